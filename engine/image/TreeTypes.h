@@ -1,0 +1,130 @@
+#pragma once
+// The compilation record and its entry records: everything that will be
+// recorded, plus the layout and progress state that Prepare, the cache thread
+// and the write thread share.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/platform/FindData.h"
+
+namespace kilnor {
+
+struct TFileEntry;
+struct TDirEntry;
+using pFileEntry = TFileEntry*;
+using pDirEntry = TDirEntry*;
+
+// Handlers are bound methods; an empty std::function is "unassigned".
+using TAddFileEvent =
+    std::function<void(void* Sender, const char16_t* Path, TWin32FindDataW& fd, bool& Skip)>;
+using TGetDataEvent = std::function<void(void* Sender, pFileEntry FileEntry, std::uint32_t Position,
+                                         void* Buffer, std::uint32_t& Size)>;
+using TWriteDoneEvent = std::function<void(void* Sender, std::uint8_t DeviceId, bool WriteFailed)>;
+using TEraseDoneEvent = std::function<void(void* Sender, std::uint8_t DeviceId, bool EraseFailed)>;
+using TVerifyDoneEvent =
+    std::function<void(void* Sender, std::uint8_t DeviceId, std::int32_t FileId, bool Failed)>;
+using TSmartRefGenDoneEvent =
+    std::function<void(void* Sender, bool Failed, std::int32_t CanSaveBytes)>;
+
+// Table capacities of the compilation.
+inline constexpr std::size_t kMaxFileEntries = 200000;
+inline constexpr std::size_t kMaxDirEntries = 65000;
+// Longest long name an entry may carry; longer ones are skipped.
+inline constexpr std::size_t kMaxLongNameChars = 217;
+inline constexpr std::size_t kShortNameBytes = 16;
+
+struct TFileEntry {
+  char ShortName[kShortNameBytes] = {};   // ISO 9660 name, NUL-terminated
+  std::u16string LongName;                // on-disc long (Joliet) name
+  std::u16string LongNameWIN32;           // name as first inserted; kept on replacement
+  std::u16string Path;                    // source path; empty = none (memory, directory, imported)
+  TSystemTime Time;                       // last-write time of the source, local time
+  std::int32_t FileId = 0;
+  std::int64_t FileSize = 0;
+  std::uint32_t Address = 0;              // session-relative, or absolute when Imported
+  bool Imported = false;
+  std::uint32_t attributes = 0;
+  std::uint8_t FileNameLength = 0;        // bytes of ShortName
+  std::uint8_t FileNameLengthJ = 0;       // characters of LongName
+  bool Unicode = false;
+  TGetDataEvent mfcbFunction;             // data source of a memory file
+  pFileEntry NextFile = nullptr;
+  pDirEntry DirRecord = nullptr;          // set for a directory's entry
+  std::string Hash;                       // MD5 digest text, filled on demand
+  pFileEntry ReferenceEntry = nullptr;    // twin whose recorded data this entry shares
+};
+
+struct TDirEntry {
+  pDirEntry Parent = nullptr;             // the root's parent is the root
+  std::u16string LongName;                // empty for the root
+  char ShortName[kShortNameBytes] = {};
+  std::int32_t DirSize = 0;
+  std::int32_t DirSizeJ = 0;
+  std::uint32_t Address = 0;
+  std::uint32_t AddressJ = 0;
+  std::uint16_t depth = 0;
+  std::uint16_t number = 0;
+  std::uint8_t DirNameLength = 0;
+  std::uint8_t DirNameLengthJ = 0;
+  pFileEntry Files = nullptr;             // head of the directory's entry list
+};
+
+// Activity codes of the component.
+enum TComponentStatus : std::uint16_t {
+  stIdle = 0,
+  stWriting = 1,
+  stErasing = 2,
+  stBackgroundFormat = 3,
+  stClosingTrack = 4,
+  stClosingDisc = 5,
+  stPreparing = 6,
+  stAborting = 7,
+  stImportingSession = 8,
+  stBurnError = 9,
+  stVerifying = 10,
+  stSmartReferences = 11,
+};
+
+// The compilation. Fields polled by another thread while an operation runs
+// are atomics; everything else belongs to whichever thread runs the operation.
+struct TCDFiles {
+  std::atomic<bool> Aborted{false};
+
+  // Tables grow as entries arrive, up to their capacities; they own the entries.
+  std::vector<std::unique_ptr<TFileEntry>> Files;
+  std::vector<std::unique_ptr<TDirEntry>> Dirs;
+  std::vector<pDirEntry> PathTableEntries;   // Dirs re-ordered by Prepare
+  std::int32_t FileCounter() const { return static_cast<std::int32_t>(Files.size()); }
+  std::int32_t DirCounter() const { return static_cast<std::int32_t>(Dirs.size()); }
+
+  pDirEntry RootDir = nullptr;
+  char16_t VolumeLabelW[32] = {};
+  char VolumeLabel[32 * 4] = {};             // UTF-8 may take up to 4 bytes a character
+
+  bool ReplaceFile = false;
+  bool Prepared = false;
+  bool JolietFS = true;
+  bool UDFBridge = false;
+  bool ISO9660FS = true;
+  bool ISO9660v1999FS = false;
+
+  std::atomic<std::uint16_t> ComponentStatus{stIdle};
+  std::int32_t TimeZoneDifference = 0;       // 15-minute units east of Greenwich
+
+  std::uint32_t CacheSize = 0;               // bytes of packet cache
+  std::atomic<std::uint32_t> ErrorNumber{0};
+  std::string BootImage;                     // path of the boot image; empty = none
+
+  // Handlers copied from the component when an operation starts.
+  TAddFileEvent cbAddFileEvent;
+  TWriteDoneEvent cbWriteDone;
+  TVerifyDoneEvent cbVerifyDone;
+  TSmartRefGenDoneEvent cbGenSmRefEvent;
+};
+
+}  // namespace kilnor
