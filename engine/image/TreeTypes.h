@@ -118,6 +118,8 @@ struct TCDFiles {
 
   std::uint32_t CacheSize = 0;               // bytes of packet cache
   std::atomic<std::uint32_t> ErrorNumber{0};
+  std::u16string FileName;                   // the file an error 2 or 3 names; guarded by ErrorLock
+  std::mutex ErrorLock;                      // pairs ErrorNumber with FileName across threads
   std::string BootImage;                     // path of the boot image; empty = none
 
   // Handlers copied from the component when an operation starts.

@@ -1,0 +1,47 @@
+#pragma once
+// The engine's error numbers, the one way they are read (reading consumes
+// them), and the texts an application shows for them.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/device/SCSILib.h"
+#include "engine/image/TreeTypes.h"
+
+namespace kilnor {
+
+enum TErrorNumber : std::uint32_t {
+  erNone = 0,
+  erNotPrepared = 1,
+  erFileOpen = 2,
+  erFileCreate = 3,
+  erAborted = 4,
+  // Any other value is a drive error: additional sense code * 256 + qualifier.
+};
+
+// Longest texts, without their terminating zero.
+inline constexpr std::size_t kErrorTextBytes = 256;
+inline constexpr std::size_t kErrorTextUnits = 258;
+
+// Records an engine error unless the running operation already has one: the
+// first failure is the reason the operation reports.
+void RecordError(TCDFiles& CDFiles, std::uint32_t Number);
+// The same for errors 2 and 3; the file name is copied, so the text never
+// points into an entry that ClearAll may free.
+void RecordFileError(TCDFiles& CDFiles, std::uint32_t Number, std::u16string_view FileName);
+// Forgets a pending engine error; an operation does this when it starts.
+void ClearError(TCDFiles& CDFiles);
+
+// Returns the pending engine error, else the drive's last sense code, and
+// clears what it returned.
+[[nodiscard]] std::uint32_t TakeErrorNumber(TCDFiles& CDFiles, TSCSIDevice& Device);
+// TakeErrorNumber, then the text of that number.
+[[nodiscard]] std::string TakeErrorString(TCDFiles& CDFiles, TSCSIDevice& Device);
+[[nodiscard]] std::u16string TakeErrorStringW(TCDFiles& CDFiles, TSCSIDevice& Device);
+
+// The texts of one number; FileName is used by errors 2 and 3 (null or empty:
+// the bare text).
+[[nodiscard]] std::string ErrorText(std::uint32_t Number, const std::u16string* FileName);
+[[nodiscard]] std::u16string ErrorTextW(std::uint32_t Number, const std::u16string* FileName);
+
+}  // namespace kilnor
