@@ -14,6 +14,7 @@
 
 namespace kilnor {
 
+class TNotificationQueue;
 struct TFileEntry;
 struct TDirEntry;
 using pFileEntry = TFileEntry*;
@@ -57,6 +58,11 @@ struct TFileEntry {
   pDirEntry DirRecord = nullptr;          // set for a directory's entry
   std::string Hash;                       // MD5 digest text, filled on demand
   pFileEntry ReferenceEntry = nullptr;    // twin whose recorded data this entry shares
+  // Identifiers chosen by Prepare, unique within the directory: the ISO 9660
+  // bytes, and the Joliet name when LongName is too long for a record (empty:
+  // LongName is recorded as it is).
+  std::string IdentifierISO;
+  std::u16string IdentifierJoliet;
 };
 
 struct TDirEntry {
@@ -72,6 +78,7 @@ struct TDirEntry {
   std::uint8_t DirNameLength = 0;
   std::uint8_t DirNameLengthJ = 0;
   pFileEntry Files = nullptr;             // head of the directory's entry list
+  pFileEntry OwnEntry = nullptr;          // the entry naming it in its parent (set by Prepare)
 };
 
 // Activity codes of the component.
@@ -88,6 +95,17 @@ enum TComponentStatus : std::uint16_t {
   stBurnError = 9,
   stVerifying = 10,
   stSmartReferences = 11,
+};
+
+// The switches a layout depends on; Prepare keeps a copy, so a change made
+// afterwards is noticed even when the setter did not clear Prepared.
+struct TLayoutSwitches {
+  bool JolietFS = false;
+  bool ISO9660v1999FS = false;
+  bool UDFBridge = false;
+  std::string BootImage;
+  std::int32_t BootImageSize = 0;
+  bool operator==(const TLayoutSwitches&) const = default;
 };
 
 // The compilation. Fields polled by another thread while an operation runs
@@ -115,12 +133,42 @@ struct TCDFiles {
 
   std::atomic<std::uint16_t> ComponentStatus{stIdle};
   std::int32_t TimeZoneDifference = 0;       // 15-minute units east of Greenwich
+  TNotificationQueue* hWNDFE = nullptr;      // the component's queue; null = report directly
 
   std::uint32_t CacheSize = 0;               // bytes of packet cache
   std::atomic<std::uint32_t> ErrorNumber{0};
   std::u16string FileName;                   // the file an error 2 or 3 names; guarded by ErrorLock
   std::mutex ErrorLock;                      // pairs ErrorNumber with FileName across threads
   std::string BootImage;                     // path of the boot image; empty = none
+  std::int32_t BootImageSize = 0;            // bytes of the boot image file
+
+  // Session layout computed by Prepare. Sectors are relative to the start of
+  // the session; FirstWritableSector is added to every address written.
+  TLayoutSwitches PreparedSwitches;          // what the current layout was computed for
+  std::uint32_t FirstWritableSector = 0;
+  std::uint32_t VDImageSize = 0;             // existing volume ahead of the session
+  std::int32_t Blank = 0;                    // zero sectors padding the header to sector 150
+  std::uint32_t PathTableWidth = 0;          // bytes
+  std::uint32_t PathTableWidthJ = 0;         // bytes
+  std::uint32_t PathTableExtentL = 0;
+  std::uint32_t path_table_extent_m = 0;
+  std::uint32_t path_table_extent_j_l = 0;
+  std::uint32_t path_table_extent_j_m = 0;
+  std::uint32_t FileDirDescriptorExtent = 0;
+  std::uint32_t FileDirDescriptorWidth = 0;  // sectors
+  std::uint32_t file_and_dir_descriptor_extent_j = 0;
+  std::uint32_t file_and_dir_descriptor_width_j = 0;
+  std::uint32_t BootCatalogLocation = 0;
+  std::uint32_t BootImageLocation = 0;
+  std::uint32_t HeaderSectors = 0;           // sectors GenerateHeader produces
+  std::uint32_t FirstDataSector = 0;
+  std::uint32_t FilesSize = 0;               // sectors of new file data
+  std::uint32_t TotalImageSize = 0;          // sectors of the session, a multiple of 32
+  TSystemTime VolumeTime;                    // local time of Prepare, the volume's dates
+
+  // The generated header (GenerateHeader); IsoHeaderSize bytes of it are valid.
+  std::vector<std::uint8_t> isom;
+  std::int64_t IsoHeaderSize = 0;
 
   // Handlers copied from the component when an operation starts.
   TAddFileEvent cbAddFileEvent;
