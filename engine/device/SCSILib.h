@@ -9,8 +9,11 @@
 #include "engine/device/DeviceTypes.h"
 #include "engine/device/SCSIDefs.h"
 #include "engine/device/WNASPI32.h"
+#include "engine/platform/DynamicLibrary.h"
 
 namespace kilnor {
+
+class TNotificationQueue;
 
 inline constexpr std::size_t kMaxDevices = 26;
 inline constexpr std::uint8_t kNoAddress = 0xFF;
@@ -26,6 +29,7 @@ struct TDeviceEntry {
 
 struct TSCSIDevice {
   int Handle = -1;                          // pass-through handle; -1 = not open
+  TNotificationQueue* hWNDFE = nullptr;     // the component's queue; null = report directly
   std::array<std::uint8_t, 65535> tmpBuffer{};
 
   std::array<TDeviceEntry, kMaxDevices> Devices{};
@@ -53,6 +57,41 @@ struct TSCSIDevice {
   bool BurnProof = false;
   bool TestWrite = false;
   bool FinalizeDisc = false;
+
+  std::uint32_t LastTransferLength = 0;     // bytes the last command actually moved
+  platform::TDynamicLibrary ASPILibrary;    // keeps SendASPI32Command loaded
 };
+
+// How a command moves data, as the request block's flags say it (completion
+// is always signalled through the block's event).
+enum class TDataDirection : std::uint8_t {
+  None = SRB_EVENT_NOTIFY,
+  In = SRB_EVENT_NOTIFY | SRB_DIR_IN,
+  Out = SRB_EVENT_NOTIFY | SRB_DIR_OUT,
+};
+
+// A fresh request block for one command: flags, CDB length, data buffer and
+// length set, everything else zero. ExecSCSICommand fills in the address.
+[[nodiscard]] TSRB_ExecSCSICmd MakeSRB(TDataDirection Direction, std::uint8_t CDBLength,
+                                       void* Buffer, std::uint32_t Length);
+
+// Enumerates the drives and chooses the transport: pass-through on /dev/sr0,
+// /dev/sr1, ... (standing for the letters C, D, ...) unless NoInternalASPI,
+// otherwise the ASPI library at ASPIDLLPath (default libwnaspi32.so, then the
+// emulated recorder beside the program). Reserved1 names an enumeration log.
+// True when a transport is ready.
+bool InitializeASPI(TSCSIDevice& Dev, bool NoInternalASPI, const std::string& ASPIDLLPath,
+                    const std::string& Reserved1);
+bool SelectDevice(TSCSIDevice& Dev, std::uint8_t DeviceIndex);
+// Selects every entry whose letter equals DriveLetter exactly (no case folding).
+bool SelectDeviceByLetter(TSCSIDevice& Dev, char DriveLetter);
+// The entry's description; empty when DeviceIndex is not below NoOfDevices.
+std::string GetDeviceName(const TSCSIDevice& Dev, std::uint8_t DeviceIndex);
+// Sends one command to the selected device and waits for it; returns the
+// final SRB_Status (1 completed, 4 error; 4 at once when nothing is selected).
+// Sense data goes to LastSenseInfo, the moved byte count to LastTransferLength.
+std::uint8_t ExecSCSICommand(TSCSIDevice& Dev, TSRB_ExecSCSICmd& Srb);
+// Closes the command log and the pass-through handle.
+void CloseDevice(TSCSIDevice& Dev);
 
 }  // namespace kilnor
