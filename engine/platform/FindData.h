@@ -28,6 +28,11 @@ inline constexpr std::uint32_t kAttributeSystem = 0x04;
 inline constexpr std::uint32_t kAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kAttributeArchive = 0x20;
 inline constexpr std::uint32_t kAttributeNormal = 0x80;
+// An item that holds no ordinary data (a FIFO, socket, device node, or a
+// symbolic link whose target is missing or is such an item).
+inline constexpr std::uint32_t kAttributeDevice = 0x40;
+// A symbolic link; the directory bit says whether its target is a folder.
+inline constexpr std::uint32_t kAttributeReparsePoint = 0x400;
 
 inline constexpr std::size_t kMaxPathChars = 260;
 inline constexpr std::size_t kAlternateNameChars = 14;
