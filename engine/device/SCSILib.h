@@ -15,8 +15,6 @@ namespace kilnor {
 
 class TNotificationQueue;
 
-class TNotificationQueue;
-
 inline constexpr std::size_t kMaxDevices = 26;
 inline constexpr std::uint8_t kNoAddress = 0xFF;
 
@@ -31,7 +29,6 @@ struct TDeviceEntry {
 
 struct TSCSIDevice {
   int Handle = -1;                          // pass-through handle; -1 = not open
-  TNotificationQueue* hWNDFE = nullptr;     // the component's queue; null = report directly
   TNotificationQueue* hWNDFE = nullptr;     // the component's queue; null = report directly
   std::array<std::uint8_t, 65535> tmpBuffer{};
 

@@ -15,7 +15,6 @@
 namespace kilnor {
 
 class TNotificationQueue;
-class TNotificationQueue;
 struct TFileEntry;
 struct TDirEntry;
 using pFileEntry = TFileEntry*;
@@ -134,7 +133,6 @@ struct TCDFiles {
 
   std::atomic<std::uint16_t> ComponentStatus{stIdle};
   std::int32_t TimeZoneDifference = 0;       // 15-minute units east of Greenwich
-  TNotificationQueue* hWNDFE = nullptr;      // the component's queue; null = report directly
   TNotificationQueue* hWNDFE = nullptr;      // the component's queue; null = report directly
 
   std::uint32_t CacheSize = 0;               // bytes of packet cache
