@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/platform/FindData.h"
@@ -79,6 +80,11 @@ struct TDirEntry {
   std::uint8_t DirNameLengthJ = 0;
   pFileEntry Files = nullptr;             // head of the directory's entry list
   pFileEntry OwnEntry = nullptr;          // the entry naming it in its parent (set by Prepare)
+  // The tree's index of this directory's list: entries by the hash of their
+  // upper-case LongName, and the list's last entry, so that inserts into a
+  // large directory neither walk nor compare the whole list.
+  std::unordered_multimap<std::uint64_t, pFileEntry> NameIndex;
+  pFileEntry LastFile = nullptr;
 };
 
 // Activity codes of the component.
@@ -121,6 +127,7 @@ struct TCDFiles {
   std::int32_t DirCounter() const { return static_cast<std::int32_t>(Dirs.size()); }
 
   pDirEntry RootDir = nullptr;
+  std::string TreeError;                     // why the last tree operation gave null or skipped
   char16_t VolumeLabelW[32] = {};
   char VolumeLabel[32 * 4] = {};             // UTF-8 may take up to 4 bytes a character
 
