@@ -1,0 +1,167 @@
+#include "engine/image/Directories.h"
+
+#include "engine/image/Identifiers.h"
+#include "engine/image/RecordingDates.h"
+
+namespace kilnor {
+namespace {
+
+constexpr std::uint8_t kFlagHidden = 0x01;
+constexpr std::uint8_t kFlagDirectory = 0x02;
+constexpr std::uint8_t kFlagMultiExtent = 0x80;
+constexpr std::uint32_t kDotRecordsBytes = 2 * kRootRecordBytes;
+constexpr std::uint32_t kSectorsPerMaxExtent = static_cast<std::uint32_t>(kMaxExtentBytes / kSectorSize);
+// Longest chain of twins followed; smart references point at the first copy.
+constexpr int kMaxTwinChain = 64;
+
+// Places records one after the other and begins a new sector for a record
+// that would cross the end of the current one.
+class TRecordPacker {
+ public:
+  std::uint32_t Place(std::uint32_t length) {
+    if (length > kSectorSize - used_) {
+      ++sectors_;
+      used_ = 0;
+    }
+    const std::uint32_t offset = (sectors_ - 1) * kSectorSize + used_;
+    used_ += length;
+    return offset;
+  }
+  [[nodiscard]] std::uint32_t sectors() const { return sectors_; }
+
+ private:
+  std::uint32_t sectors_ = 1;
+  std::uint32_t used_ = kDotRecordsBytes;
+};
+
+std::uint32_t IdentifierBytes(const TFileEntry& entry, TTree tree) {
+  return tree == TTree::ISO ? static_cast<std::uint32_t>(entry.IdentifierISO.size())
+                            : static_cast<std::uint32_t>(2 * JolietIdentifier(entry).size());
+}
+
+std::uint8_t RecordLength(std::uint32_t identifierBytes) {
+  return static_cast<std::uint8_t>(33 + identifierBytes + (identifierBytes % 2 == 0 ? 1 : 0));
+}
+
+// Calls visit(entry, extentIndex, recordLength) for every record after the
+// dot records, in list order.
+template <class Visit>
+void ForEachRecord(const TDirEntry& dir, TTree tree, Visit&& visit) {
+  for (const TFileEntry* e = dir.Files; e != nullptr; e = e->NextFile) {
+    const std::uint8_t length = RecordLength(IdentifierBytes(*e, tree));
+    const std::uint32_t extents = e->DirRecord ? 1 : ExtentCount(e->FileSize);
+    for (std::uint32_t k = 0; k < extents; ++k) visit(*e, k, length);
+  }
+}
+
+struct TRecordFields {
+  std::uint8_t Length = 0;
+  std::uint32_t Extent = 0;
+  std::uint32_t DataLength = 0;
+  const TSystemTime* Date = nullptr;  // null: not specified
+  std::uint8_t Flags = 0;
+  std::uint8_t IdentifierLength = 0;
+};
+
+// Everything of a record up to its identifier.
+void PutRecordHead(TByteWriter& out, const TRecordFields& r) {
+  out.put_u8(r.Length);
+  out.put_u8(0);
+  out.put_both32(r.Extent);
+  out.put_both32(r.DataLength);
+  if (r.Date)
+    PutDirectoryDate(out, *r.Date);
+  else
+    out.put_zeros(kDirectoryDateBytes);
+  out.put_u8(r.Flags);
+  out.put_u8(0);
+  out.put_u8(0);
+  out.put_both16(1);
+  out.put_u8(r.IdentifierLength);
+}
+
+void PutDotRecord(TByteWriter& out, const TCDFiles& cd, const TDirEntry& dir, TTree tree, std::uint8_t id) {
+  PutRecordHead(out, {kRootRecordBytes, DirectorySector(cd, dir, tree),
+                      static_cast<std::uint32_t>(tree == TTree::ISO ? dir.DirSize : dir.DirSizeJ), nullptr,
+                      kFlagDirectory, 1});
+  out.put_u8(id);
+}
+
+std::uint32_t DataSector(const TCDFiles& cd, const TFileEntry& entry, std::uint32_t extentIndex) {
+  if (entry.FileSize <= 0) return 0;
+  const TFileEntry& owner = DataOwner(entry);
+  const std::uint32_t first = owner.Imported ? owner.Address : cd.FirstDataSector + owner.Address + cd.FirstWritableSector;
+  return first + extentIndex * kSectorsPerMaxExtent;
+}
+
+std::uint32_t ExtentLength(std::int64_t fileSize, std::uint32_t extentIndex) {
+  if (fileSize <= 0) return 0;
+  const std::uint64_t before = std::uint64_t{extentIndex} * kMaxExtentBytes;
+  const std::uint64_t rest = static_cast<std::uint64_t>(fileSize) - before;
+  return static_cast<std::uint32_t>(rest < kMaxExtentBytes ? rest : kMaxExtentBytes);
+}
+
+void PutEntryRecord(TByteWriter& out, const TCDFiles& cd, const TFileEntry& e, std::uint32_t extentIndex,
+                    std::uint8_t length, TTree tree) {
+  TRecordFields r;
+  r.Length = length;
+  r.Date = &e.Time;
+  r.Flags = (e.attributes & kAttributeHidden) ? kFlagHidden : 0;
+  if (e.DirRecord) {
+    r.Extent = DirectorySector(cd, *e.DirRecord, tree);
+    r.DataLength = static_cast<std::uint32_t>(tree == TTree::ISO ? e.DirRecord->DirSize : e.DirRecord->DirSizeJ);
+    r.Flags |= kFlagDirectory;
+  } else {
+    r.Extent = DataSector(cd, e, extentIndex);
+    r.DataLength = ExtentLength(e.FileSize, extentIndex);
+    if (extentIndex + 1 < ExtentCount(e.FileSize)) r.Flags |= kFlagMultiExtent;
+  }
+  r.IdentifierLength = static_cast<std::uint8_t>(IdentifierBytes(e, tree));
+  PutRecordHead(out, r);
+  if (tree == TTree::ISO)
+    out.put_text(e.IdentifierISO);
+  else
+    out.put_ucs2(JolietIdentifier(e));
+  if (r.IdentifierLength % 2 == 0) out.put_u8(0);
+}
+
+}  // namespace
+
+std::uint32_t ExtentCount(std::int64_t fileSize) {
+  if (fileSize <= 0) return 1;
+  const auto size = static_cast<std::uint64_t>(fileSize);
+  return static_cast<std::uint32_t>((size + kMaxExtentBytes - 1) / kMaxExtentBytes);
+}
+
+std::uint32_t DirectoryExtentBytes(const TDirEntry& dir, TTree tree) {
+  TRecordPacker packer;
+  ForEachRecord(dir, tree, [&](const TFileEntry&, std::uint32_t, std::uint8_t length) { packer.Place(length); });
+  return packer.sectors() * kSectorSize;
+}
+
+std::uint32_t DirectorySector(const TCDFiles& cd, const TDirEntry& dir, TTree tree) {
+  return tree == TTree::ISO ? cd.FileDirDescriptorExtent + dir.Address + cd.FirstWritableSector
+                            : cd.file_and_dir_descriptor_extent_j + dir.AddressJ + cd.FirstWritableSector;
+}
+
+const TFileEntry& DataOwner(const TFileEntry& entry) {
+  const TFileEntry* owner = &entry;
+  for (int i = 0; i < kMaxTwinChain && owner->ReferenceEntry != nullptr; ++i) owner = owner->ReferenceEntry;
+  return *owner;
+}
+
+void PutRootRecord(TByteWriter& out, const TCDFiles& cd, TTree tree) {
+  PutDotRecord(out, cd, *cd.RootDir, tree, 0);
+}
+
+void WriteDirectoryExtent(TByteWriter& out, const TCDFiles& cd, const TDirEntry& dir, TTree tree) {
+  PutDotRecord(out, cd, dir, tree, 0);
+  PutDotRecord(out, cd, *dir.Parent, tree, 1);
+  TRecordPacker packer;
+  ForEachRecord(dir, tree, [&](const TFileEntry& e, std::uint32_t extentIndex, std::uint8_t length) {
+    out.seek(packer.Place(length));
+    PutEntryRecord(out, cd, e, extentIndex, length, tree);
+  });
+}
+
+}  // namespace kilnor

@@ -1,0 +1,262 @@
+#include "engine/image/ISO9660.h"
+
+#include "engine/image/ByteWriter.h"
+#include "engine/image/Directories.h"
+#include "engine/image/ElTorito.h"
+#include "engine/image/Identifiers.h"
+#include "engine/image/PathTables.h"
+#include "engine/image/RecordingDates.h"
+#include "engine/image/VolumeDescriptors.h"
+
+namespace kilnor {
+namespace {
+
+constexpr std::uint32_t kSystemAreaSectors = 16;
+
+constexpr std::uint32_t SectorsFor(std::uint64_t bytes) {
+  return static_cast<std::uint32_t>((bytes + kSectorSize - 1) / kSectorSize);
+}
+
+// ---- Reserve: identifiers, numbering and sizes ----------------------------
+
+// Numbers the directories in path-table order: a walk level by level from
+// the root, each directory's subdirectories taken in the (sorted) order of
+// its list, gives the order by depth, parent number and identifier.
+void NumberDirectories(TCDFiles& cd) {
+  for (auto& dir : cd.Dirs) {
+    dir->number = 0;
+    dir->depth = 0;
+    dir->OwnEntry = nullptr;
+  }
+  cd.PathTableEntries.clear();
+  cd.PathTableEntries.push_back(cd.RootDir);
+  cd.RootDir->number = 1;
+  for (std::size_t i = 0; i < cd.PathTableEntries.size(); ++i) {
+    const TDirEntry& dir = *cd.PathTableEntries[i];
+    for (pFileEntry e = dir.Files; e != nullptr; e = e->NextFile) {
+      pDirEntry child = e->DirRecord;
+      if (child == nullptr || child->number != 0) continue;
+      child->OwnEntry = e;
+      child->depth = static_cast<std::uint16_t>(dir.depth + 1);
+      cd.PathTableEntries.push_back(child);
+      child->number = static_cast<std::uint16_t>(cd.PathTableEntries.size());
+    }
+  }
+}
+
+// Sizes every directory extent of one tree and places it in the tree's
+// directory area, in the order the directories were created. A directory
+// that no list reaches is not recorded.
+void MeasureDirectories(TCDFiles& cd, TTree tree) {
+  std::uint32_t sectors = 0;
+  for (auto& d : cd.Dirs) {
+    std::int32_t& size = tree == TTree::ISO ? d->DirSize : d->DirSizeJ;
+    std::uint32_t& address = tree == TTree::ISO ? d->Address : d->AddressJ;
+    if (d->number == 0) {
+      size = 0;
+      address = 0;
+      continue;
+    }
+    const std::uint32_t bytes = DirectoryExtentBytes(*d, tree);
+    size = static_cast<std::int32_t>(bytes);
+    address = sectors;
+    sectors += bytes / kSectorSize;
+  }
+  (tree == TTree::ISO ? cd.FileDirDescriptorWidth : cd.file_and_dir_descriptor_width_j) = sectors;
+}
+
+// New data follows in the order of insertion, each file from a sector
+// boundary; twins take the address of the data they share.
+void AllocateFileData(TCDFiles& cd) {
+  std::uint64_t sectors = 0;
+  for (auto& e : cd.Files) {
+    if (HasNewData(*e)) {
+      e->Address = static_cast<std::uint32_t>(sectors);
+      sectors += SectorsFor(static_cast<std::uint64_t>(e->FileSize));
+    } else if (e->DirRecord == nullptr && !e->Imported && e->FileSize <= 0) {
+      e->Address = 0;
+    }
+  }
+  for (auto& e : cd.Files)
+    if (e->ReferenceEntry != nullptr) e->Address = DataOwner(*e).Address;
+  cd.FilesSize = static_cast<std::uint32_t>(sectors);
+}
+
+// ---- The sector map ---------------------------------------------------------
+
+// One area of the session. Areas that have an emitter form the generated
+// header; the others are streamed from elsewhere (boot image, file data).
+struct TArea {
+  bool (*Present)(const TCDFiles&);
+  std::uint32_t (*Sectors)(const TCDFiles&, std::uint32_t start);
+  void (*Place)(TCDFiles&, std::uint32_t start);
+  bool (*Emit)(const TCDFiles&, TByteWriter&);
+};
+
+bool Always(const TCDFiles&) { return true; }
+bool WithBootImage(const TCDFiles& cd) { return !cd.BootImage.empty(); }
+bool WithJoliet(const TCDFiles& cd) { return cd.JolietFS; }
+bool WithIso1999(const TCDFiles& cd) { return cd.ISO9660v1999FS; }
+
+std::uint32_t OneSector(const TCDFiles&, std::uint32_t) { return 1; }
+void Unplaced(TCDFiles&, std::uint32_t) {}
+bool NothingToWrite(const TCDFiles&, TByteWriter&) { return true; }
+
+bool EmitDirectories(const TCDFiles& cd, TByteWriter& out, TTree tree) {
+  for (const auto& d : cd.Dirs) {
+    if (d->number == 0) continue;
+    TByteWriter extent = out.take(static_cast<std::size_t>(tree == TTree::ISO ? d->DirSize : d->DirSizeJ));
+    WriteDirectoryExtent(extent, cd, *d, tree);
+    if (!extent.ok()) return false;
+  }
+  return out.ok();
+}
+
+template <TTree tree, TByteOrder order>
+bool EmitPathTable(const TCDFiles& cd, TByteWriter& out) {
+  WritePathTable(out, cd, tree, order);
+  return out.ok();
+}
+
+template <void (*Write)(TByteWriter&, const TCDFiles&)>
+bool EmitSector(const TCDFiles& cd, TByteWriter& out) {
+  Write(out, cd);
+  return out.ok();
+}
+
+// The session in address order.
+const TArea kSessionAreas[] = {
+    // System area.
+    {Always, [](const TCDFiles&, std::uint32_t) { return kSystemAreaSectors; }, Unplaced, NothingToWrite},
+    // Volume descriptor set.
+    {Always, OneSector, Unplaced, EmitSector<WritePrimaryDescriptor>},
+    {WithBootImage, OneSector, Unplaced, EmitSector<WriteBootRecord>},
+    {WithIso1999, OneSector, Unplaced, EmitSector<WriteEnhancedDescriptor>},
+    {WithJoliet, OneSector, Unplaced, EmitSector<WriteJolietDescriptor>},
+    {Always, OneSector, Unplaced,
+     [](const TCDFiles&, TByteWriter& out) {
+       WriteTerminator(out);
+       return out.ok();
+     }},
+    // Path tables.
+    {Always, [](const TCDFiles& cd, std::uint32_t) { return SectorsFor(cd.PathTableWidth); },
+     [](TCDFiles& cd, std::uint32_t start) { cd.PathTableExtentL = start; },
+     EmitPathTable<TTree::ISO, TByteOrder::Little>},
+    {Always, [](const TCDFiles& cd, std::uint32_t) { return SectorsFor(cd.PathTableWidth); },
+     [](TCDFiles& cd, std::uint32_t start) { cd.path_table_extent_m = start; },
+     EmitPathTable<TTree::ISO, TByteOrder::Big>},
+    {WithJoliet, [](const TCDFiles& cd, std::uint32_t) { return SectorsFor(cd.PathTableWidthJ); },
+     [](TCDFiles& cd, std::uint32_t start) { cd.path_table_extent_j_l = start; },
+     EmitPathTable<TTree::Joliet, TByteOrder::Little>},
+    {WithJoliet, [](const TCDFiles& cd, std::uint32_t) { return SectorsFor(cd.PathTableWidthJ); },
+     [](TCDFiles& cd, std::uint32_t start) { cd.path_table_extent_j_m = start; },
+     EmitPathTable<TTree::Joliet, TByteOrder::Big>},
+    // Directory areas.
+    {Always, [](const TCDFiles& cd, std::uint32_t) { return cd.FileDirDescriptorWidth; },
+     [](TCDFiles& cd, std::uint32_t start) { cd.FileDirDescriptorExtent = start; },
+     [](const TCDFiles& cd, TByteWriter& out) { return EmitDirectories(cd, out, TTree::ISO); }},
+    {WithJoliet, [](const TCDFiles& cd, std::uint32_t) { return cd.file_and_dir_descriptor_width_j; },
+     [](TCDFiles& cd, std::uint32_t start) { cd.file_and_dir_descriptor_extent_j = start; },
+     [](const TCDFiles& cd, TByteWriter& out) { return EmitDirectories(cd, out, TTree::Joliet); }},
+    // Boot catalog.
+    {WithBootImage, OneSector, [](TCDFiles& cd, std::uint32_t start) { cd.BootCatalogLocation = start; },
+     EmitSector<WriteBootCatalog>},
+    // Zero sectors up to the first data sector: the end of the header.
+    {Always,
+     [](const TCDFiles&, std::uint32_t start) { return start < kFirstDataSector ? kFirstDataSector - start : 0u; },
+     [](TCDFiles& cd, std::uint32_t start) {
+       cd.Blank = static_cast<std::int32_t>(kFirstDataSector) - static_cast<std::int32_t>(start);
+     },
+     NothingToWrite},
+    // Boot image data.
+    {WithBootImage,
+     [](const TCDFiles& cd, std::uint32_t) { return SectorsFor(static_cast<std::uint64_t>(cd.BootImageSize)); },
+     [](TCDFiles& cd, std::uint32_t start) { cd.BootImageLocation = start; }, nullptr},
+    // File data.
+    {Always, [](const TCDFiles& cd, std::uint32_t) { return cd.FilesSize; },
+     [](TCDFiles& cd, std::uint32_t start) { cd.FirstDataSector = start; }, nullptr},
+    // Zero sectors up to a whole packet.
+    {Always, [](const TCDFiles&, std::uint32_t start) { return (kPacketSectors - start % kPacketSectors) % kPacketSectors; },
+     Unplaced, nullptr},
+};
+
+void ResetOptionalAddresses(TCDFiles& cd) {
+  cd.PathTableWidthJ = 0;
+  cd.path_table_extent_j_l = cd.path_table_extent_j_m = 0;
+  cd.file_and_dir_descriptor_extent_j = cd.file_and_dir_descriptor_width_j = 0;
+  cd.BootCatalogLocation = cd.BootImageLocation = 0;
+}
+
+}  // namespace
+
+bool HasNewData(const TFileEntry& entry) {
+  return entry.DirRecord == nullptr && !entry.Imported && entry.ReferenceEntry == nullptr && entry.FileSize > 0;
+}
+
+TLayoutSwitches CurrentSwitches(const TCDFiles& cd) {
+  return {cd.JolietFS, cd.ISO9660v1999FS, cd.UDFBridge, cd.BootImage, cd.BootImageSize};
+}
+
+bool LayoutIsCurrent(const TCDFiles& cd) { return cd.Prepared && cd.PreparedSwitches == CurrentSwitches(cd); }
+
+std::uint32_t Prepare(TCDFiles& cd) {
+  cd.Prepared = false;
+  if (cd.RootDir == nullptr) return 0;
+  cd.ComponentStatus = stPreparing;
+  cd.ISO9660FS = true;
+  ResetOptionalAddresses(cd);
+
+  for (auto& dir : cd.Dirs) {
+    ChooseIdentifiers(*dir, cd.ISO9660v1999FS);
+    SortEntries(*dir);
+  }
+  NumberDirectories(cd);
+  cd.PathTableWidth = PathTableBytes(cd, TTree::ISO);
+  MeasureDirectories(cd, TTree::ISO);
+  if (cd.JolietFS) {
+    cd.PathTableWidthJ = PathTableBytes(cd, TTree::Joliet);
+    MeasureDirectories(cd, TTree::Joliet);
+  }
+  AllocateFileData(cd);
+  cd.VolumeTime = LocalTimeNow();
+
+  std::uint32_t cursor = 0;
+  for (const TArea& area : kSessionAreas) {
+    if (!area.Present(cd)) continue;
+    area.Place(cd, cursor);
+    cursor += area.Sectors(cd, cursor);
+    if (area.Emit != nullptr) cd.HeaderSectors = cursor;
+  }
+  cd.TotalImageSize = cursor;
+
+  cd.PreparedSwitches = CurrentSwitches(cd);
+  cd.Prepared = true;
+  cd.ComponentStatus = stIdle;
+  return cd.FirstDataSector + cd.FilesSize;
+}
+
+bool GenerateHeader(TCDFiles& cd) {
+  if (!LayoutIsCurrent(cd)) return false;
+  cd.isom.assign(static_cast<std::size_t>(cd.HeaderSectors) * kSectorSize, 0);
+  cd.IsoHeaderSize = 0;
+  TByteWriter out(cd.isom);
+  bool written = true;
+  std::uint32_t cursor = 0;
+  for (const TArea& area : kSessionAreas) {
+    if (!area.Present(cd)) continue;
+    const std::uint32_t sectors = area.Sectors(cd, cursor);
+    cursor += sectors;
+    if (area.Emit == nullptr) continue;
+    TByteWriter part = out.take(static_cast<std::size_t>(sectors) * kSectorSize);
+    written = area.Emit(cd, part) && written;
+  }
+  if (!written || !out.ok() || out.position() != cd.isom.size()) {
+    cd.isom.clear();
+    cd.isom.shrink_to_fit();
+    return false;
+  }
+  cd.IsoHeaderSize = static_cast<std::int64_t>(out.position());
+  return true;
+}
+
+}  // namespace kilnor

@@ -1,0 +1,165 @@
+#include "engine/image/Identifiers.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/platform/Unicode.h"
+
+namespace kilnor {
+namespace {
+
+template <class Text>
+Text Folded(Text text) {
+  for (auto& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<typename Text::value_type>(c - 'a' + 'A');
+  return text;
+}
+
+std::size_t PrefixLength(const std::string& text, std::size_t maxUnits) {
+  return Utf8PrefixLength(text, maxUnits);
+}
+std::size_t PrefixLength(const std::u16string& text, std::size_t maxUnits) {
+  return Utf16PrefixLength(text, maxUnits);
+}
+
+// `name` cut to `limit` units with `tail` put before the extension of a
+// file; the extension is kept unless it leaves no room for a stem.
+template <class Text>
+Text Shortened(const Text& name, bool isFile, std::size_t limit, const std::string& tail) {
+  const std::size_t dot = isFile ? name.rfind('.') : Text::npos;
+  Text extension = dot == Text::npos ? Text() : name.substr(dot);
+  if (extension.size() + tail.size() >= limit) extension.clear();
+  const Text stem = name.substr(0, name.size() - extension.size());
+  const std::size_t keep = PrefixLength(stem, limit - extension.size() - tail.size());
+  return stem.substr(0, keep) + Text(tail.begin(), tail.end()) + extension;
+}
+
+// Makes the names unique within their directory and at most `limit` units
+// long. Names that already are keep themselves, first come first served;
+// the others are shortened and, when still taken, numbered.
+template <class Text>
+void MakeUnique(std::vector<Text>& names, const std::vector<bool>& isFile, std::size_t limit) {
+  std::unordered_set<Text> taken;
+  taken.reserve(names.size() * 2);
+  std::vector<std::size_t> renamed;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (names[i].size() > limit || !taken.insert(Folded(names[i])).second) renamed.push_back(i);
+  unsigned counter = 0;
+  for (std::size_t i : renamed) {
+    const Text& name = names[i];
+    if (name.size() > limit) {
+      Text cut = Shortened(name, isFile[i], limit, std::string());
+      if (taken.insert(Folded(cut)).second) {
+        names[i] = std::move(cut);
+        continue;
+      }
+    }
+    Text candidate;
+    do {
+      const std::string tail = "~" + std::to_string(++counter);
+      const std::size_t room = std::min(limit, std::max(name.size(), tail.size() + 2));
+      candidate = Shortened(name, isFile[i], room, tail);
+    } while (!taken.insert(Folded(candidate)).second);
+    names[i] = std::move(candidate);
+  }
+}
+
+// The short name as recorded: ASCII letters upper-cased, and the bytes
+// readers take for a version separator or a path separator replaced.
+std::string IsoShortName(const TFileEntry& entry) {
+  std::string name(entry.ShortName, strnlen(entry.ShortName, kShortNameBytes));
+  if (entry.FileNameLength < name.size()) name.resize(entry.FileNameLength);
+  for (char& c : name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c == ';' || c == '/') c = '_';
+  }
+  return name.empty() ? std::string("_") : name;
+}
+
+std::string Iso1999Name(const TFileEntry& entry) {
+  std::string name = Utf16ToUtf8(entry.LongName);
+  std::replace(name.begin(), name.end(), '/', '_');
+  std::replace(name.begin(), name.end(), '\0', '_');
+  return name.empty() ? std::string("_") : name;
+}
+
+bool IsFile(const TFileEntry& entry) { return entry.DirRecord == nullptr; }
+
+void ChooseIsoIdentifiers(const std::vector<pFileEntry>& entries, const std::vector<bool>& isFile,
+                          bool iso9660v1999) {
+  std::vector<std::string> names;
+  names.reserve(entries.size());
+  for (pFileEntry e : entries) names.push_back(iso9660v1999 ? Iso1999Name(*e) : IsoShortName(*e));
+  MakeUnique(names, isFile, iso9660v1999 ? kMaxIso1999IdentifierBytes : kMaxIsoIdentifierBytes);
+  for (std::size_t i = 0; i < entries.size(); ++i) entries[i]->IdentifierISO = std::move(names[i]);
+}
+
+void ChooseJolietIdentifiers(const std::vector<pFileEntry>& entries, const std::vector<bool>& isFile) {
+  const bool anyTooLong = std::any_of(entries.begin(), entries.end(), [](pFileEntry e) {
+    return e->LongName.size() > kMaxJolietNameUnits;
+  });
+  if (!anyTooLong) {
+    for (pFileEntry e : entries) e->IdentifierJoliet.clear();
+    return;
+  }
+  std::vector<std::u16string> names;
+  names.reserve(entries.size());
+  for (pFileEntry e : entries) names.push_back(e->LongName);
+  MakeUnique(names, isFile, kMaxJolietNameUnits);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (names[i] == entries[i]->LongName)
+      entries[i]->IdentifierJoliet.clear();
+    else
+      entries[i]->IdentifierJoliet = std::move(names[i]);
+  }
+}
+
+int PaddedCompare(std::string_view a, std::string_view b) {
+  const std::size_t n = std::max(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto ca = static_cast<unsigned char>(i < a.size() ? a[i] : ' ');
+    const auto cb = static_cast<unsigned char>(i < b.size() ? b[i] : ' ');
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void ChooseIdentifiers(const TDirEntry& dir, bool iso9660v1999) {
+  std::vector<pFileEntry> entries;
+  std::vector<bool> isFile;
+  for (pFileEntry e = dir.Files; e != nullptr; e = e->NextFile) {
+    entries.push_back(e);
+    isFile.push_back(IsFile(*e));
+  }
+  ChooseIsoIdentifiers(entries, isFile, iso9660v1999);
+  ChooseJolietIdentifiers(entries, isFile);
+}
+
+bool IsoIdentifierLess(std::string_view a, std::string_view b) {
+  const std::size_t dotA = std::min(a.find('.'), a.size());
+  const std::size_t dotB = std::min(b.find('.'), b.size());
+  if (const int c = PaddedCompare(a.substr(0, dotA), b.substr(0, dotB)); c != 0) return c < 0;
+  if (const int c = PaddedCompare(a.substr(dotA), b.substr(dotB)); c != 0) return c < 0;
+  return a < b;
+}
+
+void SortEntries(TDirEntry& dir) {
+  std::vector<pFileEntry> entries;
+  for (pFileEntry e = dir.Files; e != nullptr; e = e->NextFile) entries.push_back(e);
+  std::sort(entries.begin(), entries.end(), [](pFileEntry x, pFileEntry y) {
+    return IsoIdentifierLess(x->IdentifierISO, y->IdentifierISO);
+  });
+  pFileEntry* link = &dir.Files;
+  for (pFileEntry e : entries) {
+    *link = e;
+    link = &e->NextFile;
+  }
+  *link = nullptr;
+}
+
+}  // namespace kilnor

@@ -1,0 +1,29 @@
+#pragma once
+// Volume descriptors (ECMA-119 8.4, 8.5, 8.3): the primary descriptor, the
+// enhanced descriptor of ISO 9660:1999, the Joliet supplementary descriptor
+// and the set terminator. Each fills one sector. Only the Joliet descriptor
+// carries an escape sequence (UCS-2 level 1); the primary and enhanced ones
+// describe the same ISO 9660 tree.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/image/ByteWriter.h"
+#include "engine/image/TreeTypes.h"
+
+namespace kilnor {
+
+inline constexpr std::size_t kVolumeIdBytes = 32;
+
+void WritePrimaryDescriptor(TByteWriter& sector, const TCDFiles& cd);
+void WriteEnhancedDescriptor(TByteWriter& sector, const TCDFiles& cd);
+void WriteJolietDescriptor(TByteWriter& sector, const TCDFiles& cd);
+void WriteTerminator(TByteWriter& sector);
+
+// The volume identifiers as recorded: the 8-bit label cut to 32 bytes at a
+// character boundary with ASCII letters upper-cased, and the wide label cut
+// to 16 characters without splitting a surrogate pair.
+[[nodiscard]] std::string IsoVolumeId(const TCDFiles& cd);
+[[nodiscard]] std::u16string JolietVolumeId(const TCDFiles& cd);
+
+}  // namespace kilnor
