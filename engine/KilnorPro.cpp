@@ -1,0 +1,189 @@
+#include "engine/KilnorPro.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "engine/Notifications.h"
+#include "engine/platform/Clock.h"
+#include "engine/platform/Unicode.h"
+#include "engine/write/ErrorTexts.h"
+
+namespace kilnor {
+
+namespace {
+
+constexpr std::string_view kVersionNumber = "0.1.0";
+
+constexpr std::array<std::string_view, 12> kStatusTexts = {
+    " IDLE ",        " WRITING ",           " ERASING ",
+    " BACKGROUND FORMAT ", " CLOSING TRACK ", " CLOSING DISC ",
+    " PREPARING ",   " ABORTING ",          " IMPORTING SESSION ",
+    " BURN ERROR: ABORTING ", " VERIFYING ", " GEN. SM. REF ",
+};
+
+constexpr std::array<std::uint64_t, 4> kBootImageSizes = {2048, 1228800, 1474560, 2949120};
+
+// The compiler's "Mmm dd yyyy" as yyyy-mm-dd.
+std::string BuildDate() {
+  constexpr std::string_view date = __DATE__;
+  constexpr std::string_view months = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  const auto month = months.find(date.substr(0, 3)) / 3 + 1;
+  std::string day(date.substr(4, 2));
+  if (day[0] == ' ') day[0] = '0';
+  return std::string(date.substr(7, 4)) + (month < 10 ? "-0" : "-") + std::to_string(month) + "-" +
+         day;
+}
+
+// Size of a regular file that can be opened for reading; nothing otherwise.
+std::optional<std::uint64_t> ReadableFileSize(const std::string& Utf8Path) {
+  const std::filesystem::path path(Utf8ToUtf16(Utf8Path));
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+  if (!std::ifstream(path, std::ios::binary)) return std::nullopt;
+  const auto size = std::filesystem::file_size(path, error);
+  if (error) return std::nullopt;
+  return size;
+}
+
+template <std::size_t N, class Char>
+void CopyTerminated(Char (&Field)[N], std::basic_string_view<Char> Text) {
+  const std::size_t length = std::min(Text.size(), N - 1);
+  std::fill(std::begin(Field), std::end(Field), Char{});
+  std::copy_n(Text.data(), length, Field);
+}
+
+template <std::size_t N, class Char>
+std::basic_string<Char> TerminatedText(const Char (&Field)[N]) {
+  return std::basic_string<Char>(Field, std::find(Field, Field + N, Char{}));
+}
+
+}  // namespace
+
+std::string StatusText(std::uint16_t Status) {
+  return Status < kStatusTexts.size() ? std::string(kStatusTexts[Status]) : std::string();
+}
+
+bool IsBootImageSize(std::uint64_t Bytes) {
+  return std::find(kBootImageSizes.begin(), kBootImageSizes.end(), Bytes) != kBootImageSizes.end();
+}
+
+TKilnorPro::TKilnorPro(void* AOwner) {
+  SetBurnProof(true);
+  SetTestWrite(false);
+  SetFinalizeDisc(false);
+  SetReplaceFile(false);
+  SetCacheSize(kDefaultCacheSizeMB);
+  SetJolietFileSystem(true);
+  SetUDFBridge(false);
+  if (AOwner) {
+    queue_ = std::make_unique<TNotificationQueue>();
+    CDFiles.hWNDFE = queue_.get();
+    Device.hWNDFE = queue_.get();
+  }
+  Device.CloseFH = true;
+}
+
+TKilnorPro::~TKilnorPro() {
+  CDFiles.Aborted = true;
+  Workers.StopAndJoinAll();
+}
+
+std::string TKilnorPro::VolumeID() const { return TerminatedText(CDFiles.VolumeLabel); }
+
+void TKilnorPro::SetVolumeID(std::string_view Value) { SetVolumeIDW(Utf8ToUtf16(Value)); }
+
+std::u16string TKilnorPro::VolumeIDW() const { return TerminatedText(CDFiles.VolumeLabelW); }
+
+void TKilnorPro::SetVolumeIDW(std::u16string_view Value) {
+  Value = Value.substr(0, Value.find(u'\0'));
+  const std::u16string_view label = Value.substr(0, Utf16PrefixLength(Value, kMaxVolumeLabelChars));
+  CopyTerminated(CDFiles.VolumeLabelW, label);
+  CopyTerminated(CDFiles.VolumeLabel, std::string_view(Utf16ToUtf8(label)));
+}
+
+void TKilnorPro::SetCacheSize(std::uint32_t Megabytes) {
+  CDFiles.CacheSize = std::clamp(Megabytes, kMinCacheSizeMB, kMaxCacheSizeMB) << 20;
+}
+
+std::string TKilnorPro::Version() {
+  return std::string(kVersionNumber) + " (" + BuildDate() + ")";
+}
+
+void TKilnorPro::SetBootImage(const std::string& Value) {
+  if (Value.empty()) return;
+  const auto size = ReadableFileSize(Value);
+  if (!size || !IsBootImageSize(*size)) return;
+  CDFiles.BootImage = Value;
+  CDFiles.BootImageSize = static_cast<std::int32_t>(*size);
+}
+
+std::uint32_t TKilnorPro::ErrorNumber() { return TakeErrorNumber(CDFiles, Device); }
+
+std::string TKilnorPro::ErrorString() { return TakeErrorString(CDFiles, Device); }
+
+std::u16string TKilnorPro::ErrorStringW() { return TakeErrorStringW(CDFiles, Device); }
+
+void TKilnorPro::AbortOperation() {
+  CDFiles.ErrorNumber = erAborted;
+  CDFiles.ComponentStatus = stAborting;
+  CDFiles.Aborted = true;
+}
+
+const TFileEntry* TKilnorPro::Entry(std::int32_t FileId) const {
+  if (FileId < 0 || FileId >= CDFiles.FileCounter()) return nullptr;
+  return CDFiles.Files[static_cast<std::size_t>(FileId)].get();
+}
+
+std::u16string TKilnorPro::SourcePath(std::int32_t FileId) const {
+  const TFileEntry* entry = Entry(FileId);
+  return entry ? entry->Path : std::u16string();
+}
+
+std::u16string TKilnorPro::DestinationPath(std::int32_t) const { return {}; }
+
+std::u16string TKilnorPro::FileName(std::int32_t FileId) const {
+  const TFileEntry* entry = Entry(FileId);
+  return entry ? entry->LongName : std::u16string();
+}
+
+std::string TKilnorPro::ShortFileName(std::int32_t FileId) const {
+  const TFileEntry* entry = Entry(FileId);
+  return entry ? TerminatedText(entry->ShortName) : std::string();
+}
+
+std::int64_t TKilnorPro::FileSize(std::int32_t FileId) const {
+  const TFileEntry* entry = Entry(FileId);
+  return entry ? entry->FileSize : -1;
+}
+
+std::int64_t TKilnorPro::FileAddress(std::int32_t FileId) const {
+  const TFileEntry* entry = Entry(FileId);
+  return entry ? static_cast<std::int64_t>(entry->Address) * 2048 : -1;
+}
+
+bool TKilnorPro::IsDirectory(std::int32_t FileId) const {
+  const TFileEntry* entry = Entry(FileId);
+  return entry && entry->DirRecord != nullptr;
+}
+
+std::u16string TKilnorPro::DirName(std::int32_t DirId) const {
+  if (DirId < 0 || DirId >= CDFiles.DirCounter()) return {};
+  return CDFiles.Dirs[static_cast<std::size_t>(DirId)]->LongName;
+}
+
+std::size_t TKilnorPro::DrainNotifications() {
+  if (!queue_) return 0;
+  return queue_->Drain([this](const TNotification& message) { DeliverNotification(*this, message); });
+}
+
+bool TKilnorPro::WaitForNotifications(std::chrono::milliseconds Timeout) {
+  if (queue_) return queue_->WaitFor(Timeout);
+  Clock().sleep_for(Timeout);
+  return false;
+}
+
+}  // namespace kilnor

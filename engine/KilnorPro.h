@@ -1,0 +1,163 @@
+#pragma once
+// TKilnorPro, the one public object of the disc-burning engine. It holds the
+// compilation and the device record by value, the application's event
+// handlers, the notification queue through which worker threads report, and
+// the worker threads themselves. Almost every operation forwards to the
+// compilation tree, the transport, the layout or the write pipeline.
+//
+// Threads: every method is called on the owner's thread. Worker threads read
+// and write CDFiles and Device directly; the status and progress values the
+// owner polls are atomics there.
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/device/SCSILib.h"
+#include "engine/image/TreeTypes.h"
+#include "engine/platform/NotificationQueue.h"
+#include "engine/platform/Workers.h"
+
+namespace kilnor {
+
+// The cache size range in megabytes. The packet table holds 10,000 packets
+// of 64 KiB, so no larger cache can ever be filled.
+inline constexpr std::uint32_t kMinCacheSizeMB = 2;
+inline constexpr std::uint32_t kMaxCacheSizeMB = 625;
+inline constexpr std::uint32_t kDefaultCacheSizeMB = 32;
+
+// Longest volume label in characters (UTF-16 code units).
+inline constexpr std::size_t kMaxVolumeLabelChars = 31;
+
+// The display text of a ComponentStatus value (" IDLE ", " WRITING ", ...);
+// empty for a value outside 0..11.
+[[nodiscard]] std::string StatusText(std::uint16_t Status);
+
+// Sizes a boot image file may have: a 2,048-byte image without emulation or
+// a 1.2 MB, 1.44 MB or 2.88 MB floppy image.
+[[nodiscard]] bool IsBootImageSize(std::uint64_t Bytes);
+
+class TKilnorPro {
+ public:
+  // AOwner is the object whose thread takes in the completions: with an
+  // owner the component has a notification queue, which that thread drains
+  // with DrainNotifications. Without one (null) completion handlers run on
+  // the worker threads, with the worker as Sender.
+  explicit TKilnorPro(void* AOwner = nullptr);
+  // Aborts and joins running workers, then closes the device.
+  ~TKilnorPro();
+  TKilnorPro(const TKilnorPro&) = delete;
+  TKilnorPro& operator=(const TKilnorPro&) = delete;
+
+  // The engine state, public so that operations and the owner's timers reach
+  // the fields they poll.
+  TCDFiles CDFiles;
+  TSCSIDevice Device;
+
+  // --- Configurable properties -------------------------------------------
+  [[nodiscard]] bool BurnProof() const { return Device.BurnProof; }
+  void SetBurnProof(bool Value) { Device.BurnProof = Value; }
+  [[nodiscard]] bool TestWrite() const { return Device.TestWrite; }
+  void SetTestWrite(bool Value) { Device.TestWrite = Value; }
+  [[nodiscard]] bool FinalizeDisc() const { return Device.FinalizeDisc; }
+  void SetFinalizeDisc(bool Value) { Device.FinalizeDisc = Value; }
+  [[nodiscard]] bool ReplaceFile() const { return CDFiles.ReplaceFile; }
+  void SetReplaceFile(bool Value) { CDFiles.ReplaceFile = Value; }
+  [[nodiscard]] bool JolietFileSystem() const { return CDFiles.JolietFS; }
+  void SetJolietFileSystem(bool Value) { CDFiles.JolietFS = Value; }
+  [[nodiscard]] bool ISO9660v1999FS() const { return CDFiles.ISO9660v1999FS; }
+  void SetISO9660v1999FS(bool Value) { CDFiles.ISO9660v1999FS = Value; }
+  [[nodiscard]] bool UDFBridge() const { return CDFiles.UDFBridge; }
+  void SetUDFBridge(bool Value) { CDFiles.UDFBridge = Value; }
+
+  // The volume label, at most 31 characters; a longer one is cut at a
+  // character boundary, and both forms always hold the same label.
+  [[nodiscard]] std::string VolumeID() const;
+  void SetVolumeID(std::string_view Value);
+  [[nodiscard]] std::u16string VolumeIDW() const;
+  void SetVolumeIDW(std::u16string_view Value);
+
+  // Megabytes of packet cache, kept within 2..625.
+  [[nodiscard]] std::uint32_t CacheSize() const { return CDFiles.CacheSize >> 20; }
+  void SetCacheSize(std::uint32_t Megabytes);
+
+  // "0.1.0 (<build date>)".
+  [[nodiscard]] static std::string Version();
+
+  // The boot image path. An empty value changes nothing; a file that cannot
+  // be read or whose size is not a boot image size is ignored silently.
+  [[nodiscard]] std::string BootImage() const { return CDFiles.BootImage; }
+  void SetBootImage(const std::string& Value);
+
+  [[nodiscard]] const TAddFileEvent& OnAddFile() const { return FOnAddFile; }
+  void SetOnAddFile(TAddFileEvent Handler) { FOnAddFile = std::move(Handler); }
+  [[nodiscard]] const TEraseDoneEvent& OnEraseDone() const { return FOnEraseDone; }
+  void SetOnEraseDone(TEraseDoneEvent Handler) { FOnEraseDone = std::move(Handler); }
+  [[nodiscard]] const TSmartRefGenDoneEvent& OnGenerateSmartReferencesDone() const {
+    return FOnSmartRefGenDone;
+  }
+  void SetOnGenerateSmartReferencesDone(TSmartRefGenDoneEvent Handler) {
+    FOnSmartRefGenDone = std::move(Handler);
+  }
+  [[nodiscard]] const TWriteDoneEvent& OnWriteDone() const { return FOnWriteDone; }
+  void SetOnWriteDone(TWriteDoneEvent Handler) { FOnWriteDone = std::move(Handler); }
+  [[nodiscard]] const TVerifyDoneEvent& OnVerifyDone() const { return FOnVerifyDone; }
+  void SetOnVerifyDone(TVerifyDoneEvent Handler) { FOnVerifyDone = std::move(Handler); }
+
+  // --- Status ------------------------------------------------------------
+  [[nodiscard]] std::uint16_t ComponentStatus() const { return CDFiles.ComponentStatus.load(); }
+  // The pending error: the engine's own, else the drive's last sense code.
+  // Reading consumes it, so a second read gives 0.
+  [[nodiscard]] std::uint32_t ErrorNumber();
+  [[nodiscard]] std::string ErrorString();
+  [[nodiscard]] std::u16string ErrorStringW();
+  [[nodiscard]] std::uint32_t FileCount() const { return FilesCount(); }
+  [[nodiscard]] std::uint32_t DirCount() const { return DirsCount(); }
+  [[nodiscard]] std::uint32_t ImageSize() const { return CDFiles.TotalImageSize; }
+
+  // Raises the abort flag with error 4 and status 7; running workers notice
+  // the flag, finish in their own way and still report their completion.
+  void AbortOperation();
+
+  // --- Per-file queries: FileId in 0..FilesCount-1, DirId in 0..DirsCount-1;
+  // outside that, empty text, -1 or false.
+  [[nodiscard]] std::uint32_t FilesCount() const { return static_cast<std::uint32_t>(CDFiles.FileCounter()); }
+  [[nodiscard]] std::uint32_t DirsCount() const { return static_cast<std::uint32_t>(CDFiles.DirCounter()); }
+  [[nodiscard]] std::u16string SourcePath(std::int32_t FileId) const;
+  // No destination path is kept per entry: always empty.
+  [[nodiscard]] std::u16string DestinationPath(std::int32_t FileId) const;
+  [[nodiscard]] std::u16string FileName(std::int32_t FileId) const;
+  [[nodiscard]] std::string ShortFileName(std::int32_t FileId) const;
+  [[nodiscard]] std::int64_t FileSize(std::int32_t FileId) const;
+  // Byte offset of the entry's data: its sector times 2,048, in 64 bits.
+  [[nodiscard]] std::int64_t FileAddress(std::int32_t FileId) const;
+  [[nodiscard]] bool IsDirectory(std::int32_t FileId) const;
+  [[nodiscard]] std::u16string DirName(std::int32_t DirId) const;
+
+  // --- Notifications ----------------------------------------------------
+  // The queue of a component with an owner (null without): the owner sets
+  // its wake callback or polls its descriptor, and calls DrainNotifications.
+  [[nodiscard]] TNotificationQueue* Notifications() { return queue_.get(); }
+  // Owner thread: fires the completion event of every message posted so far,
+  // in posting order. Returns how many messages were taken.
+  std::size_t DrainNotifications();
+  // Blocks until a completion is pending or the timeout passes (the whole
+  // timeout without a queue, where nothing is ever pending).
+  bool WaitForNotifications(std::chrono::milliseconds Timeout);
+
+  // The worker threads of the running operations, joined by the destructor.
+  TWorkerRegistry Workers;
+
+ private:
+  [[nodiscard]] const TFileEntry* Entry(std::int32_t FileId) const;
+
+  std::unique_ptr<TNotificationQueue> queue_;
+  TAddFileEvent FOnAddFile;
+  TEraseDoneEvent FOnEraseDone;
+  TSmartRefGenDoneEvent FOnSmartRefGenDone;
+  TWriteDoneEvent FOnWriteDone;
+  TVerifyDoneEvent FOnVerifyDone;
+};
+
+}  // namespace kilnor
