@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/device/DeviceTypes.h"
 #include "engine/device/SCSIDefs.h"
@@ -82,6 +83,9 @@ enum class TDataDirection : std::uint8_t {
 // True when a transport is ready.
 bool InitializeASPI(TSCSIDevice& Dev, bool NoInternalASPI, const std::string& ASPIDLLPath,
                     const std::string& Reserved1);
+// The ASPI libraries InitializeASPI tries, in order: the caller's path alone,
+// or the default library and then the emulated recorder beside the program.
+[[nodiscard]] std::vector<std::string> ASPILibraryCandidates(const std::string& ASPIDLLPath);
 bool SelectDevice(TSCSIDevice& Dev, std::uint8_t DeviceIndex);
 // Selects every entry whose letter equals DriveLetter exactly (no case folding).
 bool SelectDeviceByLetter(TSCSIDevice& Dev, char DriveLetter);

@@ -95,6 +95,20 @@ static_assert(offsetof(TSRB_ExecSCSICmd, CDBByte) == 48);
 static_assert(sizeof(TSRB_HAInquiry) == 60);
 static_assert(sizeof(TSRB_GetDiskInfo) == 24);
 
+// Completion of a request sent with SRB_EVENT_NOTIFY. SRB_PostProc points to
+// a TAspiEvent owned by the sender. The library finishes the request (reply
+// data, SRB_Status, SRB_TargStat, SenseArea), then calls Event->Signal(Event)
+// exactly once, from any thread, whether SendASPI32Command returned pending (0)
+// or a final status. After that call the library must not touch the request
+// block or the event again: the sender may free both as soon as it is woken.
+// The library never reads Context; it belongs to the sender.
+extern "C" {
+struct TAspiEvent {
+  void (*Signal)(TAspiEvent* Event);
+  void* Context;
+};
+}
+
 // The two entry points of an ASPI library.
 using GetASPI32SupportInfoFn = std::uint32_t (*)();
 using SendASPI32CommandFn = std::uint32_t (*)(void* srb);
