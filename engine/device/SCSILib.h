@@ -4,9 +4,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "engine/device/CommandLog.h"
 #include "engine/device/DeviceTypes.h"
 #include "engine/device/SCSIDefs.h"
 #include "engine/device/WNASPI32.h"
@@ -18,6 +20,7 @@ class TNotificationQueue;
 
 inline constexpr std::size_t kMaxDevices = 26;
 inline constexpr std::uint8_t kNoAddress = 0xFF;
+inline constexpr std::size_t kSpeedRingSlots = 64;
 
 struct TDeviceEntry {
   char DriveLetter = '?';
@@ -61,6 +64,36 @@ struct TSCSIDevice {
 
   std::uint32_t LastTransferLength = 0;     // bytes the last command actually moved
   platform::TDynamicLibrary ASPILibrary;    // keeps SendASPI32Command loaded
+
+  // Command log, replies kept for the write pipeline, capabilities, speeds
+  // and meters, erase. Fields the owner's timers poll while a worker runs
+  // are atomics.
+  TCommandLog fdbg;                                   // the open command log
+  TTrackInformation TrackInformation;                 // last READ TRACK INFORMATION
+  TDiscInformation DiscInformation;                   // last READ DISC INFORMATION
+  TDiscInformation BGFDI;                             // polled while a format runs
+  TConfigHeader ConfigHeader;                         // last GET CONFIGURATION
+  TModePage2A ModePage2A;                             // capabilities of the selected drive
+  TDC dc{};
+  std::array<std::uint8_t, kModePage05Size> ModePage05{};  // last write parameters page
+  std::atomic<std::uint32_t> DeviceBufferSize{0};     // drive buffer length, bytes
+  std::atomic<std::uint32_t> DeviceBufferPosition{0}; // blank (free) part of it, bytes
+  std::uint16_t MaxReadSpeed = 0, CurReadSpeed = 0;   // KB/s, current capabilities page
+  std::uint16_t MaxWriteSpeed = 0, CurWriteSpeed = 0;
+  std::uint32_t ReadSpeed = 0, WriteSpeed = 0;        // KB/s last requested; 0 = maximum
+  double bmWStart = 0, bmWStop = 0, bmWTotal = 0, bmWSize = 0;  // write meter: ms, bytes
+  std::uint8_t bmWCounter = 0;
+  std::uint16_t bmWriteSpeed = 0;
+  std::atomic<std::uint16_t> bmAvgWriteSpeed{0};
+  double bmRStart = 0, bmRStop = 0, bmRTotal = 0, bmRSize = 0;  // read meter
+  std::uint8_t bmRCounter = 0;
+  std::uint16_t bmReadSpeed = 0;
+  std::atomic<std::uint16_t> bmAvgReadSpeed{0};
+  std::array<std::atomic<std::uint64_t>, kSpeedRingSlots> qTime{}, qBytes{};  // last transfers
+  std::atomic<std::int32_t> qIndex{0};
+  std::atomic<double> QPFreq{0};                      // milliseconds per counter tick
+  std::function<void(void* Sender, std::uint8_t DeviceId, bool EraseFailed)> cbEraseDone;
+  bool QuickErase = false;
 };
 
 // How a command moves data, as the request block's flags say it (completion
