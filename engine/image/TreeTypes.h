@@ -177,6 +177,17 @@ struct TCDFiles {
   std::vector<std::uint8_t> isom;
   std::int64_t IsoHeaderSize = 0;
 
+  // Write pipeline: output mode, and progress polled by the owner's timers
+  // while the cache and write threads run.
+  bool SaveToISOImage = false;
+  bool BurnISOImage = false;
+  std::u16string ISOFileName;
+  std::atomic<std::int32_t> PacketCount{0};     // packets queued in the cache
+  std::atomic<std::int32_t> ReadingFile{0};     // FileId the cache thread reads
+  std::atomic<std::int32_t> WritingFile{0};     // FileId of the packet being written
+  std::atomic<std::uint32_t> BlocksWritten{0};  // sectors written so far
+  std::atomic<std::uint32_t> VerifySize{0};     // sectors streamed from files
+
   // Handlers copied from the component when an operation starts.
   TAddFileEvent cbAddFileEvent;
   TWriteDoneEvent cbWriteDone;

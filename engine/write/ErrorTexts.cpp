@@ -2,62 +2,12 @@
 
 #include <mutex>
 
+#include "engine/platform/Unicode.h"
+
 namespace kilnor {
 namespace {
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// A lone surrogate becomes U+FFFD so the text stays valid UTF-8.
-std::string ToUtf8(std::u16string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    char32_t c = s[i];
-    const bool high = c >= 0xD800 && c <= 0xDBFF;
-    if (high && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    AppendUtf8(out, c);
-  }
-  return out;
-}
-
 std::u16string ToUtf16(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
-
-// Cuts at a character boundary so the shortened text is still valid UTF-8.
-void CutUtf8(std::string& s, std::size_t limit) {
-  if (s.size() <= limit) return;
-  std::size_t end = limit;
-  while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) --end;
-  s.resize(end);
-}
-
-// Cuts without splitting a surrogate pair.
-void CutUtf16(std::u16string& s, std::size_t limit) {
-  if (s.size() <= limit) return;
-  std::size_t end = limit;
-  if (s[end] >= 0xDC00 && s[end] <= 0xDFFF && end > 0) --end;
-  s.resize(end);
-}
 
 bool HasName(const std::u16string* FileName) { return FileName != nullptr && !FileName->empty(); }
 
@@ -112,11 +62,11 @@ std::string ErrorText(std::uint32_t Number, const std::u16string* FileName) {
     case erFileOpen:
     case erFileCreate:
       text = FileErrorLead(Number);
-      if (HasName(FileName)) text += " \\" + ToUtf8(*FileName) + "\\";
+      if (HasName(FileName)) text += " \\" + Utf16ToUtf8(*FileName) + "\\";
       break;
     default: text = "Hardware Error " + std::to_string(Number); break;
   }
-  CutUtf8(text, kErrorTextBytes);
+  text.resize(Utf8PrefixLength(text, kErrorTextBytes));
   return text;
 }
 
@@ -133,7 +83,7 @@ std::u16string ErrorTextW(std::uint32_t Number, const std::u16string* FileName) 
       break;
     default: text = u"Hardware Error \\'" + ToUtf16(std::to_string(Number)); break;
   }
-  CutUtf16(text, kErrorTextUnits);
+  text.resize(Utf16PrefixLength(text, kErrorTextUnits));
   return text;
 }
 

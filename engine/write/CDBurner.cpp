@@ -1,0 +1,129 @@
+#include "engine/write/CDBurner.h"
+
+#include <utility>
+
+#include "engine/Notifications.h"
+#include "engine/platform/Unicode.h"
+#include "engine/write/ErrorTexts.h"
+
+namespace kilnor {
+namespace {
+
+// Large writes keep an image build at the speed of the disk.
+constexpr std::uint32_t kImagePacketsPerWrite = 64;
+
+// The write thread: takes the packets of one stream and writes them to the
+// output. It owns the cache thread and joins it, freeing the cache, before it
+// reports, so the completion never races the cache and a component without an
+// owner still completes.
+class TWriteThread {
+ public:
+  TWriteThread(TCDFiles& CDFiles, std::unique_ptr<TCacheThread> Cache, std::unique_ptr<TPacketSink> Output)
+      : cdFiles_(CDFiles), cacheThread_(std::move(Cache)), output_(std::move(Output)) {}
+
+  void Execute() {
+    cdFiles_.ComponentStatus = stWriting;
+    cdFiles_.BlocksWritten = 0;
+    const bool written = WritePackets();
+    cdFiles_.ComponentStatus = written ? stClosingTrack : stBurnError;
+    const bool failed = !CloseStream(written);
+    ReportEnd(failed);
+  }
+
+ private:
+  [[nodiscard]] bool WritePackets() {
+    TPacketCache& cache = cacheThread_->Cache();
+    for (;;) {
+      const TPackets packets = cache.TakePackets(output_->PacketsPerWrite());
+      if (packets.Count == 0) return true;
+      cdFiles_.WritingFile = packets.FileId;
+      cdFiles_.PacketCount = cache.PacketCount();
+      if (!output_->Write(packets)) {
+        cache.LeaveConsumer();
+        RecordOutputError();
+        return false;
+      }
+      cdFiles_.BlocksWritten += static_cast<std::uint32_t>(packets.Size / kStreamSectorBytes);
+      cache.ReleasePackets();
+    }
+  }
+
+  // Decides the outcome from what happened: the output's own result, how the
+  // stream ended, the abort flag and the sectors actually written.
+  [[nodiscard]] bool CloseStream(bool Written) {
+    cacheThread_->Join();
+    const TCacheEnd end = cacheThread_->Cache().End();
+    cacheThread_.reset();
+    cdFiles_.PacketCount = 0;
+    bool complete = Written && end == TCacheEnd::Done && !cdFiles_.Aborted &&
+                    cdFiles_.BlocksWritten == cdFiles_.TotalImageSize;
+    if (!output_->Finish() && complete) {
+      RecordOutputError();
+      complete = false;
+    }
+    if (!complete) output_->Discard();
+    output_.reset();
+    return complete;
+  }
+
+  void RecordOutputError() { RecordFileError(cdFiles_, erFileCreate, cdFiles_.ISOFileName); }
+
+  // Last step of the thread: after the report, the handler may already run the
+  // next write on these records.
+  void ReportEnd(bool Failed) {
+    TNotificationQueue* queue = cdFiles_.hWNDFE;
+    const TWriteDoneEvent handler = cdFiles_.cbWriteDone;
+    cdFiles_.ComponentStatus = stIdle;
+    ReportWriteDone(queue, handler, this, Failed);
+  }
+
+  TCDFiles& cdFiles_;
+  std::unique_ptr<TCacheThread> cacheThread_;
+  std::unique_ptr<TPacketSink> output_;
+};
+
+}  // namespace
+
+// ---- TImageFileSink -------------------------------------------------------------
+
+std::unique_ptr<TImageFileSink> TImageFileSink::Create(const std::u16string& FileName) {
+  std::string path = Utf16ToUtf8(FileName);
+  TFile file = TFile::Create(path);
+  if (!file.IsOpen()) return nullptr;
+  return std::unique_ptr<TImageFileSink>(new TImageFileSink(std::move(path), std::move(file)));
+}
+
+TImageFileSink::TImageFileSink(std::string Path, TFile File)
+    : path_(std::move(Path)), file_(std::move(File)), removable_(file_.IsRegular()) {}
+
+std::uint32_t TImageFileSink::PacketsPerWrite() const { return kImagePacketsPerWrite; }
+
+bool TImageFileSink::Write(const TPackets& Packets) { return file_.WriteAll(Packets.Data, Packets.Size); }
+
+bool TImageFileSink::Finish() { return file_.Close(); }
+
+void TImageFileSink::Discard() {
+  (void)file_.Close();
+  if (removable_) RemoveFile(path_);
+}
+
+// ---- Write start ------------------------------------------------------------------
+
+bool StartWrite(TCDFiles& CDFiles, TStreamPlan Plan, std::unique_ptr<TPacketSink> Output, TWorkerRegistry& Workers,
+                void* Component, const TWriteDoneEvent& OnWriteDone) {
+  CDFiles.cbWriteDone = OnWriteDone;
+  CDFiles.Aborted = false;
+  auto cache = std::make_unique<TCacheThread>(CDFiles, std::move(Plan));
+  if (!cache->Cache().WaitUntilCanStart()) {
+    cache.reset();
+    Output->Discard();
+    ReportWriteDone(CDFiles.hWNDFE, CDFiles.cbWriteDone, Component, true);
+    return false;
+  }
+  // The write thread owns the cache thread and the output from here on.
+  auto writer = std::make_shared<TWriteThread>(CDFiles, std::move(cache), std::move(Output));
+  Workers.Start([writer](std::stop_token) { writer->Execute(); });
+  return true;
+}
+
+}  // namespace kilnor

@@ -1,0 +1,63 @@
+#pragma once
+// Write start and write thread: a prepared session goes through the packet
+// cache to its output, and the end is reported through the component's
+// notification queue (OnWriteDone).
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/image/TreeTypes.h"
+#include "engine/platform/Workers.h"
+#include "engine/write/Cache.h"
+#include "engine/write/FileIO.h"
+#include "engine/write/StreamPlan.h"
+
+namespace kilnor {
+
+// Where the packets of a write go.
+class TPacketSink {
+ public:
+  virtual ~TPacketSink() = default;
+  // Packets the sink takes in one write.
+  [[nodiscard]] virtual std::uint32_t PacketsPerWrite() const = 0;
+  [[nodiscard]] virtual bool Write(const TPackets& Packets) = 0;
+  // After the last packet; false when the output is not complete after all.
+  [[nodiscard]] virtual bool Finish() = 0;
+  // The write failed: nothing may be left that looks complete.
+  virtual void Discard() = 0;
+};
+
+// A new ISO image file; the session is written from sector 0.
+class TImageFileSink final : public TPacketSink {
+ public:
+  // Creates (or truncates) the file; null when that fails.
+  [[nodiscard]] static std::unique_ptr<TImageFileSink> Create(const std::u16string& FileName);
+
+  [[nodiscard]] std::uint32_t PacketsPerWrite() const override;
+  [[nodiscard]] bool Write(const TPackets& Packets) override;
+  [[nodiscard]] bool Finish() override;
+  void Discard() override;
+
+ private:
+  TImageFileSink(std::string Path, TFile File);
+  std::string path_;
+  TFile file_;
+  bool removable_;  // a regular file, which a failed write removes
+};
+
+// Starts the cache thread on Plan, waits until the writer may begin, then
+// starts the write thread on Workers. False when the stream ended before the
+// writer could begin (abort, unreadable source); the completion is reported
+// then too, with Component as sender. The sink and the plan are owned by the
+// write from here on.
+[[nodiscard]] bool StartWrite(TCDFiles& CDFiles, TStreamPlan Plan, std::unique_ptr<TPacketSink> Output,
+                              TWorkerRegistry& Workers, void* Component, const TWriteDoneEvent& OnWriteDone);
+
+// Writes the prepared compilation to a new image file, session at sector 0.
+// Fails with error 1 when the compilation is not prepared (before the file is
+// touched) and with error 3 when the file cannot be created.
+[[nodiscard]] bool BuildISOImage(TCDFiles& CDFiles, std::u16string_view FileName, TWorkerRegistry& Workers,
+                                 void* Component, const TWriteDoneEvent& OnWriteDone);
+
+}  // namespace kilnor

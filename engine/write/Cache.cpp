@@ -1,0 +1,320 @@
+#include "engine/write/Cache.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "engine/platform/Unicode.h"
+#include "engine/write/ErrorTexts.h"
+#include "engine/write/FileIO.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace kilnor {
+namespace {
+
+// Abort requests raise a flag nobody signals, so every wait wakes this often
+// to look at it.
+constexpr auto kAbortPoll = std::chrono::milliseconds(20);
+// Largest single read into the cache: big enough that a large file streams at
+// the speed of the disk, small enough that the writer starts early.
+constexpr std::size_t kMaxReadBytes = std::size_t{4} << 20;
+// Data handlers are asked for at most one packet at a time.
+constexpr std::size_t kMaxHandlerBytes = kPacketBytes;
+// A data handler's position is 32-bit, so a memory file must stay below 4 GiB.
+constexpr std::uint64_t kMaxMemoryFileBytes = std::uint64_t{1} << 32;
+
+#ifdef _WIN32
+void ApplyPriority(TCachePriority priority) {
+  static constexpr int kLevels[] = {THREAD_PRIORITY_IDLE, THREAD_PRIORITY_LOWEST, THREAD_PRIORITY_NORMAL,
+                                    THREAD_PRIORITY_HIGHEST};
+  SetThreadPriority(GetCurrentThread(), kLevels[static_cast<int>(priority)]);
+}
+#else
+// An unprivileged thread that lowers its priority here can never raise it
+// again, which would starve the reader later in the write; the cache's bounded
+// read-ahead does the throttling instead.
+void ApplyPriority(TCachePriority) {}
+#endif
+
+}  // namespace
+
+std::uint32_t MaxPacketsFor(std::uint32_t CacheSize) {
+  return std::clamp<std::uint32_t>(CacheSize / kPacketBytes, 2, kMaxQueuedPackets);
+}
+
+// ---- TPacketCache -----------------------------------------------------------
+
+TPacketCache::TPacketCache(std::uint32_t MaxPackets, const std::atomic<bool>& Aborted)
+    : maxPackets_(std::clamp<std::uint32_t>(MaxPackets, 2, kMaxQueuedPackets)),
+      slots_(maxPackets_),
+      aborted_(Aborted),
+      arena_(new std::uint8_t[std::size_t{slots_} * kPacketBytes]),
+      fileIds_(slots_, -1) {}
+
+bool TPacketCache::StoppedLocked() {
+  if (aborted_ && (end_ == TCacheEnd::Running || end_ == TCacheEnd::Done)) EndLocked(TCacheEnd::Aborted);
+  return end_ != TCacheEnd::Running;
+}
+
+void TPacketCache::EndLocked(TCacheEnd End) {
+  const bool mayOverride = end_ == TCacheEnd::Running || (end_ == TCacheEnd::Done && End != TCacheEnd::Done);
+  if (mayOverride) end_ = End;
+  changed_.notify_all();
+}
+
+std::span<std::uint8_t> TPacketCache::WaitForRoom(std::size_t MaxBytes) {
+  std::unique_lock lock(lock_);
+  for (;;) {
+    if (StoppedLocked()) return {};
+    const std::uint64_t limit = (released_ + slots_) * kPacketBytes;
+    if (produced_ < limit) {
+      const std::uint64_t offset = produced_ % (std::uint64_t{slots_} * kPacketBytes);
+      const std::uint64_t toWrap = std::uint64_t{slots_} * kPacketBytes - offset;
+      const std::size_t bytes = std::min<std::uint64_t>({limit - produced_, toWrap, MaxBytes});
+      return {arena_.get() + offset, bytes};
+    }
+    if (!canStart_) {
+      canStart_ = true;
+      changed_.notify_all();
+    }
+    changed_.wait_for(lock, kAbortPoll);
+  }
+}
+
+void TPacketCache::Commit(std::size_t Bytes, std::int32_t FileId) {
+  std::lock_guard lock(lock_);
+  const std::uint64_t before = produced_ / kPacketBytes;
+  produced_ += Bytes;
+  const std::uint64_t after = produced_ / kPacketBytes;
+  for (std::uint64_t k = before; k < after; ++k) fileIds_[k % slots_] = FileId;
+  if (after != before) changed_.notify_all();
+}
+
+void TPacketCache::EndStream(TCacheEnd End) {
+  std::lock_guard lock(lock_);
+  if (End == TCacheEnd::Done && produced_ % kPacketBytes != 0) End = TCacheEnd::ProducerFailed;
+  canStart_ = true;
+  EndLocked(End);
+}
+
+TPackets TPacketCache::TakePackets(std::uint32_t MaxCount) {
+  std::unique_lock lock(lock_);
+  for (;;) {
+    const std::uint64_t queued = produced_ / kPacketBytes;
+    // A finished stream is drained; any other end stops the writer at once.
+    if (StoppedLocked() && end_ != TCacheEnd::Done) return {};
+    if (queued > taken_) {
+      const std::uint64_t slot = taken_ % slots_;
+      const std::uint64_t count = std::min<std::uint64_t>({queued - taken_, slots_ - slot, MaxCount});
+      TPackets packets;
+      packets.Data = arena_.get() + slot * kPacketBytes;
+      packets.Size = count * kPacketBytes;
+      packets.Count = static_cast<std::uint32_t>(count);
+      packets.FileId = fileIds_[(slot + count - 1) % slots_];
+      taken_ += count;
+      return packets;
+    }
+    if (end_ == TCacheEnd::Done) return {};
+    changed_.wait_for(lock, kAbortPoll);
+  }
+}
+
+void TPacketCache::ReleasePackets() {
+  std::lock_guard lock(lock_);
+  released_ = taken_;
+  changed_.notify_all();
+}
+
+void TPacketCache::LeaveConsumer() {
+  std::lock_guard lock(lock_);
+  EndLocked(TCacheEnd::ConsumerGone);
+}
+
+bool TPacketCache::WaitUntilCanStart() {
+  std::unique_lock lock(lock_);
+  for (;;) {
+    if (StoppedLocked()) return end_ == TCacheEnd::Done;
+    if (canStart_) return true;
+    changed_.wait_for(lock, kAbortPoll);
+  }
+}
+
+TCacheEnd TPacketCache::End() const {
+  std::lock_guard lock(lock_);
+  return end_;
+}
+
+std::int32_t TPacketCache::PacketCount() const {
+  std::lock_guard lock(lock_);
+  return static_cast<std::int32_t>(produced_ / kPacketBytes - taken_);
+}
+
+std::uint64_t TPacketCache::BytesAvailable() const {
+  std::lock_guard lock(lock_);
+  return produced_ - taken_ * kPacketBytes;
+}
+
+TCachePriority TPacketCache::Priority() const {
+  const double queued = PacketCount();
+  if (queued >= maxPackets_) return TCachePriority::Idle;
+  if (queued < maxPackets_ / 4.0) return TCachePriority::Highest;
+  if (queued < maxPackets_ / 2.0) return TCachePriority::Normal;
+  return TCachePriority::Lowest;
+}
+
+// ---- TCacheThread --------------------------------------------------------------
+
+TCacheThread::TCacheThread(TCDFiles& CDFiles, TStreamPlan Plan)
+    : cdFiles_(CDFiles),
+      plan_(std::move(Plan)),
+      cache_(MaxPacketsFor(CDFiles.CacheSize), CDFiles.Aborted),
+      thread_([this] { Execute(); }) {}
+
+TCacheThread::~TCacheThread() { Join(); }
+
+void TCacheThread::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+void TCacheThread::Execute() {
+  cdFiles_.VerifySize = 0;
+  if (!StreamPlanIsConsistent(plan_)) {
+    RecordError(cdFiles_, erNotPrepared);
+    cache_.EndStream(TCacheEnd::ProducerFailed);
+    return;
+  }
+  for (TStreamItem& item : plan_.Items) {
+    if (!StreamItem(item)) return;
+  }
+  if (!StreamPadding()) return;
+  cache_.EndStream(TCacheEnd::Done);
+}
+
+bool TCacheThread::StreamItem(TStreamItem& Item) {
+  switch (Item.Source) {
+    case TStreamItem::TSource::Bytes: return StreamBytes(Item);
+    case TStreamItem::TSource::File: return StreamFile(Item);
+    case TStreamItem::TSource::DataHandler: return StreamDataHandler(Item);
+    case TStreamItem::TSource::Generator: return StreamGenerated(Item);
+  }
+  return false;
+}
+
+std::span<std::uint8_t> TCacheThread::Room(std::uint64_t Remaining) {
+  ApplyPriority(cache_.Priority());
+  const auto room = cache_.WaitForRoom(std::min<std::uint64_t>(RoundUpToSector(Remaining), kMaxReadBytes));
+  cdFiles_.PacketCount = cache_.PacketCount();
+  return room;
+}
+
+// Queues ItemBytes of Room, zeroing the tail of the last sector so that no
+// stale data of an earlier packet reaches the disc.
+void TCacheThread::CommitItemBytes(std::span<std::uint8_t> Room, std::uint64_t ItemBytes, std::int32_t FileId) {
+  const std::uint64_t padded = RoundUpToSector(ItemBytes);
+  std::memset(Room.data() + ItemBytes, 0, padded - ItemBytes);
+  cache_.Commit(padded, FileId);
+  streamed_ += padded;
+  cdFiles_.PacketCount = cache_.PacketCount();
+}
+
+bool TCacheThread::FailOn(const TStreamItem& Item) {
+  if (Item.Name.empty()) {
+    RecordError(cdFiles_, erNotPrepared);
+  } else {
+    RecordFileError(cdFiles_, erFileOpen, Item.Name);
+  }
+  cache_.EndStream(TCacheEnd::ProducerFailed);
+  return false;
+}
+
+bool TCacheThread::StreamBytes(TStreamItem& Item) {
+  if (Item.Bytes.size() < Item.Size) return FailOn(Item);
+  std::uint64_t done = 0;
+  while (done < Item.Size) {
+    const auto room = Room(Item.Size - done);
+    if (room.empty()) return false;
+    const std::uint64_t n = std::min<std::uint64_t>(room.size(), Item.Size - done);
+    std::memcpy(room.data(), Item.Bytes.data() + done, n);
+    CommitItemBytes(room, n, Item.FileId);
+    done += n;
+  }
+  std::vector<std::uint8_t>().swap(Item.Bytes);
+  return true;
+}
+
+// The file must read exactly the size laid out for it: a file that changed
+// since Prepare would otherwise be cut or padded silently.
+bool TCacheThread::StreamFile(TStreamItem& Item) {
+  cdFiles_.ReadingFile = Item.FileId;
+  cdFiles_.VerifySize += static_cast<std::uint32_t>(SectorsOf(Item.Size));
+  TFile file = TFile::OpenForReading(Item.Path);
+  if (!file.IsOpen()) return FailOn(Item);
+  const std::int64_t size = file.Size();
+  if (size >= 0 && static_cast<std::uint64_t>(size) != Item.Size) return FailOn(Item);
+  std::uint64_t remaining = Item.Size;
+  while (remaining > 0) {
+    const auto room = Room(remaining);
+    if (room.empty()) return false;
+    const std::uint64_t want = std::min<std::uint64_t>(room.size(), remaining);
+    if (file.ReadUpTo(room.data(), want) != static_cast<std::int64_t>(want)) return FailOn(Item);
+    CommitItemBytes(room, want, Item.FileId);
+    remaining -= want;
+  }
+  std::uint8_t probe = 0;
+  if (file.ReadUpTo(&probe, 1) != 0) return FailOn(Item);
+  return true;
+}
+
+bool TCacheThread::StreamDataHandler(TStreamItem& Item) {
+  cdFiles_.ReadingFile = Item.FileId;
+  cdFiles_.VerifySize += static_cast<std::uint32_t>(SectorsOf(Item.Size));
+  if (Item.Size >= kMaxMemoryFileBytes || !Item.Entry || !Item.Entry->mfcbFunction) return FailOn(Item);
+  std::uint64_t done = 0;
+  while (done < Item.Size) {
+    const auto room = Room(std::min<std::uint64_t>(Item.Size - done, kMaxHandlerBytes));
+    if (room.empty()) return false;
+    const std::uint64_t wanted = std::min<std::uint64_t>(room.size(), RoundUpToSector(Item.Size - done));
+    const std::uint64_t needed = std::min(wanted, Item.Size - done);
+    std::uint32_t delivered = static_cast<std::uint32_t>(wanted);
+    Item.Entry->mfcbFunction(this, Item.Entry, static_cast<std::uint32_t>(done), room.data(), delivered);
+    if (delivered < needed) return FailOn(Item);
+    CommitItemBytes(room, needed, Item.FileId);
+    done += needed;
+  }
+  return true;
+}
+
+bool TCacheThread::StreamGenerated(TStreamItem& Item) {
+  std::uint64_t remaining = SectorsOf(Item.Size) * kStreamSectorBytes;
+  while (remaining > 0) {
+    const auto room = Room(remaining);
+    if (room.empty()) return false;
+    const std::uint64_t n = std::min<std::uint64_t>(room.size(), remaining);
+    if (!Item.Generate || !Item.Generate(room.data(), static_cast<std::uint32_t>(n / kStreamSectorBytes))) {
+      return FailOn(Item);
+    }
+    CommitItemBytes(room, n, Item.FileId);
+    remaining -= n;
+  }
+  return true;
+}
+
+// Zero sectors up to the end of the session; the closing structure goes into
+// the last sector before the final packet is queued.
+bool TCacheThread::StreamPadding() {
+  const std::uint64_t total = plan_.TotalSectors * kStreamSectorBytes;
+  while (streamed_ < total) {
+    const auto room = Room(total - streamed_);
+    if (room.empty()) return false;
+    std::memset(room.data(), 0, room.size());
+    const bool last = streamed_ + room.size() == total;
+    if (last && plan_.FinishLastSector) plan_.FinishLastSector(room.data() + room.size() - kStreamSectorBytes);
+    CommitItemBytes(room, room.size(), -1);
+  }
+  return true;
+}
+
+}  // namespace kilnor
