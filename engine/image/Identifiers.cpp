@@ -160,6 +160,7 @@ void SortEntries(TDirEntry& dir) {
     link = &e->NextFile;
   }
   *link = nullptr;
+  dir.LastFile = entries.empty() ? nullptr : entries.back();
 }
 
 }  // namespace kilnor

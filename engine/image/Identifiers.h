@@ -33,7 +33,8 @@ void ChooseIdentifiers(const TDirEntry& dir, bool iso9660v1999);
 // 6.9.1): name part, then extension, each compared as if padded with spaces.
 [[nodiscard]] bool IsoIdentifierLess(std::string_view a, std::string_view b);
 
-// Re-links the directory's list in IsoIdentifierLess order of IdentifierISO.
+// Re-links the directory's list in IsoIdentifierLess order of IdentifierISO
+// (LastFile follows, so later inserts still append).
 void SortEntries(TDirEntry& dir);
 
 }  // namespace kilnor

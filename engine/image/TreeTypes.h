@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/image/UDFTypes.h"
 #include "engine/platform/FindData.h"
 
 namespace kilnor {
@@ -64,6 +65,7 @@ struct TFileEntry {
   // LongName is recorded as it is).
   std::string IdentifierISO;
   std::u16string IdentifierJoliet;
+  UDFFileInformation UDFFileInfo;         // UDF bridge layout of the entry
 };
 
 struct TDirEntry {
@@ -85,6 +87,7 @@ struct TDirEntry {
   // large directory neither walk nor compare the whole list.
   std::unordered_multimap<std::uint64_t, pFileEntry> NameIndex;
   pFileEntry LastFile = nullptr;
+  UDFDirectoryInformation UDFDirInfo;     // UDF bridge layout of the directory
 };
 
 // Activity codes of the component.
@@ -172,6 +175,7 @@ struct TCDFiles {
   std::uint32_t FilesSize = 0;               // sectors of new file data
   std::uint32_t TotalImageSize = 0;          // sectors of the session, a multiple of 32
   TSystemTime VolumeTime;                    // local time of Prepare, the volume's dates
+  UDFBridgeInformation UDFBridgeInfo;        // UDF bridge layout (UDFBridge on)
 
   // The generated header (GenerateHeader); IsoHeaderSize bytes of it are valid.
   std::vector<std::uint8_t> isom;
