@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "engine/device/Commands.h"
+#include "engine/device/Media.h"
 #include "engine/platform/Event.h"
 #include "engine/platform/PassThrough.h"
 
@@ -158,11 +159,18 @@ void ResetRecord(TSCSIDevice& Dev) {
 
 // --- pass-through enumeration ---
 
-[[nodiscard]] int OpenForEnumeration(char Letter) {
-  platform::TDriveOpen opened = platform::OpenDrive(Letter, TDriveAccess::ReadWrite);
-  if (opened.Handle == platform::kNoDriveHandle)
-    opened = platform::OpenDrive(Letter, TDriveAccess::ReadOnly);
-  return opened.Handle;
+// One line of the enumeration log (nothing when no log is open).
+void LogEnumeration(TSCSIDevice& Dev, const std::string& Text) { Dev.fdbg.Write(Text + "\r\n"); }
+
+// Read-write first, read-only when that is refused; every refusal is logged.
+[[nodiscard]] int OpenForEnumeration(TSCSIDevice& Dev, char Letter) {
+  for (TDriveAccess access : {TDriveAccess::ReadWrite, TDriveAccess::ReadOnly}) {
+    const platform::TDriveOpen opened = platform::OpenDrive(Letter, access);
+    if (opened.Handle != platform::kNoDriveHandle) return opened.Handle;
+    LogEnumeration(Dev, "System Error Code: " + std::to_string(opened.SystemError));
+  }
+  LogEnumeration(Dev, ")");
+  return platform::kNoDriveHandle;
 }
 
 [[nodiscard]] TInquiryText InquireDuringEnumeration(TSCSIDevice& Dev) {
@@ -202,8 +210,12 @@ void AppendUnaddressedDrives(TSCSIDevice& Dev, std::size_t LowestTopSlot) {
   bool anyOpened = false;
   for (char letter = platform::kFirstDriveLetter; letter <= platform::kLastDriveLetter; ++letter) {
     if (Dev.NoOfDevices > nextTopSlot) break;
-    if (platform::DriveType(letter) != platform::kDriveTypeCdRom) continue;
-    const int handle = OpenForEnumeration(letter);
+    const std::uint32_t driveType = platform::DriveType(letter);
+    if (driveType != platform::kDriveTypeCdRom) {
+      LogEnumeration(Dev, letter + std::string(": ( ") + std::to_string(driveType) + ")");
+      continue;
+    }
+    const int handle = OpenForEnumeration(Dev, letter);
     if (handle == platform::kNoDriveHandle) continue;
     anyOpened = true;
     TDriveAddress address;
@@ -220,6 +232,8 @@ void AppendUnaddressedDrives(TSCSIDevice& Dev, std::size_t LowestTopSlot) {
     Dev.Handle = handle;
     WriteDescription(entry, address.PortNumber, address.TargetId, address.Lun,
                      InquireDuringEnumeration(Dev));
+    LogEnumeration(Dev, letter + std::string(": ") + std::to_string(driveType) + " - ( " +
+                            entry.Description + ")");
     ClosePassThroughHandle(Dev);
   }
   Dev.DriveLetter = '?';
@@ -236,7 +250,7 @@ void AppendUnaddressedDrives(TSCSIDevice& Dev, std::size_t LowestTopSlot) {
 // letter matches.
 [[nodiscard]] std::optional<char> FindDriveLetter(const TDeviceEntry& Entry) {
   for (char letter = platform::kFirstDriveLetter; letter <= platform::kLastDriveLetter; ++letter) {
-    const int handle = OpenForEnumeration(letter);
+    const int handle = OpenForCommands(letter).Handle;
     if (handle == platform::kNoDriveHandle) continue;
     TDriveAddress address;
     const bool matches = platform::GetDriveAddress(handle, address) &&
@@ -340,7 +354,8 @@ std::vector<std::string> ASPILibraryCandidates(const std::string& ASPIDLLPath) {
 bool InitializeASPI(TSCSIDevice& Dev, bool NoInternalASPI, const std::string& ASPIDLLPath,
                     const std::string& Reserved1) {
   ResetRecord(Dev);
-  (void)Reserved1;
+  // A log that cannot be created stays closed; the drives are listed anyway.
+  if (!Reserved1.empty()) Dev.fdbg.Open(Reserved1);
   Dev.DoNotUseSPTI = NoInternalASPI;
   if (!Dev.DoNotUseSPTI && EnumeratePassThrough(Dev)) return true;
   return EnumerateAspi(Dev, ASPIDLLPath);
@@ -352,6 +367,7 @@ bool SelectDevice(TSCSIDevice& Dev, std::uint8_t DeviceIndex) {
   Dev.DriveLetter = '?';
   Dev.Vendor[0] = '\0';
   Dev.ProductID[0] = '\0';
+  Dev.bmWTotal = Dev.bmWSize = Dev.bmRTotal = Dev.bmRSize = 0;  // averages restart per selection
   if (DeviceIndex >= Dev.NoOfDevices) return false;
   const TDeviceEntry& entry = Dev.Devices[DeviceIndex];
   Dev.SelectedDevice = DeviceIndex;
@@ -374,6 +390,7 @@ bool SelectDevice(TSCSIDevice& Dev, std::uint8_t DeviceIndex) {
     copyField(Dev.Vendor, 8, sizeof Dev.Vendor - 1);
     copyField(Dev.ProductID, 16, sizeof Dev.ProductID - 1);
   }
+  ReadCapabilities(Dev);
   return identified;
 }
 
@@ -415,6 +432,7 @@ std::uint8_t ExecSCSICommand(TSCSIDevice& Dev, TSRB_ExecSCSICmd& Srb) {
 
   // Judged on the final status: a request that was pending and then failed
   // on a busy target is as busy as one that failed at once.
+  Dev.fdbg.WriteCommand(Srb, {Dev.UsingSPTI, Dev.LastWinError});
   Dev.TargetBusy = Srb.SRB_Status != SS_PENDING && Srb.SRB_Status != SS_COMP &&
                    Srb.SRB_TargStat == STATUS_BUSY;
   std::memcpy(&Dev.LastSenseInfo, Srb.SenseArea, sizeof Dev.LastSenseInfo);
@@ -424,6 +442,9 @@ std::uint8_t ExecSCSICommand(TSCSIDevice& Dev, TSRB_ExecSCSICmd& Srb) {
   return Srb.SRB_Status;
 }
 
-void CloseDevice(TSCSIDevice& Dev) { ClosePassThroughHandle(Dev); }
+void CloseDevice(TSCSIDevice& Dev) {
+  Dev.fdbg.Close();
+  ClosePassThroughHandle(Dev);
+}
 
 }  // namespace kilnor

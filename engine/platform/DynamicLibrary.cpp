@@ -1,6 +1,7 @@
 #include "engine/platform/DynamicLibrary.h"
 
 #ifdef _WIN32
+#define NOMINMAX
 #include <windows.h>
 #else
 #include <dlfcn.h>

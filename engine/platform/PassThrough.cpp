@@ -1,9 +1,11 @@
 #include "engine/platform/PassThrough.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #ifdef _WIN32
+#define NOMINMAX
 #include <windows.h>
 #include <ntddscsi.h>
 #else

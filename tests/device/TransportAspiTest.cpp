@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <memory>
 
+#include "engine/device/CommandLog.h"
 #include "engine/device/Commands.h"
 #include "engine/device/SCSILib.h"
 #include "tests/device/TransportFakeSystem.h"
@@ -152,11 +154,30 @@ TEST_F(AspiTransport, PendingCommandsAreWaitedFor) {
   Reset(0x0101, 1, true);
   AddDevice(&device);
   ASSERT_TRUE(SelectDevice(*Dev, 0));
+  std::uint8_t reply[kInquiryLength];
+  ASSERT_TRUE(Inquiry(*Dev, reply));
   EXPECT_EQ(Dev->LastTransferLength, kInquiryLength);
+  EXPECT_EQ(std::memcmp(reply + 8, "VELMOR", 6), 0);
   FailCommands(0x04, 0x01, STATUS_BUSY);
   EXPECT_FALSE(TestUnitReady(*Dev));
   EXPECT_EQ(Dev->DeviceError, 0x0401);
   EXPECT_TRUE(Dev->TargetBusy) << "a pending request that ends on a busy target is busy";
+}
+
+TEST_F(AspiTransport, LogHasNoEnumerationLinesAndNoSystemErrorAfterCommands) {
+  const TTestAspiDevice device = Device(0, 0, 0, 2);
+  AddDevice(&device);
+  const std::string path = testing::TempDir() + "transport-aspi.elg";
+  ASSERT_TRUE(InitializeASPI(*Dev, true, kTestLibrary, path));
+  ASSERT_TRUE(SelectDevice(*Dev, 0));
+  CloseDevice(*Dev);
+  std::ifstream file(path, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) lines.push_back(line);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[0], EngineVersion() + "\r");
+  EXPECT_NE(lines[1].find("INQUIRY"), std::string::npos) << "no enumeration line before it";
+  EXPECT_TRUE(lines[1].ends_with(" 00:00\r")) << "the line ends with the sense code alone";
 }
 
 TEST(AspiLibraryChoice, CallersPathAloneElseDefaultThenEmulatedRecorderBesideTheProgram) {

@@ -2,8 +2,11 @@
 // with fake drives standing in for /dev/sr0, /dev/sr1, ...
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 
+#include "engine/device/CommandLog.h"
 #include "engine/device/Commands.h"
 #include "engine/device/SCSILib.h"
 #include "tests/device/TransportFakeSystem.h"
@@ -317,6 +320,42 @@ TEST(PassThroughNoDrive, WithoutDriveOrLibraryNothingIsReady) {
   EXPECT_FALSE(SelectDevice(*dev, 0));
   EXPECT_FALSE(TestUnitReady(*dev));
   EXPECT_EQ(system.CommandsSent, 0);
+}
+
+std::vector<std::string> LogLines(const std::string& Path) {
+  std::ifstream file(Path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::vector<std::string> lines;
+  for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+    lines.push_back(text.substr(start, end - start));
+  return lines;
+}
+
+TEST(PassThroughLog, EnumerationWritesOneLinePerLetterAndCommandsFollow) {
+  TFakeDrive notOptical = Addressed('C', 0, 0);
+  notOptical.BlockDevice = false;
+  TFakeDrive unopenable = Addressed('E', 0, 0);
+  unopenable.OpensReadWrite = unopenable.OpensReadOnly = false;
+  TFakeSystem system({notOptical, unopenable, Addressed('F', 0, 0)});
+  const std::string path = testing::TempDir() + "transport-enumeration.elg";
+  auto dev = std::make_unique<TSCSIDevice>();
+  ASSERT_TRUE(InitializeASPI(*dev, false, kNoLibrary, path));
+
+  std::vector<std::string> expected = {EngineVersion(), "C: ( 0)", "D: ( 1)",
+                                       "System Error Code: " + std::to_string(EACCES),
+                                       "System Error Code: " + std::to_string(EACCES), ")",
+                                       std::string("F: 5 - ( 0:0:0,F: ") + kText + ")"};
+  for (char letter = 'G'; letter <= 'Z'; ++letter) expected.push_back(letter + std::string(": ( 1)"));
+  EXPECT_EQ(LogLines(path), expected) << "the enumeration's own INQUIRY is not logged";
+
+  ASSERT_TRUE(SelectDevice(*dev, 0));
+  const std::vector<std::string> lines = LogLines(path);
+  ASSERT_GT(lines.size(), expected.size());
+  const std::string& inquiry = lines[expected.size()];
+  EXPECT_NE(inquiry.find("INQUIRY"), std::string::npos) << "selection starts with INQUIRY";
+  EXPECT_TRUE(inquiry.ends_with("00:00, 0")) << "pass-through lines end with the system error";
+  CloseDevice(*dev);
+  EXPECT_FALSE(dev->fdbg.IsOpen());
 }
 
 }  // namespace
