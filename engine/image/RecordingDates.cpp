@@ -1,61 +1,12 @@
 #include "engine/image/RecordingDates.h"
 
 #include <algorithm>
-#include <ctime>
 #include <mutex>
+
+#include "engine/platform/LocalTime.h"
 
 namespace kilnor {
 namespace {
-
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const auto yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-std::int64_t SecondsOf(const std::tm& t) {
-  return DaysFromCivil(t.tm_year + 1900LL, static_cast<unsigned>(t.tm_mon + 1),
-                       static_cast<unsigned>(t.tm_mday)) * 86400 +
-         t.tm_hour * 3600LL + t.tm_min * 60LL + t.tm_sec;
-}
-
-bool ToUtc(std::time_t when, std::tm& out) {
-#ifdef _WIN32
-  return gmtime_s(&out, &when) == 0;
-#else
-  return gmtime_r(&when, &out) != nullptr;
-#endif
-}
-
-bool ToLocal(std::time_t when, std::tm& out) {
-#ifdef _WIN32
-  return localtime_s(&out, &when) == 0;
-#else
-  return localtime_r(&when, &out) != nullptr;
-#endif
-}
-
-// Offset in seconds of the local time described by `local` (fields as the
-// clock on the wall showed them), asking the system's time-zone rules.
-bool LocalOffsetSeconds(const TSystemTime& local, std::int64_t& offset) {
-  std::tm wall{};
-  wall.tm_year = local.wYear - 1900;
-  wall.tm_mon = local.wMonth - 1;
-  wall.tm_mday = local.wDay;
-  wall.tm_hour = local.wHour;
-  wall.tm_min = local.wMinute;
-  wall.tm_sec = local.wSecond;
-  wall.tm_isdst = -1;
-  const std::time_t instant = std::mktime(&wall);
-  std::tm utc{};
-  if (instant == static_cast<std::time_t>(-1) || !ToUtc(instant, utc)) return false;
-  offset = SecondsOf(wall) - SecondsOf(utc);
-  return true;
-}
 
 // Offsets change a few times a year; a directory holds many files of the
 // same hour, so the last answer is kept.
@@ -65,9 +16,19 @@ struct TOffsetMemo {
   std::int8_t value = 0;
 };
 
-std::int8_t QuarterHours(std::int64_t seconds) {
-  const std::int64_t quarters = seconds >= 0 ? seconds / 900 : -((-seconds + 899) / 900);
-  return static_cast<std::int8_t>(std::clamp<std::int64_t>(quarters, -48, 52));
+std::uint32_t HourKey(const TSystemTime& t) {
+  return (static_cast<std::uint32_t>(t.wYear) << 16) | (static_cast<std::uint32_t>(t.wMonth & 0xF) << 12) |
+         (static_cast<std::uint32_t>(t.wDay & 0x1F) << 5) | (t.wHour & 0x1F);
+}
+
+// The instant a wall-clock time stands for: shifted once by the offset of a
+// nearby instant, then by the offset in force at the result.
+std::int32_t OffsetQuarterHoursOfWallClock(const TSystemTime& local) {
+  const TFileTime asIfUtc = FileTimeOfCalendar(local);
+  const auto shift = [&](std::int32_t minutes) {
+    return asIfUtc - static_cast<TFileTime>(std::int64_t{minutes} * 60 * kFileTimeTicksPerSecond);
+  };
+  return UtcOffsetQuarterHours(shift(UtcOffsetMinutes(shift(UtcOffsetMinutes(asIfUtc)))));
 }
 
 TSystemTime Clamped(const TSystemTime& t, int firstYear, int lastYear) {
@@ -94,32 +55,18 @@ void PutDigits(TByteWriter& out, unsigned value, int width) {
 
 }  // namespace
 
-std::int8_t UtcOffsetQuarterHours(const TSystemTime& local) {
+std::int8_t OffsetAtLocalTime(const TSystemTime& local) {
   static TOffsetMemo memo;
-  const std::uint32_t key = (static_cast<std::uint32_t>(local.wYear) << 16) |
-                            (static_cast<std::uint32_t>(local.wMonth & 0xF) << 12) |
-                            (static_cast<std::uint32_t>(local.wDay & 0x1F) << 5) | (local.wHour & 0x1F);
+  const std::uint32_t key = HourKey(local);
   std::lock_guard<std::mutex> guard(memo.lock);
-  if (key == memo.key) return memo.value;
-  std::int64_t seconds = 0;
-  if (!LocalOffsetSeconds(local, seconds) && !LocalOffsetSeconds(LocalTimeNow(), seconds)) seconds = 0;
-  memo.key = key;
-  memo.value = QuarterHours(seconds);
+  if (key != memo.key) {
+    memo.key = key;
+    memo.value = static_cast<std::int8_t>(std::clamp(OffsetQuarterHoursOfWallClock(local), -48, 52));
+  }
   return memo.value;
 }
 
-TSystemTime LocalTimeNow() {
-  std::tm now{};
-  if (!ToLocal(std::time(nullptr), now)) return {};
-  return TSystemTime{static_cast<std::uint16_t>(now.tm_year + 1900),
-                     static_cast<std::uint16_t>(now.tm_mon + 1),
-                     static_cast<std::uint16_t>(now.tm_wday),
-                     static_cast<std::uint16_t>(now.tm_mday),
-                     static_cast<std::uint16_t>(now.tm_hour),
-                     static_cast<std::uint16_t>(now.tm_min),
-                     static_cast<std::uint16_t>(std::min(now.tm_sec, 59)),
-                     0};
-}
+TSystemTime LocalTimeNow() { return LocalCalendarOfFileTime(CurrentFileTime()); }
 
 void PutDirectoryDate(TByteWriter& out, const TSystemTime& local) {
   if (Unknown(local)) {
@@ -133,7 +80,7 @@ void PutDirectoryDate(TByteWriter& out, const TSystemTime& local) {
   out.put_u8(static_cast<std::uint8_t>(t.wHour));
   out.put_u8(static_cast<std::uint8_t>(t.wMinute));
   out.put_u8(static_cast<std::uint8_t>(t.wSecond));
-  out.put_u8(static_cast<std::uint8_t>(UtcOffsetQuarterHours(t)));
+  out.put_u8(static_cast<std::uint8_t>(OffsetAtLocalTime(t)));
 }
 
 void PutVolumeDate(TByteWriter& out, const TSystemTime& local) {
@@ -149,7 +96,7 @@ void PutVolumeDate(TByteWriter& out, const TSystemTime& local) {
   PutDigits(out, t.wMinute, 2);
   PutDigits(out, t.wSecond, 2);
   PutDigits(out, t.wMilliseconds / 10u, 2);
-  out.put_u8(static_cast<std::uint8_t>(UtcOffsetQuarterHours(t)));
+  out.put_u8(static_cast<std::uint8_t>(OffsetAtLocalTime(t)));
 }
 
 void PutUnspecifiedVolumeDate(TByteWriter& out) {

@@ -14,8 +14,9 @@ namespace kilnor {
 inline constexpr std::size_t kDirectoryDateBytes = 7;
 inline constexpr std::size_t kVolumeDateBytes = 17;
 
-// Offset of the given local time from Greenwich, in 15-minute units.
-[[nodiscard]] std::int8_t UtcOffsetQuarterHours(const TSystemTime& local);
+// Offset from Greenwich, in 15-minute units, in force when the clock on the
+// wall showed `local`.
+[[nodiscard]] std::int8_t OffsetAtLocalTime(const TSystemTime& local);
 
 // The calendar time now, local.
 [[nodiscard]] TSystemTime LocalTimeNow();
