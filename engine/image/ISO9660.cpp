@@ -6,6 +6,7 @@
 #include "engine/image/Identifiers.h"
 #include "engine/image/PathTables.h"
 #include "engine/image/RecordingDates.h"
+#include "engine/image/UDFBridge.h"
 #include "engine/image/VolumeDescriptors.h"
 
 namespace kilnor {
@@ -97,6 +98,7 @@ bool Always(const TCDFiles&) { return true; }
 bool WithBootImage(const TCDFiles& cd) { return !cd.BootImage.empty(); }
 bool WithJoliet(const TCDFiles& cd) { return cd.JolietFS; }
 bool WithIso1999(const TCDFiles& cd) { return cd.ISO9660v1999FS; }
+bool WithUDF(const TCDFiles& cd) { return cd.UDFBridge; }
 
 std::uint32_t OneSector(const TCDFiles&, std::uint32_t) { return 1; }
 void Unplaced(TCDFiles&, std::uint32_t) {}
@@ -138,6 +140,10 @@ const TArea kSessionAreas[] = {
        WriteTerminator(out);
        return out.ok();
      }},
+    // UDF bridge: recognition sequence up to the file set descriptor.
+    {WithUDF, [](const TCDFiles& cd, std::uint32_t) { return UDFVolumeAreaSectors(cd); },
+     [](TCDFiles& cd, std::uint32_t start) { (void)InitUDFVolumeLayout(cd, start); },
+     [](const TCDFiles& cd, TByteWriter& out) { return WriteUDFVolumeStructures(cd, cd.FirstWritableSector, out).ok(); }},
     // Path tables.
     {Always, [](const TCDFiles& cd, std::uint32_t) { return SectorsFor(cd.PathTableWidth); },
      [](TCDFiles& cd, std::uint32_t start) { cd.PathTableExtentL = start; },
@@ -172,12 +178,23 @@ const TArea kSessionAreas[] = {
     {WithBootImage,
      [](const TCDFiles& cd, std::uint32_t) { return SectorsFor(static_cast<std::uint64_t>(cd.BootImageSize)); },
      [](TCDFiles& cd, std::uint32_t start) { cd.BootImageLocation = start; }, nullptr},
+    // UDF file entries and directory data, generated while the session streams.
+    {WithUDF, [](const TCDFiles& cd, std::uint32_t) { return cd.UDFBridgeInfo.NumberOfBlocksRequiredForFileDirStructures; },
+     [](TCDFiles& cd, std::uint32_t start) { cd.UDFBridgeInfo.LayoutError = LayoutUDFFileStructures(cd, start).Error; },
+     nullptr},
     // File data.
     {Always, [](const TCDFiles& cd, std::uint32_t) { return cd.FilesSize; },
      [](TCDFiles& cd, std::uint32_t start) { cd.FirstDataSector = start; }, nullptr},
-    // Zero sectors up to a whole packet.
-    {Always, [](const TCDFiles&, std::uint32_t start) { return (kPacketSectors - start % kPacketSectors) % kPacketSectors; },
+    // Zero sectors up to a whole packet (less the closing UDF anchor).
+    {Always,
+     [](const TCDFiles& cd, std::uint32_t start) {
+       const std::uint32_t end = start + (cd.UDFBridge ? 1 : 0);
+       return (kPacketSectors - end % kPacketSectors) % kPacketSectors;
+     },
      Unplaced, nullptr},
+    // Closing UDF anchor in the last sector of the session.
+    {WithUDF, OneSector, [](TCDFiles& cd, std::uint32_t start) { FinishUDFLayout(cd, cd.FirstDataSector, start); },
+     nullptr},
 };
 
 void ResetOptionalAddresses(TCDFiles& cd) {
@@ -228,11 +245,15 @@ std::uint32_t Prepare(TCDFiles& cd) {
     if (area.Emit != nullptr) cd.HeaderSectors = cursor;
   }
   cd.TotalImageSize = cursor;
+  if (cd.UDFBridge && !cd.UDFBridgeInfo.LayoutError.empty()) {
+    cd.ComponentStatus = stIdle;
+    return 0;
+  }
 
   cd.PreparedSwitches = CurrentSwitches(cd);
   cd.Prepared = true;
   cd.ComponentStatus = stIdle;
-  return cd.FirstDataSector + cd.FilesSize;
+  return cd.FirstDataSector + cd.FilesSize + (cd.UDFBridge ? 1 : 0);
 }
 
 bool GenerateHeader(TCDFiles& cd) {

@@ -245,30 +245,42 @@ template <class Record>
   return WriteDescriptor(sector, record, location).has_value();
 }
 
-[[nodiscard]] bool PutVolumeDescriptorSequence(const TCDFiles& cd, std::uint32_t sessionStart,
-                                               std::span<std::uint8_t> sequence, std::uint32_t first) {
+// The content of one sector of the volume area; false for a zero sector.
+[[nodiscard]] bool FillVolumeSector(const TCDFiles& cd, std::uint32_t sessionStart, std::uint32_t sector,
+                                    std::span<std::uint8_t, kUDFBlockBytes> out) {
   const UDFBridgeInformation& info = cd.UDFBridgeInfo;
-  const auto sector = [&](std::uint32_t i) { return sequence.subspan(i * kUDFBlockBytes, kUDFBlockBytes); };
-  const std::uint32_t at = sessionStart + first;
-  return PutDescriptor(sector(0), MakePrimaryVolumeDescriptor(info), at) &&
-         PutDescriptor(sector(1), MakeLogicalVolumeDescriptor(info, sessionStart), at + 1) &&
-         PutDescriptor(sector(2), MakePartitionDescriptor(info, sessionStart), at + 2) &&
-         PutDescriptor(sector(3), TUnallocatedSpaceDescriptor{4}, at + 3) &&
-         PutDescriptor(sector(4), MakeImplementationUseDescriptor(info), at + 4) &&
-         PutDescriptor(sector(5), TTerminatingDescriptor{}, at + 5);
-}
-
-[[nodiscard]] bool PutRecognitionSequence(std::span<std::uint8_t> sectors) {
-  std::size_t at = 0;
-  for (const std::string_view id : {kBeginExtendedArea, kNSRDescriptor, kTerminateExtendedArea}) {
+  const std::uint32_t at = sessionStart + sector;
+  const std::uint32_t recognition = info.VolumeRecognitionSequence_LSAWRTSession;
+  if (sector >= recognition && sector < recognition + 3) {
+    constexpr std::array<std::string_view, 3> kIds = {kBeginExtendedArea, kNSRDescriptor, kTerminateExtendedArea};
     TVolumeStructureDescriptor d;
+    const std::string_view id = kIds[sector - recognition];
     std::copy(id.begin(), id.end(), d.StandardIdentifier.begin());
-    TByteWriter writer(sectors.subspan(at, kUDFBlockBytes));
+    TByteWriter writer(out);
     Emit(writer, d);
-    if (!writer.ok()) return false;
-    at += kUDFBlockBytes;
+    return true;
   }
-  return true;
+  for (const std::uint32_t sequence : {kUDFMainSequenceSector, kUDFReserveSequenceSector}) {
+    switch (sector - sequence) {
+      case 0: return PutDescriptor(out, MakePrimaryVolumeDescriptor(info), at);
+      case 1: return PutDescriptor(out, MakeLogicalVolumeDescriptor(info, sessionStart), at);
+      case 2: return PutDescriptor(out, MakePartitionDescriptor(info, sessionStart), at);
+      case 3: return PutDescriptor(out, TUnallocatedSpaceDescriptor{4}, at);
+      case 4: return PutDescriptor(out, MakeImplementationUseDescriptor(info), at);
+      case 5: return PutDescriptor(out, TTerminatingDescriptor{}, at);
+      default: break;
+    }
+  }
+  switch (sector) {
+    case kUDFIntegritySector: return PutDescriptor(out, MakeIntegrityDescriptor(info, sessionStart), at);
+    case kUDFIntegritySector + 1: return PutDescriptor(out, TTerminatingDescriptor{}, at);
+    case kUDFAnchorSector: BuildAnchorPointer(out, cd, sessionStart, sector); return true;
+    case kUDFFileSetSector:
+      return PutDescriptor(out, MakeFileSetDescriptor(cd, sessionStart), FileSetLBN(info, sessionStart));
+    case kUDFFileSetSector + 1:
+      return PutDescriptor(out, TTerminatingDescriptor{}, FileSetLBN(info, sessionStart) + 1);
+    default: return false;
+  }
 }
 
 }  // namespace
@@ -340,30 +352,18 @@ std::uint32_t UDFVolumeAreaSectors(const TCDFiles& cd) {
   return kUDFVolumeAreaEnd - cd.UDFBridgeInfo.VolumeRecognitionSequence_LSAWRTSession;
 }
 
-TUDFStatus WriteUDFVolumeStructures(const TCDFiles& cd, std::uint32_t sessionStart,
-                                    std::span<std::uint8_t> area) {
+TUDFStatus WriteUDFVolumeStructures(const TCDFiles& cd, std::uint32_t sessionStart, TByteWriter& out) {
   if (TUDFStatus status = CheckSessionStart(cd, sessionStart); !status.ok()) return status;
-  const UDFBridgeInformation& info = cd.UDFBridgeInfo;
-  const std::uint32_t first = info.VolumeRecognitionSequence_LSAWRTSession;
-  if (area.size() != std::size_t{UDFVolumeAreaSectors(cd)} * kUDFBlockBytes || cd.RootDir == nullptr) {
-    return {"The UDF volume structures do not match the header laid out for them"};
+  if (cd.RootDir == nullptr) return {"The UDF volume structures need a compilation with a root directory"};
+  std::array<std::uint8_t, kUDFBlockBytes> sector;
+  for (std::uint32_t s = cd.UDFBridgeInfo.VolumeRecognitionSequence_LSAWRTSession; s < kUDFVolumeAreaEnd; ++s) {
+    sector.fill(0);
+    if (FillVolumeSector(cd, sessionStart, s, sector))
+      out.put_bytes(sector);
+    else
+      out.put_zeros(kUDFBlockBytes);
   }
-  std::fill(area.begin(), area.end(), std::uint8_t{0});
-  const auto at = [&](std::uint32_t sector, std::uint32_t count = 1) {
-    return area.subspan(std::size_t{sector - first} * kUDFBlockBytes, std::size_t{count} * kUDFBlockBytes);
-  };
-  const std::uint32_t fileSetLBN = FileSetLBN(info, sessionStart);
-  const bool written =
-      PutRecognitionSequence(at(first, 3)) &&
-      PutVolumeDescriptorSequence(cd, sessionStart, at(kUDFMainSequenceSector, 6), kUDFMainSequenceSector) &&
-      PutVolumeDescriptorSequence(cd, sessionStart, at(kUDFReserveSequenceSector, 6), kUDFReserveSequenceSector) &&
-      PutDescriptor(at(kUDFIntegritySector), MakeIntegrityDescriptor(info, sessionStart),
-                    sessionStart + kUDFIntegritySector) &&
-      PutDescriptor(at(kUDFIntegritySector + 1), TTerminatingDescriptor{}, sessionStart + kUDFIntegritySector + 1) &&
-      PutDescriptor(at(kUDFFileSetSector), MakeFileSetDescriptor(cd, sessionStart), fileSetLBN) &&
-      PutDescriptor(at(kUDFFileSetSector + 1), TTerminatingDescriptor{}, fileSetLBN + 1);
-  if (!written) return {"The UDF volume structures do not fit their sectors"};
-  BuildAnchorPointer(at(kUDFAnchorSector).first<kUDFBlockBytes>(), cd, sessionStart, kUDFAnchorSector);
+  if (!out.ok()) return {"The UDF volume structures do not fit the header laid out for them"};
   return {};
 }
 

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/image/ByteWriter.h"
 #include "engine/image/TreeTypes.h"
 #include "engine/image/UDFTypes.h"
 
@@ -67,11 +68,10 @@ void FinishUDFLayout(TCDFiles& cd, std::uint32_t firstDataSector, std::uint32_t 
 // file set descriptor's terminator.
 [[nodiscard]] std::uint32_t UDFVolumeAreaSectors(const TCDFiles& cd);
 
-// GenerateHeader: writes session sectors VolumeRecognitionSequence .. 258
-// into `area` (exactly UDFVolumeAreaSectors sectors) for a session that
-// starts at absolute sector `sessionStart`.
-TUDFStatus WriteUDFVolumeStructures(const TCDFiles& cd, std::uint32_t sessionStart,
-                                    std::span<std::uint8_t> area);
+// GenerateHeader: appends session sectors VolumeRecognitionSequence .. 258
+// (UDFVolumeAreaSectors sectors) for a session that starts at absolute
+// sector `sessionStart`.
+TUDFStatus WriteUDFVolumeStructures(const TCDFiles& cd, std::uint32_t sessionStart, TByteWriter& out);
 
 // One anchor volume descriptor pointer sector for session sector
 // `sessionSector` (256, and the session's last sector).

@@ -211,6 +211,8 @@ struct UDFBridgeInformation {
   TUDFTimestamp UDFTimeStamp;                      // the one time of the session
   // Names too long for a file identifier, shortened and unique in their directory.
   std::unordered_map<const TFileEntry*, std::u16string> ShortenedNames;
+  // Why the layout refused the bridge; empty when it succeeded.
+  std::string LayoutError;
 };
 
 }  // namespace kilnor
