@@ -10,6 +10,7 @@
 #include "engine/Notifications.h"
 #include "engine/platform/Clock.h"
 #include "engine/platform/Unicode.h"
+#include "engine/write/CDBurner.h"
 #include "engine/write/ErrorTexts.h"
 
 namespace kilnor {
@@ -131,6 +132,12 @@ void TKilnorPro::AbortOperation() {
   CDFiles.ErrorNumber = erAborted;
   CDFiles.ComponentStatus = stAborting;
   CDFiles.Aborted = true;
+}
+
+bool TKilnorPro::BuildISOImage(std::string_view FileName) { return BuildISOImageW(Utf8ToUtf16(FileName)); }
+
+bool TKilnorPro::BuildISOImageW(std::u16string_view FileName) {
+  return kilnor::BuildISOImage(CDFiles, FileName, Workers, this, FOnWriteDone);
 }
 
 const TFileEntry* TKilnorPro::Entry(std::int32_t FileId) const {

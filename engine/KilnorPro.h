@@ -120,6 +120,14 @@ class TKilnorPro {
   // the flag, finish in their own way and still report their completion.
   void AbortOperation();
 
+  // --- Writing
+  // Writes the prepared compilation to a new ISO image file, the session from
+  // sector 0; the end arrives through OnWriteDone. False at once when the
+  // compilation is not prepared (error 1, the file untouched), the file cannot
+  // be created (error 3), or the stream ended before the writer could begin.
+  bool BuildISOImage(std::string_view FileName);
+  bool BuildISOImageW(std::u16string_view FileName);
+
   // --- Per-file queries: FileId in 0..FilesCount-1, DirId in 0..DirsCount-1;
   // outside that, empty text, -1 or false.
   [[nodiscard]] std::uint32_t FilesCount() const { return static_cast<std::uint32_t>(CDFiles.FileCounter()); }

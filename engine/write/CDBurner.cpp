@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "engine/Notifications.h"
+#include "engine/image/ISO9660.h"
 #include "engine/platform/Unicode.h"
 #include "engine/write/ErrorTexts.h"
 
@@ -124,6 +125,33 @@ bool StartWrite(TCDFiles& CDFiles, TStreamPlan Plan, std::unique_ptr<TPacketSink
   auto writer = std::make_shared<TWriteThread>(CDFiles, std::move(cache), std::move(Output));
   Workers.Start([writer](std::stop_token) { writer->Execute(); });
   return true;
+}
+
+bool BuildISOImage(TCDFiles& CDFiles, std::u16string_view FileName, TWorkerRegistry& Workers, void* Component,
+                   const TWriteDoneEvent& OnWriteDone) {
+  ClearError(CDFiles);
+  CDFiles.ISOFileName.assign(FileName);
+  CDFiles.BurnISOImage = false;
+  CDFiles.SaveToISOImage = false;
+  if (!LayoutIsCurrent(CDFiles)) {
+    RecordError(CDFiles, erNotPrepared);
+    return false;
+  }
+  CDFiles.FirstWritableSector = 0;
+  CDFiles.VDImageSize = 0;
+  if (!GenerateHeader(CDFiles)) {
+    RecordError(CDFiles, erNotPrepared);
+    return false;
+  }
+  TStreamPlan plan;
+  if (!PlanSessionStream(CDFiles, plan)) return false;
+  auto output = TImageFileSink::Create(CDFiles.ISOFileName);
+  if (!output) {
+    RecordFileError(CDFiles, erFileCreate, CDFiles.ISOFileName);
+    return false;
+  }
+  CDFiles.SaveToISOImage = true;
+  return StartWrite(CDFiles, std::move(plan), std::move(output), Workers, Component, OnWriteDone);
 }
 
 }  // namespace kilnor

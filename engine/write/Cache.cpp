@@ -23,7 +23,7 @@ constexpr auto kAbortPoll = std::chrono::milliseconds(20);
 constexpr std::size_t kMaxReadBytes = std::size_t{4} << 20;
 // Data handlers are asked for at most one packet at a time.
 constexpr std::size_t kMaxHandlerBytes = kPacketBytes;
-// A data handler's position is 32-bit, so a memory file must stay below 4 GiB.
+// A data handler's position is 32-bit: a memory file is refused from 4 GiB.
 constexpr std::uint64_t kMaxMemoryFileBytes = std::uint64_t{1} << 32;
 
 #ifdef _WIN32

@@ -1,6 +1,62 @@
 #include "engine/write/StreamPlan.h"
 
+#include "engine/platform/Unicode.h"
+#include "engine/write/ErrorTexts.h"
+
 namespace kilnor {
+namespace {
+
+// A data handler's position is 32-bit, so a memory file must stay below 4 GiB.
+constexpr std::uint64_t kMaxMemoryFileBytes = std::uint64_t{1} << 32;
+
+TStreamItem HeaderItem(TCDFiles& CDFiles) {
+  TStreamItem item;
+  item.Source = TStreamItem::TSource::Bytes;
+  item.Size = static_cast<std::uint64_t>(CDFiles.IsoHeaderSize);
+  item.Bytes = std::move(CDFiles.isom);
+  CDFiles.isom.clear();
+  return item;
+}
+
+TStreamItem BootImageItem(const TCDFiles& CDFiles) {
+  TStreamItem item;
+  item.Source = TStreamItem::TSource::File;
+  item.Size = static_cast<std::uint64_t>(CDFiles.BootImageSize);
+  item.Sector = CDFiles.BootImageLocation;
+  item.Path = CDFiles.BootImage;
+  item.Name = Utf8ToUtf16(CDFiles.BootImage);
+  return item;
+}
+
+// False, with error 2 naming the entry, when its data cannot be streamed.
+[[nodiscard]] bool AddEntryItem(TCDFiles& CDFiles, TFileEntry& Entry, std::int32_t FileId, TStreamPlan& Plan) {
+  TStreamItem item;
+  item.Size = static_cast<std::uint64_t>(Entry.FileSize);
+  item.Sector = std::uint64_t{CDFiles.FirstDataSector} + Entry.Address;
+  item.FileId = FileId;
+  if (Entry.mfcbFunction) {
+    item.Source = TStreamItem::TSource::DataHandler;
+    item.Entry = &Entry;
+    item.Name = Entry.LongName;
+    if (item.Size >= kMaxMemoryFileBytes) {
+      RecordFileError(CDFiles, erFileOpen, Entry.LongName);
+      return false;
+    }
+  } else {
+    item.Source = TStreamItem::TSource::File;
+    item.Path = Utf16ToUtf8(Entry.Path);
+    item.Name = Entry.Path.empty() ? Entry.LongName : Entry.Path;
+    if (Entry.Path.empty()) {
+      RecordFileError(CDFiles, erFileOpen, Entry.LongName);
+      return false;
+    }
+  }
+  Entry.FileId = FileId;
+  Plan.Items.push_back(std::move(item));
+  return true;
+}
+
+}  // namespace
 
 bool StreamPlanIsConsistent(const TStreamPlan& Plan) {
   std::uint64_t sector = 0;
@@ -11,6 +67,23 @@ bool StreamPlanIsConsistent(const TStreamPlan& Plan) {
   const std::uint64_t closing = Plan.FinishLastSector ? 1 : 0;
   return Plan.TotalSectors % kPacketSectors == 0 && sector + closing <= Plan.TotalSectors &&
          Plan.TotalSectors - sector - closing < kPacketSectors;
+}
+
+
+bool PlanSessionStream(TCDFiles& CDFiles, TStreamPlan& Plan) {
+  Plan = {};
+  Plan.TotalSectors = CDFiles.TotalImageSize;
+  Plan.Items.push_back(HeaderItem(CDFiles));
+  if (!CDFiles.BootImage.empty()) Plan.Items.push_back(BootImageItem(CDFiles));
+  for (std::size_t i = 0; i < CDFiles.Files.size(); ++i) {
+    TFileEntry& entry = *CDFiles.Files[i];
+    if (HasNewData(entry) && !AddEntryItem(CDFiles, entry, static_cast<std::int32_t>(i), Plan)) return false;
+  }
+  if (!StreamPlanIsConsistent(Plan)) {
+    RecordError(CDFiles, erNotPrepared);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace kilnor

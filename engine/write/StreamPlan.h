@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/image/ISO9660.h"
 #include "engine/image/TreeTypes.h"
 
 namespace kilnor {
 
 inline constexpr std::uint32_t kStreamSectorBytes = 2048;
 inline constexpr std::uint32_t kPacketBytes = 65536;
-inline constexpr std::uint32_t kPacketSectors = kPacketBytes / kStreamSectorBytes;
+static_assert(kPacketBytes == kPacketSectors * kStreamSectorBytes);
 
 constexpr std::uint64_t RoundUpToSector(std::uint64_t Bytes) {
   return (Bytes + kStreamSectorBytes - 1) / kStreamSectorBytes * kStreamSectorBytes;
@@ -51,5 +52,12 @@ struct TStreamPlan {
 // Checks that the items follow each other without gap or overlap from sector
 // 0 and fit the session; a plan that fails this must not be streamed.
 [[nodiscard]] bool StreamPlanIsConsistent(const TStreamPlan& Plan);
+
+// The stream of the prepared compilation after GenerateHeader: the header,
+// the boot image, then every entry with new data (the layout's own rule), in
+// address order. The header moves into the plan. False, with the error
+// recorded, when an entry cannot be streamed or the plan does not match the
+// layout.
+[[nodiscard]] bool PlanSessionStream(TCDFiles& CDFiles, TStreamPlan& Plan);
 
 }  // namespace kilnor
