@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 
 #include "engine/Notifications.h"
+#include "engine/image/ElTorito.h"
+#include "engine/image/Tree.h"
 #include "engine/platform/Clock.h"
 #include "engine/platform/Unicode.h"
 #include "engine/write/CDBurner.h"
@@ -25,8 +26,6 @@ constexpr std::array<std::string_view, 12> kStatusTexts = {
     " PREPARING ",   " ABORTING ",          " IMPORTING SESSION ",
     " BURN ERROR: ABORTING ", " VERIFYING ", " GEN. SM. REF ",
 };
-
-constexpr std::array<std::uint64_t, 4> kBootImageSizes = {2048, 1228800, 1474560, 2949120};
 
 // The compiler's "Mmm dd yyyy" as yyyy-mm-dd.
 std::string BuildDate() {
@@ -68,10 +67,6 @@ std::string StatusText(std::uint16_t Status) {
   return Status < kStatusTexts.size() ? std::string(kStatusTexts[Status]) : std::string();
 }
 
-bool IsBootImageSize(std::uint64_t Bytes) {
-  return std::find(kBootImageSizes.begin(), kBootImageSizes.end(), Bytes) != kBootImageSizes.end();
-}
-
 TKilnorPro::TKilnorPro(void* AOwner) {
   SetBurnProof(true);
   SetTestWrite(false);
@@ -91,6 +86,7 @@ TKilnorPro::TKilnorPro(void* AOwner) {
 TKilnorPro::~TKilnorPro() {
   CDFiles.Aborted = true;
   Workers.StopAndJoinAll();
+  CloseDevice(Device);
 }
 
 std::string TKilnorPro::VolumeID() const { return TerminatedText(CDFiles.VolumeLabel); }
@@ -117,9 +113,9 @@ std::string TKilnorPro::Version() {
 void TKilnorPro::SetBootImage(const std::string& Value) {
   if (Value.empty()) return;
   const auto size = ReadableFileSize(Value);
-  if (!size || !IsBootImageSize(*size)) return;
-  CDFiles.BootImage = Value;
-  CDFiles.BootImageSize = static_cast<std::int32_t>(*size);
+  if (!size || !BootMediaOfSize(static_cast<std::int64_t>(*size))) return;
+  // Checked just now; a file that vanishes in between leaves no boot image.
+  static_cast<void>(SetBootImageFile(CDFiles, Value));
 }
 
 std::uint32_t TKilnorPro::ErrorNumber() { return TakeErrorNumber(CDFiles, Device); }
@@ -139,6 +135,90 @@ bool TKilnorPro::BuildISOImage(std::string_view FileName) { return BuildISOImage
 bool TKilnorPro::BuildISOImageW(std::u16string_view FileName) {
   return kilnor::BuildISOImage(CDFiles, FileName, Workers, this, FOnWriteDone);
 }
+
+bool TKilnorPro::InitializeASPI(bool NoInternalASPI, const std::string& ASPIDLLPath,
+                                const std::string& Reserved1) {
+  return kilnor::InitializeASPI(Device, NoInternalASPI, ASPIDLLPath, Reserved1);
+}
+
+std::string TKilnorPro::GetDeviceName(std::uint8_t DeviceIndex) const {
+  return kilnor::GetDeviceName(Device, DeviceIndex);
+}
+
+bool TKilnorPro::SelectDevice(std::uint8_t DeviceIndex) {
+  return kilnor::SelectDevice(Device, DeviceIndex);
+}
+
+bool TKilnorPro::SelectDeviceByLetter(char DriveLetter) {
+  return kilnor::SelectDeviceByLetter(Device, DriveLetter);
+}
+
+void TKilnorPro::ClearAll() { kilnor::ClearAll(CDFiles); }
+
+pDirEntry TKilnorPro::CreateDir(std::string_view DestPath, std::string_view DirName) {
+  return kilnor::CreateDir(CDFiles, DestPath, DirName);
+}
+
+pDirEntry TKilnorPro::CreateDirW(std::u16string_view DestPath, std::u16string_view DirName) {
+  return kilnor::CreateDirW(CDFiles, DestPath, DirName);
+}
+
+pFileEntry TKilnorPro::InsertFile(std::string_view DestPath, std::string_view FileName) {
+  CDFiles.cbAddFileEvent = FOnAddFile;
+  return kilnor::InsertFile(CDFiles, DestPath, FileName);
+}
+
+pFileEntry TKilnorPro::InsertFileW(std::u16string_view DestPath, std::u16string_view FileName) {
+  CDFiles.cbAddFileEvent = FOnAddFile;
+  return kilnor::InsertFileW(CDFiles, DestPath, FileName);
+}
+
+pFileEntry TKilnorPro::InsertFileWithName(std::string_view DestPath, std::string_view FileName,
+                                          std::string_view LongNameOnDisc,
+                                          std::string_view ShortNameOnDisc) {
+  CDFiles.cbAddFileEvent = FOnAddFile;
+  return kilnor::InsertFileWithName(CDFiles, DestPath, FileName, LongNameOnDisc, ShortNameOnDisc);
+}
+
+pFileEntry TKilnorPro::InsertFileWithNameW(std::u16string_view DestPath,
+                                           std::u16string_view FileName,
+                                           std::u16string_view LongNameOnDisc,
+                                           std::u16string_view ShortNameOnDisc) {
+  CDFiles.cbAddFileEvent = FOnAddFile;
+  return kilnor::InsertFileWithNameW(CDFiles, DestPath, FileName, LongNameOnDisc, ShortNameOnDisc);
+}
+
+pFileEntry TKilnorPro::InsertMemoryFile(std::string_view DestPath,
+                                        const TWin32FindDataA& FindFileData,
+                                        const TGetDataEvent& OnGetData) {
+  CDFiles.cbAddFileEvent = FOnAddFile;
+  return kilnor::InsertMemoryFile(CDFiles, DestPath, FindFileData, OnGetData);
+}
+
+pFileEntry TKilnorPro::InsertMemoryFileW(std::u16string_view DestPath,
+                                         const TWin32FindDataW& FindFileData,
+                                         const TGetDataEvent& OnGetData) {
+  CDFiles.cbAddFileEvent = FOnAddFile;
+  return kilnor::InsertMemoryFileW(CDFiles, DestPath, FindFileData, OnGetData);
+}
+
+pDirEntry TKilnorPro::InsertDir(std::string_view DestPath, std::string_view DirPath,
+                                std::string_view FileSpecs, bool Recursive, bool SavePath) {
+  CDFiles.cbAddFileEvent = FOnAddFile;
+  return kilnor::InsertDir(CDFiles, DestPath, DirPath, FileSpecs, Recursive, SavePath);
+}
+
+pDirEntry TKilnorPro::InsertDirW(std::u16string_view DestPath, std::u16string_view DirPath,
+                                 std::u16string_view FileSpecs, bool Recursive, bool SavePath) {
+  CDFiles.cbAddFileEvent = FOnAddFile;
+  return kilnor::InsertDirW(CDFiles, DestPath, DirPath, FileSpecs, Recursive, SavePath);
+}
+
+std::int64_t TKilnorPro::FindFile(std::string_view Directory, std::string_view FileToFind) const {
+  return kilnor::FindFile(CDFiles, Directory, FileToFind);
+}
+
+std::string TKilnorPro::LastTreeError() const { return kilnor::LastTreeError(CDFiles); }
 
 const TFileEntry* TKilnorPro::Entry(std::int32_t FileId) const {
   if (FileId < 0 || FileId >= CDFiles.FileCounter()) return nullptr;

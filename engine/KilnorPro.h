@@ -34,10 +34,6 @@ inline constexpr std::size_t kMaxVolumeLabelChars = 31;
 // empty for a value outside 0..11.
 [[nodiscard]] std::string StatusText(std::uint16_t Status);
 
-// Sizes a boot image file may have: a 2,048-byte image without emulation or
-// a 1.2 MB, 1.44 MB or 2.88 MB floppy image.
-[[nodiscard]] bool IsBootImageSize(std::uint64_t Bytes);
-
 class TKilnorPro {
  public:
   // AOwner is the object whose thread takes in the completions: with an
@@ -86,7 +82,8 @@ class TKilnorPro {
   [[nodiscard]] static std::string Version();
 
   // The boot image path. An empty value changes nothing; a file that cannot
-  // be read or whose size is not a boot image size is ignored silently.
+  // be read, or whose size is not 2,048 bytes (no emulation) or that of a
+  // 1.2, 1.44 or 2.88 MB floppy, is ignored silently.
   [[nodiscard]] std::string BootImage() const { return CDFiles.BootImage; }
   void SetBootImage(const std::string& Value);
 
@@ -127,6 +124,42 @@ class TKilnorPro {
   // be created (error 3), or the stream ended before the writer could begin.
   bool BuildISOImage(std::string_view FileName);
   bool BuildISOImageW(std::u16string_view FileName);
+
+  // --- Drives
+  // Enumerates the drives and chooses the transport (pass-through, or the
+  // ASPI library at ASPIDLLPath); Reserved1 names an enumeration log.
+  bool InitializeASPI(bool NoInternalASPI, const std::string& ASPIDLLPath,
+                      const std::string& Reserved1);
+  [[nodiscard]] std::uint16_t DeviceCount() const { return Device.NoOfDevices; }
+  // The description of a drive table entry; empty past the table.
+  [[nodiscard]] std::string GetDeviceName(std::uint8_t DeviceIndex) const;
+  bool SelectDevice(std::uint8_t DeviceIndex);
+  bool SelectDeviceByLetter(char DriveLetter);
+
+  // --- Compilation (each insert first copies OnAddFile for the tree to use)
+  // Empties the compilation and makes the root; call it before any insert.
+  void ClearAll();
+  pDirEntry CreateDir(std::string_view DestPath, std::string_view DirName);
+  pDirEntry CreateDirW(std::u16string_view DestPath, std::u16string_view DirName);
+  pFileEntry InsertFile(std::string_view DestPath, std::string_view FileName);
+  pFileEntry InsertFileW(std::u16string_view DestPath, std::u16string_view FileName);
+  pFileEntry InsertFileWithName(std::string_view DestPath, std::string_view FileName,
+                                std::string_view LongNameOnDisc, std::string_view ShortNameOnDisc);
+  pFileEntry InsertFileWithNameW(std::u16string_view DestPath, std::u16string_view FileName,
+                                 std::u16string_view LongNameOnDisc,
+                                 std::u16string_view ShortNameOnDisc);
+  pFileEntry InsertMemoryFile(std::string_view DestPath, const TWin32FindDataA& FindFileData,
+                              const TGetDataEvent& OnGetData);
+  pFileEntry InsertMemoryFileW(std::u16string_view DestPath, const TWin32FindDataW& FindFileData,
+                               const TGetDataEvent& OnGetData);
+  pDirEntry InsertDir(std::string_view DestPath, std::string_view DirPath, std::string_view FileSpecs,
+                      bool Recursive, bool SavePath);
+  pDirEntry InsertDirW(std::u16string_view DestPath, std::u16string_view DirPath,
+                       std::u16string_view FileSpecs, bool Recursive, bool SavePath);
+  // The file id of the entry FileToFind in Directory, or -1.
+  [[nodiscard]] std::int64_t FindFile(std::string_view Directory, std::string_view FileToFind) const;
+  // Why the last tree operation gave null or left an item out.
+  [[nodiscard]] std::string LastTreeError() const;
 
   // --- Per-file queries: FileId in 0..FilesCount-1, DirId in 0..DirsCount-1;
   // outside that, empty text, -1 or false.

@@ -1,0 +1,34 @@
+#include <iostream>
+
+#include "cli/Arguments.h"
+#include "cli/Command.h"
+#include "cli/Compilation.h"
+
+namespace velmor::cli {
+
+namespace {
+
+int RunTree(const TArguments& Args) {
+  std::string error;
+  const auto parsed = ParseArguments(Args, {}, {}, error);
+  if (!parsed) return Fail(error, kExitUsage);
+  if (parsed->Positional.empty()) return Fail("tree needs at least one file or folder", kExitUsage);
+  kilnor::TKilnorPro kp(CliOwner());
+  if (!BuildCompilation(kp, parsed->Positional, error)) return Fail(error);
+  PrintCompilation(kp, std::cout);
+  return kExitOk;
+}
+
+}  // namespace
+
+const TCliCommand& CmdTree() {
+  static const TCliCommand command{
+      "tree", "FILE|FOLDER...",
+      "Build a compilation and print its entries with short names and sizes.",
+      "Files go to the root of the disc; a folder goes in recursively as a folder\n"
+      "of the same name.",
+      RunTree};
+  return command;
+}
+
+}  // namespace velmor::cli

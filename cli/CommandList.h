@@ -1,0 +1,5 @@
+// The subcommands of velmor-cli, in the order --help lists them. Adding a
+// subcommand is adding its line here.
+VELMOR_CLI_COMMAND(CmdDrives)
+VELMOR_CLI_COMMAND(CmdTree)
+VELMOR_CLI_COMMAND(CmdDemo)

@@ -1,0 +1,16 @@
+#pragma once
+// The recorders the engine finds, as "index: description" lines.
+#include <iosfwd>
+#include <string>
+
+#include "engine/KilnorPro.h"
+
+namespace velmor::cli {
+
+// Enumerates the drives (pass-through first, else the ASPI library at
+// AspiPath, the default one when empty) and prints one line per drive.
+// False, with Error set, when no transport could be set up at all.
+[[nodiscard]] bool ListDrives(kilnor::TKilnorPro& Component, const std::string& AspiPath,
+                              const std::string& LogPath, std::ostream& Out, std::string& Error);
+
+}  // namespace velmor::cli

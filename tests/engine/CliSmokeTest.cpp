@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TRun {
+  int ExitCode = -1;
+  std::string Out;
+  std::string Err;
+};
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class CliSmoke : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    cli_ = fs::path(VELMOR_BIN_DIR) / "velmor-cli";
+    if (!fs::exists(cli_)) GTEST_SKIP() << "velmor-cli is not built";
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    work_ = fs::temp_directory_path() / (std::string("velmor-cli-") + info->name());
+    fs::remove_all(work_);
+    fs::create_directories(work_ / "Photos" / "2014");
+    std::ofstream(work_ / "Photos" / "readme.txt") << "hello";
+    std::ofstream(work_ / "Photos" / "2014" / "beach.jpg") << "0123456789";
+  }
+  void TearDown() override { fs::remove_all(work_); }
+
+  TRun Run(const std::string& arguments) {
+    const fs::path out = work_ / "stdout";
+    const fs::path err = work_ / "stderr";
+    const std::string command =
+        "\"" + cli_.string() + "\" " + arguments + " >\"" + out.string() + "\" 2>\"" + err.string() + "\"";
+    const int status = std::system(command.c_str());
+    TRun run;
+#ifdef _WIN32
+    run.ExitCode = status;
+#else
+    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    run.Out = ReadAll(out);
+    run.Err = ReadAll(err);
+    return run;
+  }
+
+  fs::path cli_;
+  fs::path work_;
+};
+
+}  // namespace
+
+TEST_F(CliSmoke, TreePrintsAFolderAsAFolderOfTheSameName) {
+  const TRun run = Run("tree \"" + (work_ / "Photos").string() + "\"");
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_NE(run.Out.find("Photos/  [PHOTOS]"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("    2014/  [2014]"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("      beach.jpg  [BEACH.JPG]  10 bytes"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("    readme.txt  [README.TXT]  5 bytes"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("2 files, 2 folders, 15 bytes"), std::string::npos) << run.Out;
+}
+
+TEST_F(CliSmoke, FailuresExplainThemselvesAndExitNonZero) {
+  const TRun missing = Run("tree \"" + (work_ / "missing").string() + "\"");
+  EXPECT_EQ(missing.ExitCode, 1);
+  EXPECT_NE(missing.Err.find("no such file or folder"), std::string::npos) << missing.Err;
+
+  const TRun noArgs = Run("tree");
+  EXPECT_EQ(noArgs.ExitCode, 2);
+  EXPECT_NE(noArgs.Err.find("at least one"), std::string::npos) << noArgs.Err;
+
+  const TRun unknown = Run("frobnicate");
+  EXPECT_EQ(unknown.ExitCode, 2);
+  EXPECT_NE(unknown.Err.find("unknown command 'frobnicate'"), std::string::npos) << unknown.Err;
+
+  const TRun badOption = Run("drives --speed 4");
+  EXPECT_EQ(badOption.ExitCode, 2);
+  EXPECT_NE(badOption.Err.find("unknown option '--speed'"), std::string::npos) << badOption.Err;
+}
+
+TEST_F(CliSmoke, HelpListsTheCommands) {
+  const TRun help = Run("--help");
+  EXPECT_EQ(help.ExitCode, 0);
+  for (const char* command : {"drives", "tree", "demo"}) {
+    EXPECT_NE(help.Out.find(std::string("  ") + command), std::string::npos) << help.Out;
+  }
+  const TRun treeHelp = Run("tree --help");
+  EXPECT_EQ(treeHelp.ExitCode, 0);
+  EXPECT_NE(treeHelp.Out.find("usage: velmor-cli tree FILE|FOLDER..."), std::string::npos);
+}

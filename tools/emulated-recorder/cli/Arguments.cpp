@@ -1,0 +1,54 @@
+#include "Arguments.h"
+
+#include <charconv>
+
+namespace velmor::emucli {
+
+TArguments::TArguments(int Count, char** Values, const std::set<std::string>& Flags) {
+  for (int i = 1; i < Count; ++i) {
+    const std::string word = Values[i];
+    if (!word.starts_with("--")) {
+      Positional.push_back(word);
+      continue;
+    }
+    const std::string name = word.substr(2);
+    if (Flags.count(name)) {
+      Options[name] = "";
+    } else if (i + 1 < Count) {
+      Options[name] = Values[++i];
+    } else {
+      Problem = "option " + word + " needs a value";
+    }
+  }
+}
+
+std::optional<std::string> TArguments::Option(const std::string& Name) const {
+  auto found = Options.find(Name);
+  if (found == Options.end()) return std::nullopt;
+  return found->second;
+}
+
+std::optional<std::uint64_t> ParseNumber(std::string Text) {
+  int base = 10;
+  if (Text.starts_with("0x") || Text.starts_with("0X")) {
+    Text = Text.substr(2);
+    base = 16;
+  } else if (!Text.empty() && (Text.back() == 'h' || Text.back() == 'H')) {
+    Text.pop_back();
+    base = 16;
+  }
+  std::uint64_t value = 0;
+  auto [end, error] = std::from_chars(Text.data(), Text.data() + Text.size(), value, base);
+  if (Text.empty() || error != std::errc() || end != Text.data() + Text.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<std::uint64_t> TArguments::Number(const std::string& Name, std::string& Error) const {
+  auto text = Option(Name);
+  if (!text) return std::nullopt;
+  auto value = ParseNumber(*text);
+  if (!value) Error = "--" + Name + " needs a number, not \"" + *text + "\"";
+  return value;
+}
+
+}  // namespace velmor::emucli

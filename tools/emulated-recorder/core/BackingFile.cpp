@@ -1,0 +1,144 @@
+#include "BackingFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+namespace velmor::emu {
+
+namespace {
+
+constexpr std::size_t kCopyChunk = 1 << 20;
+
+[[nodiscard]] bool ReadFully(int Fd, std::uint8_t* Into, std::size_t Length, std::uint64_t Offset) {
+  while (Length > 0) {
+    const ssize_t got = ::pread(Fd, Into, Length, static_cast<off_t>(Offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) {  // past the end of a shorter file: unwritten, reads as zeros
+      std::fill(Into, Into + Length, std::uint8_t{0});
+      return true;
+    }
+    Into += got;
+    Length -= static_cast<std::size_t>(got);
+    Offset += static_cast<std::uint64_t>(got);
+  }
+  return true;
+}
+
+[[nodiscard]] bool WriteFully(int Fd, const std::uint8_t* From, std::size_t Length, std::uint64_t Offset) {
+  while (Length > 0) {
+    const ssize_t put = ::pwrite(Fd, From, Length, static_cast<off_t>(Offset));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    From += put;
+    Length -= static_cast<std::size_t>(put);
+    Offset += static_cast<std::uint64_t>(put);
+  }
+  return true;
+}
+
+}  // namespace
+
+TBackingFile::~TBackingFile() { Close(); }
+
+bool TBackingFile::Open(const std::string& Path, std::uint32_t Capacity) {
+  Close();
+  Fd = ::open(Path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (Fd < 0) return false;
+  Size = std::uint64_t{Capacity} * kBlockSize;
+  struct stat info {};
+  if (::fstat(Fd, &info) != 0 || (static_cast<std::uint64_t>(info.st_size) != Size &&
+                                  ::ftruncate(Fd, static_cast<off_t>(Size)) != 0)) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
+void TBackingFile::Close() {
+  if (Fd >= 0) ::close(Fd);
+  Fd = -1;
+}
+
+bool TBackingFile::Read(std::uint32_t Lba, std::span<std::uint8_t> Into) const {
+  const std::uint64_t offset = std::uint64_t{Lba} * kBlockSize;
+  if (Fd < 0 || offset + Into.size() > Size) return false;
+  return ReadFully(Fd, Into.data(), Into.size(), offset);
+}
+
+bool TBackingFile::Write(std::uint32_t Lba, std::span<const std::uint8_t> From) {
+  const std::uint64_t offset = std::uint64_t{Lba} * kBlockSize;
+  if (Fd < 0 || offset + From.size() > Size) return false;
+  return WriteFully(Fd, From.data(), From.size(), offset);
+}
+
+bool TBackingFile::Flush() { return Fd >= 0 && ::fdatasync(Fd) == 0; }
+
+bool TBackingFile::Clear() {
+  return Fd >= 0 && ::ftruncate(Fd, 0) == 0 && ::ftruncate(Fd, static_cast<off_t>(Size)) == 0;
+}
+
+bool TBackingFile::ExportTo(const std::string& Path, std::uint32_t Blocks) const {
+  if (Fd < 0) return false;
+  const std::uint64_t length = std::min<std::uint64_t>(std::uint64_t{Blocks} * kBlockSize, Size);
+  const std::string partial = Path + ".partial";
+  const int out = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (out < 0) return false;
+  bool ok = ::ftruncate(out, static_cast<off_t>(length)) == 0;
+  std::vector<std::uint8_t> chunk(kCopyChunk);
+  // Copy only the data extents; holes stay holes in the export.
+  off_t at = 0;
+  while (ok && static_cast<std::uint64_t>(at) < length) {
+    off_t data = ::lseek(Fd, at, SEEK_DATA);
+    if (data < 0 || static_cast<std::uint64_t>(data) >= length) break;
+    off_t hole = ::lseek(Fd, data, SEEK_HOLE);
+    if (hole < 0) hole = static_cast<off_t>(length);
+    hole = std::min<off_t>(hole, static_cast<off_t>(length));
+    for (off_t pos = data; ok && pos < hole;) {
+      const auto part = static_cast<std::size_t>(std::min<off_t>(hole - pos, static_cast<off_t>(kCopyChunk)));
+      ok = ReadFully(Fd, chunk.data(), part, static_cast<std::uint64_t>(pos)) &&
+           WriteFully(out, chunk.data(), part, static_cast<std::uint64_t>(pos));
+      pos += static_cast<off_t>(part);
+    }
+    at = hole;
+  }
+  ok = ::fsync(out) == 0 && ok;
+  ok = ::close(out) == 0 && ok;
+  // The image appears under its name only when it is complete.
+  if (ok) ok = std::rename(partial.c_str(), Path.c_str()) == 0;
+  if (!ok) std::remove(partial.c_str());
+  return ok;
+}
+
+std::int64_t TBackingFile::ImportFrom(const std::string& Path) {
+  const int in = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0 || Fd < 0) {
+    if (in >= 0) ::close(in);
+    return -1;
+  }
+  std::vector<std::uint8_t> chunk(kCopyChunk);
+  std::uint64_t total = 0;
+  bool ok = true;
+  while (ok && total < Size) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyChunk, Size - total));
+    const ssize_t got = ::read(in, chunk.data(), want);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      ok = got == 0;
+      break;
+    }
+    ok = WriteFully(Fd, chunk.data(), static_cast<std::size_t>(got), total);
+    total += static_cast<std::uint64_t>(got);
+  }
+  ::close(in);
+  if (!ok) return -1;
+  return static_cast<std::int64_t>((total + kBlockSize - 1) / kBlockSize);
+}
+
+}  // namespace velmor::emu
