@@ -19,8 +19,13 @@ using platform::TDriveAccess;
 using platform::TDriveAddress;
 
 constexpr std::uint32_t kPassThroughTimeoutSeconds = 12000;
+#ifdef _WIN32
+constexpr const char* kDefaultASPILibrary = "WNASPI32.DLL";
+constexpr const char* kEmulatedRecorderLibrary = "velmor-recorder.dll";
+#else
 constexpr const char* kDefaultASPILibrary = "libwnaspi32.so";
 constexpr const char* kEmulatedRecorderLibrary = "libvelmor-recorder.so";
+#endif
 constexpr std::uint8_t kCdRomDeviceType = 5;
 constexpr std::uint8_t kAspiTargets = 8;
 constexpr std::uint8_t kAspiLuns = 7;
@@ -34,14 +39,20 @@ struct TInquiryText {
   std::string Revision;
 };
 
-// A request's completion event: the ASPI library signals it through Hook.
+// A request's completion event, as the ASPI library receives it in
+// SRB_PostProc: a system event object on Windows, a TAspiEvent elsewhere.
 struct TCompletion {
   platform::TEvent Done;
+#ifdef _WIN32
+  [[nodiscard]] void* PostProc() { return Done.NativeHandle(); }
+#else
   TAspiEvent Hook{&SignalCompletion, &Done};
+  [[nodiscard]] void* PostProc() { return &Hook; }
 
   static void SignalCompletion(TAspiEvent* Event) {
     static_cast<platform::TEvent*>(Event->Context)->Set();
   }
+#endif
 };
 
 [[nodiscard]] bool IsOpenHandle(int Handle) { return Handle > 0; }
@@ -136,7 +147,7 @@ std::uint8_t SPTIExecute(TSCSIDevice& Dev, TSRB_ExecSCSICmd& Srb) {
 // SRB_Status is final afterwards.
 void SendAspiAndWait(SendASPI32CommandFn Send, TSRB_ExecSCSICmd& Srb) {
   TCompletion completion;
-  Srb.SRB_PostProc = &completion.Hook;
+  Srb.SRB_PostProc = completion.PostProc();
   if (static_cast<std::uint8_t>(Send(&Srb)) == SS_PENDING) completion.Done.Wait();
   Srb.SRB_PostProc = nullptr;
 }

@@ -101,7 +101,9 @@ static_assert(sizeof(TSRB_GetDiskInfo) == 24);
 // exactly once, from any thread, whether SendASPI32Command returned pending (0)
 // or a final status. After that call the library must not touch the request
 // block or the event again: the sender may free both as soon as it is woken.
-// The library never reads Context; it belongs to the sender.
+// The library never reads Context; it belongs to the sender. On Windows
+// SRB_PostProc is instead a manual-reset event handle, which the library
+// signals with SetEvent, as ASPI libraries there expect.
 extern "C" {
 struct TAspiEvent {
   void (*Signal)(TAspiEvent* Event);

@@ -2,14 +2,18 @@
 // A manual-reset event: once set it stays set, releasing every waiter, until
 // it is reset.
 #include <chrono>
+
+#ifndef _WIN32
 #include <condition_variable>
 #include <mutex>
+#endif
 
 namespace kilnor::platform {
 
 class TEvent {
  public:
-  TEvent() = default;
+  TEvent();
+  ~TEvent();
   TEvent(const TEvent&) = delete;
   TEvent& operator=(const TEvent&) = delete;
 
@@ -21,10 +25,18 @@ class TEvent {
   // Blocks until the event is set or Timeout has passed; true when set.
   [[nodiscard]] bool WaitFor(std::chrono::milliseconds Timeout);
 
+#ifdef _WIN32
+  // The system event object, for interfaces that signal it themselves.
+  [[nodiscard]] void* NativeHandle() const { return Handle; }
+
+ private:
+  void* Handle;
+#else
  private:
   mutable std::mutex Lock;
   std::condition_variable Changed;
   bool Signalled = false;
+#endif
 };
 
 }  // namespace kilnor::platform
