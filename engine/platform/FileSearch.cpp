@@ -124,21 +124,6 @@ bool GlobMatch(std::u16string_view name, std::u16string_view spec) {
   return s == spec.size();
 }
 
-bool HasWildcards(std::u16string_view text) {
-  return text.find_first_of(u"*?") != std::u16string_view::npos;
-}
-
-bool ListingOrder(const TSearchItem& a, const TSearchItem& b) {
-  const std::size_t common = std::min(a.name.size(), b.name.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    const char16_t ua = UpCaseChar(a.name[i]);
-    const char16_t ub = UpCaseChar(b.name[i]);
-    if (ua != ub) return ua < ub;
-  }
-  if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
-  return a.name < b.name;
-}
-
 void FillFindData(const TSearchItem& item, TWin32FindDataW& fd) {
   fd = TWin32FindDataW{};
   fd.dwFileAttributes = item.attributes;
@@ -158,6 +143,26 @@ bool FitsFindData(const TSearchItem& item) {
 }
 
 #ifndef _WIN32
+
+bool HasWildcards(std::u16string_view text) {
+  return text.find_first_of(u"*?") != std::u16string_view::npos;
+}
+
+// Puts items in the order of their upper-case names (ties by the names
+// themselves); each name is upper-cased once, not at every comparison.
+void SortListing(std::vector<TSearchItem>& items) {
+  std::vector<std::pair<std::u16string, std::size_t>> keys;
+  keys.reserve(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) keys.emplace_back(UpperCase(items[i].name), i);
+  std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    return items[a.second].name < items[b.second].name;
+  });
+  std::vector<TSearchItem> sorted;
+  sorted.reserve(items.size());
+  for (const auto& key : keys) sorted.push_back(std::move(items[key.second]));
+  items = std::move(sorted);
+}
 
 TFileTime FileTimeOf(const struct timespec& time) { return FileTimeFromUnix(time.tv_sec, time.tv_nsec); }
 
@@ -308,7 +313,7 @@ class TAliasCache {
       items.push_back(std::move(item));
     }
     closedir(dir);
-    std::sort(items.begin(), items.end(), ListingOrder);
+    SortListing(items);
     AssignAliases(items);
     for (TSearchItem& item : items) {
       if (!item.alias.empty()) aliases_.emplace(std::move(item.name), std::move(item.alias));
@@ -364,7 +369,7 @@ TSearchStatus ListItems(std::u16string_view pattern, std::vector<TSearchItem>& i
 
   const TSearchStatus status = ReadFolder(folder, items, errorText);
   if (status != TSearchStatus::Ok) return status;
-  std::sort(items.begin(), items.end(), ListingOrder);
+  SortListing(items);
   AssignAliases(items);
   std::erase_if(items, [&](const TSearchItem& item) { return !MatchesFileSpec(item.name, spec); });
   if (items.empty()) {
