@@ -174,6 +174,7 @@ TMedium DiscIs(TSCSIDevice& Dev) {
 bool ReadCapabilities(TSCSIDevice& Dev) {
   Dev.ModePage2A = {};
   Dev.dc = {};
+  Dev.MaxReadSpeed = Dev.CurReadSpeed = Dev.MaxWriteSpeed = Dev.CurWriteSpeed = 0;
   const std::span<std::uint8_t> buffer(Dev.tmpBuffer);
   if (!ModeSense10(Dev, buffer, kCapabilitiesReplyBytes, true, kCapabilitiesPage)) return false;
   const TModePage2A defaults = DecodeCapabilitiesPage(Dev);
