@@ -318,7 +318,7 @@ bool IsDeviceItem(const TWin32FindDataW& fd) { return (fd.dwFileAttributes & kAt
   if (search.Status() == TSearchStatus::NotFound) {
     TFileSearch self;
     TWin32FindDataW own;
-    if (self.FindFirst(folder, own) && IsDirectoryItem(own)) return true;
+    if (self.FindItem(folder, own) && IsDirectoryItem(own)) return true;
     Fail(cd, "no folder " + Quoted(folder));
     return false;
   }
@@ -402,7 +402,7 @@ std::u16string_view WithoutTrailingSeparator(std::u16string_view path) {
   cd.TreeError.clear();
   TFileSearch search;
   TWin32FindDataW fd;
-  if (!search.FindFirst(fileName, fd)) {
+  if (!search.FindItem(fileName, fd)) {
     Fail(cd, search.ErrorText());
     return nullptr;
   }

@@ -355,7 +355,7 @@ TSearchStatus FindOne(const std::string& folder, const std::string& name,
   return TSearchStatus::Ok;
 }
 
-TSearchStatus ListItems(std::u16string_view pattern, std::vector<TSearchItem>& items,
+TSearchStatus ListItems(std::u16string_view pattern, bool literal, std::vector<TSearchItem>& items,
                         std::string& errorText) {
   std::string folder;
   std::string last;
@@ -365,7 +365,7 @@ TSearchStatus ListItems(std::u16string_view pattern, std::vector<TSearchItem>& i
     return TSearchStatus::NotFound;
   }
   const std::u16string spec = Utf8ToUtf16(last);
-  if (!HasWildcards(spec)) return FindOne(folder, last, items, errorText);
+  if (literal || !HasWildcards(spec)) return FindOne(folder, last, items, errorText);
 
   const TSearchStatus status = ReadFolder(folder, items, errorText);
   if (status != TSearchStatus::Ok) return status;
@@ -398,8 +398,14 @@ TSearchStatus StatusOfError(DWORD error) {
   }
 }
 
-TSearchStatus ListItems(std::u16string_view pattern, std::vector<TSearchItem>& items,
+TSearchStatus ListItems(std::u16string_view pattern, bool literal, std::vector<TSearchItem>& items,
                         std::string& errorText) {
+  // Names on this system cannot hold wildcards, so a literal path with one
+  // names nothing.
+  if (literal && pattern.find_first_of(u"*?") != std::u16string_view::npos) {
+    errorText = "cannot find " + Utf16ToUtf8(pattern);
+    return TSearchStatus::NotFound;
+  }
   const std::wstring widePattern(pattern.begin(), pattern.end());
   WIN32_FIND_DATAW data{};
   HANDLE search = ::FindFirstFileW(widePattern.c_str(), &data);
@@ -446,14 +452,22 @@ void TFileSearch::Close() {
   status_ = TSearchStatus::NoMoreFiles;
 }
 
-bool TFileSearch::FindFirst(std::u16string_view Pattern, TWin32FindDataW& fd) {
+bool TFileSearch::Start(std::u16string_view Pattern, bool literal, TWin32FindDataW& fd) {
   Close();
   errorText_.clear();
   auto listing = std::make_unique<TListing>();
-  status_ = ListItems(Pattern, listing->items, errorText_);
+  status_ = ListItems(Pattern, literal, listing->items, errorText_);
   if (status_ != TSearchStatus::Ok) return false;
   listing_ = std::move(listing);
   return FindNext(fd);
+}
+
+bool TFileSearch::FindFirst(std::u16string_view Pattern, TWin32FindDataW& fd) {
+  return Start(Pattern, false, fd);
+}
+
+bool TFileSearch::FindItem(std::u16string_view Path, TWin32FindDataW& fd) {
+  return Start(Path, true, fd);
 }
 
 bool TFileSearch::FindNext(TWin32FindDataW& fd) {

@@ -40,6 +40,8 @@ class TFileSearch {
   // "*.*" matches every item). A running search is closed first.
   [[nodiscard]] bool FindFirst(std::u16string_view Pattern, TWin32FindDataW& fd);
   [[nodiscard]] bool FindNext(TWin32FindDataW& fd);
+  // Finds the one item at Path, taking * and ? in its name literally.
+  [[nodiscard]] bool FindItem(std::u16string_view Path, TWin32FindDataW& fd);
   // 8-bit forms: UTF-8 names.
   [[nodiscard]] bool FindFirst(std::string_view Pattern, TWin32FindDataA& fd);
   [[nodiscard]] bool FindNext(TWin32FindDataA& fd);
@@ -54,6 +56,7 @@ class TFileSearch {
 
  private:
   struct TListing;
+  [[nodiscard]] bool Start(std::u16string_view Pattern, bool literal, TWin32FindDataW& fd);
   std::unique_ptr<TListing> listing_;
   TSearchStatus status_ = TSearchStatus::NoMoreFiles;
   std::string errorText_;

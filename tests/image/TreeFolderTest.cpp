@@ -229,7 +229,7 @@ TEST_F(TreeFolder, InsertFileTakesOrdinaryFilesOnly) {
 
   EXPECT_EQ(InsertFile(cd_, "\\", folder_.Path("Photos/link-to-a.jpg"))->FileSize, 3);
   for (const char* bad : {"Photos", "Photos/link-to-2014", "Photos/dangling", "Photos/fifo",
-                          "Photos/nothing.txt"}) {
+                          "Photos/nothing.txt", "Photos/*.jpg"}) {
     EXPECT_EQ(InsertFile(cd_, "\\", folder_.Path(bad)), nullptr) << bad;
     EXPECT_FALSE(LastTreeError(cd_).empty()) << bad;
   }

@@ -198,6 +198,18 @@ TEST_F(FolderSearch, FiltersBySpecAndRewinds) {
   EXPECT_EQ(FieldText(fd.cFileName), u"readme.txt");
 }
 
+TEST_F(FolderSearch, FindItemTakesWildcardsLiterally) {
+  folder_.MakeFile("data/a*b.txt", "star");
+  TFileSearch search;
+  TWin32FindDataW fd;
+  ASSERT_TRUE(search.FindItem(folder_.WidePath("data/a*b.txt"), fd));
+  EXPECT_EQ(FieldText(fd.cFileName), u"a*b.txt");
+  EXPECT_EQ(FieldText(fd.cAlternateFileName), u"A_B~1.TXT");
+  EXPECT_FALSE(search.FindNext(fd));
+  EXPECT_FALSE(search.FindItem(folder_.WidePath("data/read*"), fd));
+  EXPECT_EQ(search.Status(), TSearchStatus::NotFound);
+}
+
 TEST_F(FolderSearch, EightBitFormGivesUtf8Names) {
   folder_.MakeFile("data/caf\xC3\xA9.txt", "x");
   TFileSearch search;
