@@ -265,7 +265,7 @@ std::optional<TSense> TDrive::FormatOverwritable(std::uint8_t FormatType, std::u
     case BdRe:
       if (FormatType != kFormatFull && FormatType != kFormatBdReWithSpare && FormatType != kFormatBdReWithoutSpare)
         return sense::InvalidFieldInParameters();
-      if (FormatType != kFormatFull && Subtype == kSubtypeQuickReformat && layout.IsFormatted()) {
+      if (FormatType == kFormatBdReWithSpare && Subtype == kSubtypeQuickReformat && layout.IsFormatted()) {
         Background = true;
         return std::nullopt;
       }
