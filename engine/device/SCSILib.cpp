@@ -194,33 +194,57 @@ void LogEnumeration(TSCSIDevice& Dev, const std::string& Text) { Dev.fdbg.Write(
 // Drives without an address were listed from the top of the table; they get
 // host-adapter numbers above every real one and follow the addressed drives,
 // the first one found first.
-void AppendUnaddressedDrives(TSCSIDevice& Dev, std::size_t LowestTopSlot) {
-  const std::size_t count = kMaxDevices - LowestTopSlot;
+void AppendUnaddressedDrives(TSCSIDevice& Dev, std::size_t Count) {
+  const std::size_t lowestTopSlot = kMaxDevices - Count;
   unsigned next = 0;
-  for (std::size_t i = 0; i < Dev.NoOfDevices; ++i) next = std::max<unsigned>(next, Dev.Devices[i].HaID);
+  for (std::size_t i = 0; i < Dev.NoOfDevices; ++i)
+    next = std::max<unsigned>(next, Dev.Devices[i].HaID);
   ++next;
   std::array<TDeviceEntry, kMaxDevices> moved;
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0; i < Count; ++i) {
     TDeviceEntry entry = Dev.Devices[kTopSlot - i];
     entry.HaID = static_cast<std::uint8_t>(next);
     const char* rest = std::strchr(entry.Description, ',');
     char description[sizeof entry.Description];
-    std::snprintf(description, sizeof description, "%u:0:0%s", next, rest ? rest : ",");
+    std::snprintf(description, sizeof description, "%u:0:0%s", unsigned{entry.HaID}, rest ? rest : ",");
     std::memcpy(entry.Description, description, sizeof description);
     moved[i] = entry;
     ++next;
   }
-  std::fill(Dev.Devices.begin() + static_cast<std::ptrdiff_t>(LowestTopSlot), Dev.Devices.end(),
+  std::fill(Dev.Devices.begin() + static_cast<std::ptrdiff_t>(lowestTopSlot), Dev.Devices.end(),
             TDeviceEntry{});
-  std::copy_n(moved.begin(), count, Dev.Devices.begin() + Dev.NoOfDevices);
-  Dev.NoOfDevices = static_cast<std::uint8_t>(Dev.NoOfDevices + count);
+  std::copy_n(moved.begin(), Count, Dev.Devices.begin() + Dev.NoOfDevices);
+  Dev.NoOfDevices = static_cast<std::uint8_t>(Dev.NoOfDevices + Count);
+}
+
+// Lists the opened drive of Letter: at the bottom of the table when it has
+// an address, else from the top; then identifies it and closes Handle.
+void ListPassThroughDrive(TSCSIDevice& Dev, char Letter, int Handle, std::size_t& Unaddressed) {
+  TDriveAddress address;
+  const bool addressed = platform::GetDriveAddress(Handle, address);
+  if (!addressed) address = {};
+  TDeviceEntry& entry =
+      addressed ? Dev.Devices[Dev.NoOfDevices++] : Dev.Devices[kTopSlot - Unaddressed++];
+  entry = TDeviceEntry{};
+  entry.DriveLetter = Letter;
+  entry.DeviceType = kCdRomDeviceType;
+  entry.HaID = address.PortNumber;
+  entry.Target = address.TargetId;
+  entry.Lun = address.Lun;
+  Dev.DriveLetter = Letter;
+  Dev.Handle = Handle;
+  WriteDescription(entry, address.PortNumber, address.TargetId, address.Lun,
+                   InquireDuringEnumeration(Dev));
+  LogEnumeration(Dev, Letter + std::string(": ") + std::to_string(platform::kDriveTypeCdRom) +
+                          " - ( " + entry.Description + ")");
+  ClosePassThroughHandle(Dev);
 }
 
 [[nodiscard]] bool EnumeratePassThrough(TSCSIDevice& Dev) {
-  std::size_t nextTopSlot = kTopSlot;
+  std::size_t unaddressed = 0;  // listed from the top slot downwards
   bool anyOpened = false;
   for (char letter = platform::kFirstDriveLetter; letter <= platform::kLastDriveLetter; ++letter) {
-    if (Dev.NoOfDevices > nextTopSlot) break;
+    if (Dev.NoOfDevices + unaddressed == kMaxDevices) break;
     const std::uint32_t driveType = platform::DriveType(letter);
     if (driveType != platform::kDriveTypeCdRom) {
       LogEnumeration(Dev, letter + std::string(": ( ") + std::to_string(driveType) + ")");
@@ -229,29 +253,13 @@ void AppendUnaddressedDrives(TSCSIDevice& Dev, std::size_t LowestTopSlot) {
     const int handle = OpenForEnumeration(Dev, letter);
     if (handle == platform::kNoDriveHandle) continue;
     anyOpened = true;
-    TDriveAddress address;
-    const bool addressed = platform::GetDriveAddress(handle, address);
-    if (!addressed) address = {};
-    TDeviceEntry& entry = addressed ? Dev.Devices[Dev.NoOfDevices++] : Dev.Devices[nextTopSlot--];
-    entry = TDeviceEntry{};
-    entry.DriveLetter = letter;
-    entry.DeviceType = kCdRomDeviceType;
-    entry.HaID = address.PortNumber;
-    entry.Target = address.TargetId;
-    entry.Lun = address.Lun;
-    Dev.DriveLetter = letter;
-    Dev.Handle = handle;
-    WriteDescription(entry, address.PortNumber, address.TargetId, address.Lun,
-                     InquireDuringEnumeration(Dev));
-    LogEnumeration(Dev, letter + std::string(": ") + std::to_string(driveType) + " - ( " +
-                            entry.Description + ")");
-    ClosePassThroughHandle(Dev);
+    ListPassThroughDrive(Dev, letter, handle, unaddressed);
   }
   Dev.DriveLetter = '?';
   if (!anyOpened) return false;
   Dev.ASPIInitialized = true;
   Dev.UsingSPTI = true;
-  AppendUnaddressedDrives(Dev, nextTopSlot + 1);
+  AppendUnaddressedDrives(Dev, unaddressed);
   return true;
 }
 
