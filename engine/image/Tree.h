@@ -31,6 +31,9 @@ extern const pDirEntry kSkippedDir;
 // Empties the compilation and creates the root; reads the time zone offset.
 void ClearAll(TCDFiles& CDFiles);
 
+// The new or already existing directory DirName below DestPath. Its short
+// name is the first 11 characters of DirName. A directory the OnAddFile
+// handler leaves out, or whose name is too long, gives null.
 pDirEntry CreateDirW(TCDFiles& CDFiles, std::u16string_view DestPath, std::u16string_view DirName);
 pDirEntry CreateDir(TCDFiles& CDFiles, std::string_view DestPath, std::string_view DirName);
 

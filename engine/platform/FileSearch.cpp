@@ -256,7 +256,15 @@ TSearchStatus ReadFolder(const std::string& folder, std::vector<TSearchItem>& it
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
     struct stat own {};
-    if (fstatat(dirFd, entry->d_name, &own, AT_SYMLINK_NOFOLLOW) != 0) continue;  // vanished
+    if (fstatat(dirFd, entry->d_name, &own, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) continue;  // removed while the folder was read
+      // A folder whose names can be read but whose items cannot be looked at
+      // (read but no search permission) must not pass for an empty one.
+      const int error = errno;
+      errorText = ErrnoText("cannot read", JoinPath(folder, entry->d_name), error);
+      status = StatusOfErrno(error);
+      break;
+    }
     struct stat target {};
     const bool reachable = S_ISLNK(own.st_mode) && fstatat(dirFd, entry->d_name, &target, 0) == 0;
     TSearchItem item = ItemOfStatus(name, own, reachable ? &target : nullptr);

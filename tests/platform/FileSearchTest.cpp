@@ -249,15 +249,19 @@ TEST_F(FolderSearch, FailuresSayWhy) {
     EXPECT_FALSE(search.ErrorText().empty()) << c.pattern;
   }
 
-  folder_.MakeFile("locked/inside.txt");
-  chmod(folder_.Path("locked").c_str(), 0);
-  const std::u16string locked = folder_.WidePath("locked/*.*");
-  EXPECT_TRUE(velmor_test::RunUnprivileged([&] {
-    TFileSearch search;
-    TWin32FindDataW fd;
-    return !search.FindFirst(locked, fd) && search.Status() == TSearchStatus::AccessDenied &&
-           search.ErrorText().find("Permission denied") != std::string::npos;
-  }));
+  // No permission at all, and names readable but items not searchable.
+  for (const mode_t mode : {0000, 0444}) {
+    folder_.MakeFile("locked/inside.txt");
+    chmod(folder_.Path("locked").c_str(), mode);
+    const std::u16string locked = folder_.WidePath("locked/*.*");
+    EXPECT_TRUE(velmor_test::RunUnprivileged([&] {
+      TFileSearch search;
+      TWin32FindDataW fd;
+      return !search.FindFirst(locked, fd) && search.Status() == TSearchStatus::AccessDenied &&
+             search.ErrorText().find("Permission denied") != std::string::npos;
+    })) << std::oct << mode;
+    chmod(folder_.Path("locked").c_str(), 0755);
+  }
 }
 
 }  // namespace
