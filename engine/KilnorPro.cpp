@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "engine/Notifications.h"
+#include "engine/device/CommandLog.h"
 #include "engine/image/ElTorito.h"
 #include "engine/image/Tree.h"
 #include "engine/platform/Clock.h"
@@ -18,25 +19,12 @@ namespace kilnor {
 
 namespace {
 
-constexpr std::string_view kVersionNumber = "0.1.0";
-
 constexpr std::array<std::string_view, 12> kStatusTexts = {
     " IDLE ",        " WRITING ",           " ERASING ",
     " BACKGROUND FORMAT ", " CLOSING TRACK ", " CLOSING DISC ",
     " PREPARING ",   " ABORTING ",          " IMPORTING SESSION ",
     " BURN ERROR: ABORTING ", " VERIFYING ", " GEN. SM. REF ",
 };
-
-// The compiler's "Mmm dd yyyy" as yyyy-mm-dd.
-std::string BuildDate() {
-  constexpr std::string_view date = __DATE__;
-  constexpr std::string_view months = "JanFebMarAprMayJunJulAugSepOctNovDec";
-  const auto month = months.find(date.substr(0, 3)) / 3 + 1;
-  std::string day(date.substr(4, 2));
-  if (day[0] == ' ') day[0] = '0';
-  return std::string(date.substr(7, 4)) + (month < 10 ? "-0" : "-") + std::to_string(month) + "-" +
-         day;
-}
 
 // Size of a regular file that can be opened for reading; nothing otherwise.
 std::optional<std::uint64_t> ReadableFileSize(const std::string& Utf8Path) {
@@ -107,7 +95,7 @@ void TKilnorPro::SetCacheSize(std::uint32_t Megabytes) {
 }
 
 std::string TKilnorPro::Version() {
-  return std::string(kVersionNumber) + " (" + BuildDate() + ")";
+  return EngineVersion();
 }
 
 void TKilnorPro::SetBootImage(const std::string& Value) {

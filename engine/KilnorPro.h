@@ -136,6 +136,48 @@ class TKilnorPro {
   bool SelectDevice(std::uint8_t DeviceIndex);
   bool SelectDeviceByLetter(char DriveLetter);
 
+  // --- The selected drive and its medium (engine/KilnorProDevice.cpp).
+  // Queries that ask the drive send commands: call them while no worker
+  // uses the drive.
+  // Capability numbers DC_...; 72 opens the command log (kilnorp.elg in the
+  // user's state directory), 73 closes it.
+  bool DeviceCan(std::uint8_t DeviceCapabilityID);
+  bool LockMedium();
+  bool UnlockMedium();
+  bool UnlockDrive();
+  // SYNCHRONIZE CACHE with the immediate bit.
+  bool FlushCache();
+  bool LoadMedium(bool Immediate);
+  bool EjectMedium(bool Immediate);
+  [[nodiscard]] bool Erasable();
+  [[nodiscard]] bool Writable();
+  [[nodiscard]] bool TestUnitReady();
+  [[nodiscard]] bool DeviceIsBurner() const;
+  [[nodiscard]] std::int32_t SessionsOnDisc();
+  [[nodiscard]] TMedium DiscIs();
+  [[nodiscard]] std::uint32_t FreeBlocksOnDisc();
+  [[nodiscard]] std::uint32_t TotalBlocksOnDisc();
+  // Starts the erase worker with OnEraseDone as its handler and returns
+  // true at once; ComponentStatus is 2 until the worker ends.
+  bool EraseDisc(bool Quick);
+
+  // --- Speeds, KB/s. The five queries read the drive's capabilities again.
+  [[nodiscard]] std::uint16_t DeviceMaxReadSpeed();
+  [[nodiscard]] std::uint16_t DeviceMaxWriteSpeed();
+  [[nodiscard]] std::uint16_t MaxWriteSpeed();
+  [[nodiscard]] std::uint16_t ReadSpeed();
+  [[nodiscard]] std::uint16_t WriteSpeed();
+  // 0 = maximum; a speed above 65,535 asks for the maximum as well.
+  void SetDeviceSpeed(std::uint32_t ReadSpeed, std::uint32_t WriteSpeed);
+  // Momentary meters: each call returns what the previous call measured.
+  [[nodiscard]] std::uint16_t BMWriteSpeed();
+  [[nodiscard]] std::uint16_t BMReadSpeed();
+  [[nodiscard]] std::uint16_t BMAvgWriteSpeed() const;
+  [[nodiscard]] std::uint16_t BMAvgReadSpeed() const;
+  // Drive buffer length and the bytes waiting in it, as last reported.
+  [[nodiscard]] std::uint32_t DeviceBufferSize() const { return Device.DeviceBufferSize; }
+  [[nodiscard]] std::uint32_t DeviceBufferPosition() const;
+
   // --- Compilation (each insert first copies OnAddFile for the tree to use)
   // Empties the compilation and makes the root; call it before any insert.
   void ClearAll();
