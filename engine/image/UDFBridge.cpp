@@ -7,10 +7,10 @@
 #include "engine/image/Directories.h"
 #include "engine/image/ECMA_167.h"
 #include "engine/image/OSTA_UDF_150.h"
-#include "engine/image/SysUtilsW.h"
 #include "engine/image/UDFTime.h"
 #include "engine/image/UDFUnicode.h"
 #include "engine/image/UDFUtils.h"
+#include "engine/platform/CaseMapping.h"
 #include "engine/platform/Unicode.h"
 
 namespace kilnor {
@@ -52,6 +52,14 @@ std::size_t IdentifierBytes(std::u16string_view name) {
   return CompressedLength(name, *ChooseCompression(name, kMaxIdentifierBytes));
 }
 
+// Names in a directory are told apart the way the compilation keeps them
+// unique: by their upper-case forms.
+std::u16string UpperCased(std::u16string_view name) {
+  std::u16string upper(name);
+  for (char16_t& unit : upper) unit = UpCaseChar(unit);
+  return upper;
+}
+
 std::string Quoted(std::u16string_view name) { return "\"" + Utf16ToUtf8(name) + "\""; }
 
 // Names that no identifier holds get a shortened form marked ~n, unique in
@@ -64,12 +72,12 @@ void ShortenOverlongNames(UDFBridgeInformation& info, const TDirEntry& dir) {
   if (overlong.empty()) return;
   std::unordered_set<std::u16string> taken;
   for (const TFileEntry* e = dir.Files; e; e = e->NextFile) {
-    if (FitsIdentifier(RecordedName(*e))) taken.insert(UpperCaseW(RecordedName(*e)));
+    if (FitsIdentifier(RecordedName(*e))) taken.insert(UpperCased(RecordedName(*e)));
   }
   for (const TFileEntry* e : overlong) {
     for (std::uint32_t number = 1;; ++number) {
       std::u16string candidate = ShortenedName(RecordedName(*e), kMaxIdentifierBytes, number);
-      if (taken.insert(UpperCaseW(candidate)).second) {
+      if (taken.insert(UpperCased(candidate)).second) {
         info.ShortenedNames.emplace(e, std::move(candidate));
         break;
       }
