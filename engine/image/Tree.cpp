@@ -28,6 +28,9 @@ constexpr char kUnconvertibleDirShortName[] = "________.___";
 
 enum class TEntryKind : std::uint8_t { File, Directory };
 
+// What the OnAddFile handler and the name rules make of an item.
+enum class TOffer : std::uint8_t { Accepted, Skipped, Refused };
+
 // What became of an item offered to the tree.
 enum class TOutcome : std::uint8_t { Created, Replaced, Existing, Skipped, Refused };
 
@@ -81,21 +84,21 @@ std::vector<std::u16string_view> SplitCompilationPath(std::u16string_view path) 
 }
 
 // Gives the OnAddFile handler its say, then checks the name it leaves.
-[[nodiscard]] TOutcome OfferToHandler(TCDFiles& cd, TWin32FindDataW& fd, const char16_t* path) {
+[[nodiscard]] TOffer OfferToHandler(TCDFiles& cd, TWin32FindDataW& fd, const char16_t* path) {
   if (cd.cbAddFileEvent) {
     bool skip = false;
     cd.cbAddFileEvent(nullptr, path, fd, skip);
     if (skip) {
       Fail(cd, "left out by the OnAddFile handler: " + Quoted(FieldText(fd.cFileName)));
-      return TOutcome::Skipped;
+      return TOffer::Skipped;
     }
   }
   const std::u16string_view name = FieldText(fd.cFileName);
   if (name.size() > kMaxLongNameChars) {
     Fail(cd, "left out, name longer than 217 characters: " + Quoted(name));
-    return TOutcome::Skipped;
+    return TOffer::Skipped;
   }
-  return CheckEntryName(cd, name) ? TOutcome::Created : TOutcome::Refused;
+  return CheckEntryName(cd, name) ? TOffer::Accepted : TOffer::Refused;
 }
 
 [[nodiscard]] bool HasRoomFor(TCDFiles& cd, std::size_t files, std::size_t dirs) {
@@ -184,8 +187,9 @@ void FillEntry(TFileEntry& entry, const TWin32FindDataW& fd, TEntryKind kind, bo
                                       bool unicode, std::uint32_t address,
                                       std::optional<std::u16string_view> path) {
   const std::u16string pathText(path.value_or(std::u16string_view()));
-  const TOutcome offered = OfferToHandler(cd, fd, path ? pathText.c_str() : nullptr);
-  if (offered != TOutcome::Created) return {offered, nullptr};
+  const TOffer offer = OfferToHandler(cd, fd, path ? pathText.c_str() : nullptr);
+  if (offer == TOffer::Skipped) return {TOutcome::Skipped, nullptr};
+  if (offer == TOffer::Refused) return {TOutcome::Refused, nullptr};
   const std::u16string_view name = FieldText(fd.cFileName);
   pFileEntry entry = LookupEntry(directory, name);
   TOutcome outcome = TOutcome::Created;
@@ -255,7 +259,7 @@ void StoreDirNames(TDirEntry& dir, std::u16string_view name, std::u16string_view
   return dir == kSkippedDir ? nullptr : dir;
 }
 
-// The source path of a memory file or an 8-bit argument as wide text.
+// An 8-bit argument as wide text.
 std::u16string Wide(std::string_view text) { return Utf8ToUtf16(text); }
 
 // The components of a source folder's path that SavePath recreates.
@@ -504,9 +508,9 @@ pDirEntry AddSubdirectory(TCDFiles& CDFiles, pDirEntry Parent, const TWin32FindD
     return nullptr;
   }
   TWin32FindDataW offered = fd;
-  const TOutcome outcome = OfferToHandler(CDFiles, offered, SourcePath);
-  if (outcome == TOutcome::Skipped) return kSkippedDir;
-  if (outcome == TOutcome::Refused) return nullptr;
+  const TOffer offer = OfferToHandler(CDFiles, offered, SourcePath);
+  if (offer == TOffer::Skipped) return kSkippedDir;
+  if (offer == TOffer::Refused) return nullptr;
   const std::u16string_view name = FieldText(offered.cFileName);
   if (const pFileEntry existing = LookupEntry(Parent, name)) {
     if (existing->DirRecord != nullptr) return existing->DirRecord;
