@@ -111,7 +111,7 @@ std::optional<TTrackView> TMediumLayout::OpenTrack() const {
 }
 
 std::uint32_t TMediumLayout::RecordedEnd() const {
-  if (!IsSequential()) return IsOverwrite() ? WrittenEnd : Blocks;
+  if (IsOverwrite()) return WrittenEnd;
   std::uint32_t end = 0;
   for (const auto& track : TrackList) end = std::max(end, track.NextWritable());
   return end;
