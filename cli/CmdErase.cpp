@@ -1,0 +1,55 @@
+#include <iostream>
+
+#include "cli/Arguments.h"
+#include "cli/Command.h"
+#include "cli/ProgressBar.h"
+#include "cli/SelectedDrive.h"
+
+namespace velmor::cli {
+
+namespace {
+
+int RunErase(const TArguments& Args) {
+  std::string error;
+  const auto parsed = ParseArguments(Args, kDriveOptions, {"--full"}, error);
+  if (!parsed) return Fail(error, kExitUsage);
+  if (!parsed->Positional.empty()) return Fail("erase takes no file or folder", kExitUsage);
+  kilnor::TKilnorPro kp(CliOwner());
+  if (!SelectDriveOf(kp, *parsed, error)) return Fail(error);
+  if (!kp.TestUnitReady()) return Fail("DRIVE NOT READY.");
+  if (!kp.Erasable()) return Fail("DISC IS NOT ERASABLE.");
+
+  bool done = false;
+  bool failed = false;
+  kp.SetOnEraseDone([&](void*, std::uint8_t, bool EraseFailed) {
+    done = true;
+    failed = EraseFailed;
+  });
+  kp.SetDeviceSpeed(0, 0);
+  kp.EraseDisc(!parsed->Has("--full"));
+  TProgressBar bar("Erasing", "");
+  PollWithProgress(
+      kp, bar, [&] { return TProgressSample{0, 0, kilnor::StatusText(kp.ComponentStatus())}; },
+      [&] { return done; }, std::chrono::milliseconds(200));
+  bar.Finish();
+  ReportLogProblems(kp);
+  if (failed) return Fail("ERASE DONE WITH ERROR: " + kp.ErrorString());
+  std::cout << "ERASE DONE.\n";
+  return kExitOk;
+}
+
+}  // namespace
+
+const TCliCommand& CmdErase() {
+  static const TCliCommand command{
+      "erase", "[--full] [--drive N] [--aspi LIBRARY] [--log FILE]",
+      "Erase the rewritable disc in the drive (quickly unless --full).",
+      std::string_view("  --full          erase the whole disc (a full blank or format)\n"
+                       "  --drive N       the drive's index in 'velmor-cli drives' (default 0)\n"
+                       "  --aspi LIBRARY  ASPI library to use when no pass-through drive is found\n"
+                       "  --log FILE      write every drive command to FILE"),
+      RunErase};
+  return command;
+}
+
+}  // namespace velmor::cli

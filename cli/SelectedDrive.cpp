@@ -1,0 +1,39 @@
+#include "cli/SelectedDrive.h"
+
+#include <charconv>
+#include <iostream>
+
+namespace velmor::cli {
+
+bool SelectDriveOf(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed, std::string& Error) {
+  const std::string text = Parsed.Value("--drive", "0");
+  unsigned index = 0;
+  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), index);
+  if (failure != std::errc() || end != text.data() + text.size() || index > 0xFF) {
+    Error = "--drive takes a drive index, not '" + text + "'";
+    return false;
+  }
+  const std::string aspi = Parsed.Value("--aspi");
+  if (!Component.InitializeASPI(false, aspi, Parsed.Value("--log"))) {
+    Error = "no drive found: no pass-through drive answered and " +
+            (aspi.empty() ? std::string("no ASPI library could be loaded")
+                          : "the ASPI library '" + aspi + "' could not be used");
+    return false;
+  }
+  if (index >= Component.DeviceCount()) {
+    Error = "there is no drive " + text + " (velmor-cli drives lists them)";
+    return false;
+  }
+  if (!Component.SelectDevice(static_cast<std::uint8_t>(index))) {
+    Error = "drive " + text + " does not answer: " + Component.ErrorString();
+    return false;
+  }
+  return true;
+}
+
+void ReportLogProblems(kilnor::TKilnorPro& Component) {
+  const std::string problem = Component.Device.fdbg.TakeWriteError();
+  if (!problem.empty()) std::cerr << "velmor-cli: warning: " << problem << '\n';
+}
+
+}  // namespace velmor::cli
