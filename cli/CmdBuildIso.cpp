@@ -24,6 +24,7 @@ double SecondsSince(Clock::time_point start) {
 [[nodiscard]] bool ApplyOptions(kilnor::TKilnorPro& kp, const TParsedArguments& args, std::string& Error) {
   kp.SetJolietFileSystem(!args.Has("--no-joliet"));
   kp.SetISO9660v1999FS(args.Has("--iso9660-1999"));
+  kp.SetUDFBridge(args.Has("--udf"));
   if (const std::string label = args.Value("--volume-id"); !label.empty()) kp.SetVolumeID(label);
   if (const std::string boot = args.Value("--boot"); !boot.empty()) {
     kp.SetBootImage(boot);
@@ -68,7 +69,7 @@ int WriteImage(kilnor::TKilnorPro& kp, const std::string& Output) {
 int RunBuildIso(const TArguments& Args) {
   std::string error;
   const auto parsed = ParseArguments(Args, {"-o", "--output", "--volume-id", "--boot"},
-                                     {"--no-joliet", "--iso9660-1999", "--prepare-only"}, error);
+                                     {"--no-joliet", "--iso9660-1999", "--udf", "--prepare-only"}, error);
   if (!parsed) return Fail(error, kExitUsage);
   if (parsed->Positional.empty()) return Fail("build-iso needs at least one file or folder", kExitUsage);
   const std::string output = parsed->Value("-o", parsed->Value("--output"));
@@ -81,6 +82,7 @@ int RunBuildIso(const TArguments& Args) {
   const auto started = Clock::now();
   const std::uint32_t sectors = kilnor::Prepare(kp.CDFiles);
   const double prepareSeconds = SecondsSince(started);
+  if (kp.UDFBridge() && !kp.CDFiles.UDFBridgeInfo.LayoutError.empty()) return Fail(kp.CDFiles.UDFBridgeInfo.LayoutError);
   if (prepareOnly) {
     std::printf("Prepared %u files in %u folders: %u sectors in %.3f s\n", kp.FilesCount(), kp.DirsCount(), sectors,
                 prepareSeconds);
@@ -94,12 +96,14 @@ int RunBuildIso(const TArguments& Args) {
 const TCliCommand& CmdBuildIso() {
   static const TCliCommand command{
       "build-iso",
-      "FILE|FOLDER... -o IMAGE [--volume-id X] [--no-joliet] [--iso9660-1999] [--boot IMAGE] [--prepare-only]",
+      "FILE|FOLDER... -o IMAGE [--volume-id X] [--no-joliet] [--iso9660-1999] [--udf] [--boot IMAGE]\n"
+      "          [--prepare-only]",
       "Build an ISO 9660 image file from files and folders.",
       "Files go to the root of the disc; a folder goes in recursively as a folder\n"
       "of the same name. Joliet names are on unless --no-joliet; --iso9660-1999\n"
-      "records long names in the ISO 9660 tree; --boot adds an El Torito boot\n"
-      "image (a 2048-byte no-emulation image or a 1.2, 1.44 or 2.88 MB floppy).\n"
+      "records long names in the ISO 9660 tree; --udf adds a UDF 1.50 file system\n"
+      "describing the same files; --boot adds an El Torito boot image (a\n"
+      "2048-byte no-emulation image or a 1.2, 1.44 or 2.88 MB floppy).\n"
       "--prepare-only lays the image out and prints the time it took, writing\n"
       "nothing.",
       RunBuildIso};
