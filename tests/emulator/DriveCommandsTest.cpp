@@ -404,11 +404,12 @@ TEST_F(DriveCommandsTest, QuickFormatMakesASequentialDvdRwRestrictedOverwrite) {
   EXPECT_EQ(Get16(In(TCdb::GetConfiguration(2, 0)).Data, 6), 0x13);
   auto track = TrackInfo(1);
   ASSERT_TRUE(track);
-  EXPECT_EQ(track->NextWritable, 1008u) << "the formatted area ends at whole ECC blocks";
+  EXPECT_EQ(track->NextWritable, 1000u) << "the next writable block ends the formatted area";
   EXPECT_TRUE(track->FixedPacket);
   ASSERT_TRUE(Write(0, 32).Good());
-  ASSERT_TRUE(Write(1008, 2000).Good()) << "the formatted area grows from its end";
+  ASSERT_TRUE(Write(992, 2000).Good()) << "the formatted area grows from its end";
   EXPECT_TRUE(Write(4000, 16).Failed(sense::InvalidAddressForWrite())) << "but leaves no gap";
+  EXPECT_EQ(TrackInfo(1)->NextWritable, 2992u);
   EXPECT_TRUE(Write(8, 16).Failed(sense::InvalidAddressForWrite())) << "whole ECC blocks only";
 }
 
@@ -423,6 +424,18 @@ TEST_F(DriveCommandsTest, ReadTwelveAndUnwrittenBlocks) {
   EXPECT_TRUE(In(TCdb::Read10(0xFFFFFF00u, 1)).Failed(sense::LbaOutOfRange()));
   TAnswer tooSmall = Run(TCdb::Read10(0, 2), TDirection::In, TBytes(kBlockSize));
   EXPECT_TRUE(tooSmall.Result.Overrun) << "a host buffer smaller than the transfer";
+}
+
+TEST_F(DriveCommandsTest, RealtimeWritesTakeTheTimeOfTheSetSpeed) {
+  TDriveConfig config = Drive.Config();
+  config.Realtime = true;
+  Drive.UpdateConfig(config);
+  Insert(TMediumKind::CdR);
+  ASSERT_TRUE(Run(TCdb::SetCdSpeed(0xFFFF, 1764)).Good());
+  SetWriteParameters(1, false, false);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Write(0, 32).Good());
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(35)) << "64 KiB at 1764 KB/s";
 }
 
 TEST_F(DriveCommandsTest, SynchronizeCacheEndsACdTrackWrittenTrackAtOnce) {

@@ -23,7 +23,7 @@ struct TDriveConfig {
   std::vector<TMediumKind> Writes;          // kinds the drive records
   std::map<TFamily, TSpeeds> Speeds;        // per family
   std::uint32_t BufferKiB = 2048;
-  std::uint32_t BusyPolls = 2;              // not-ready answers of a long operation
+  std::uint32_t BusyPolls = 1;              // not-ready answers of a long operation
   std::uint32_t LoadingPolls = 0;           // becoming-ready answers after a load
   bool Realtime = false;                    // move data at the set speed
   bool BlockDescriptor = false;             // MODE SENSE returns a block descriptor

@@ -235,7 +235,7 @@ void TMediumLayout::Blank() {
 void TMediumLayout::FormatRestrictedOverwrite(std::uint32_t FormattedSize) {
   Blank();
   MediumKind = TMediumKind::DvdRwRestricted;
-  Formatted = std::min(AlignUp(FormattedSize), Blocks);
+  Formatted = std::min(FormattedSize, Blocks);
 }
 
 void TMediumLayout::Preload(std::uint32_t Count) {
