@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -33,7 +34,8 @@ class CliSmoke : public ::testing::Test {
     cli_ = fs::path(VELMOR_BIN_DIR) / "velmor-cli";
     if (!fs::exists(cli_)) GTEST_SKIP() << "velmor-cli is not built";
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    work_ = fs::temp_directory_path() / (std::string("velmor-cli-") + info->name());
+    work_ = fs::temp_directory_path() /
+            (std::string("velmor-cli-") + info->name() + "-" + std::to_string(std::random_device()()));
     fs::remove_all(work_);
     fs::create_directories(work_ / "Photos" / "2014");
     std::ofstream(work_ / "Photos" / "readme.txt") << "hello";

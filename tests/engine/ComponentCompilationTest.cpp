@@ -3,6 +3,7 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,8 @@ class ComponentCompilation : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    source_ = fs::temp_directory_path() / (std::string("velmor-compilation-") + info->name());
+    source_ = fs::temp_directory_path() / (std::string("velmor-compilation-") + info->name() + "-" +
+                                           std::to_string(std::random_device()()));
     fs::remove_all(source_);
     Write("readme.txt", "hello");
     Write("skip.txt", "");
