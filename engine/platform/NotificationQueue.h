@@ -40,7 +40,9 @@ class TNotificationQueue {
   bool Pending() const;
 
   // Called after every Post on the posting thread; it must not block and must
-  // not call into the queue's owner directly. An empty function removes it.
+  // not call into the queue's owner directly. An empty function removes it;
+  // a Post already under way may still call the old one, so whatever it
+  // refers to must outlive the workers (the component joins them first).
   void SetWakeCallback(std::function<void()> wake);
 
   // A descriptor that polls readable while messages are pending (an eventfd);
