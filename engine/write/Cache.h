@@ -3,8 +3,8 @@
 // byte stream, cut into packets of 64 KiB, and queues them ahead of the
 // writer, which takes them in order.
 //
-// The packets live in one ring of (MaxPackets + 1) slots allocated when the
-// cache is made: the producer reads straight into free slots with large reads
+// The packets live in one ring of MaxPackets slots allocated when the cache
+// is made: the producer reads straight into free slots with large reads
 // and the writer writes straight from queued slots, so packet data is never
 // copied and no buffer is allocated while the stream runs.
 #include <atomic>

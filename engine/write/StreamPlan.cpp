@@ -1,5 +1,9 @@
 #include "engine/write/StreamPlan.h"
 
+#include <memory>
+#include <span>
+
+#include "engine/image/UDFBridge.h"
 #include "engine/platform/Unicode.h"
 #include "engine/write/ErrorTexts.h"
 
@@ -26,6 +30,29 @@ TStreamItem BootImageItem(const TCDFiles& CDFiles) {
   item.Path = CDFiles.BootImage;
   item.Name = Utf8ToUtf16(CDFiles.BootImage);
   return item;
+}
+
+// The UDF file entries and directory data, generated while the session
+// streams; they lie right before the file data.
+TStreamItem UDFFileStructuresItem(const TCDFiles& CDFiles) {
+  const std::uint32_t sectors = CDFiles.UDFBridgeInfo.NumberOfBlocksRequiredForFileDirStructures;
+  TStreamItem item;
+  item.Source = TStreamItem::TSource::Generator;
+  item.Size = std::uint64_t{sectors} * kStreamSectorBytes;
+  item.Sector = CDFiles.FirstDataSector - sectors;
+  auto generator = std::make_shared<TUDFFileStructureGenerator>(CDFiles, CDFiles.FirstWritableSector);
+  item.Generate = [generator](std::uint8_t* Buffer, std::uint32_t Sectors) {
+    return generator->Generate(std::span(Buffer, std::size_t{Sectors} * kStreamSectorBytes)).ok();
+  };
+  return item;
+}
+
+// The closing anchor, written into the session's last sector.
+TLastSectorFinisher UDFClosingAnchor(const TCDFiles& CDFiles) {
+  return [&CDFiles](std::uint8_t* Sector) {
+    BuildAnchorPointer(std::span<std::uint8_t, kUDFBlockBytes>(Sector, kUDFBlockBytes), CDFiles,
+                       CDFiles.FirstWritableSector, CDFiles.TotalImageSize - 1);
+  };
 }
 
 // False, with error 2 naming the entry, when its data cannot be streamed.
@@ -75,6 +102,10 @@ bool PlanSessionStream(TCDFiles& CDFiles, TStreamPlan& Plan) {
   Plan.TotalSectors = CDFiles.TotalImageSize;
   Plan.Items.push_back(HeaderItem(CDFiles));
   if (!CDFiles.BootImage.empty()) Plan.Items.push_back(BootImageItem(CDFiles));
+  if (CDFiles.UDFBridge) {
+    Plan.Items.push_back(UDFFileStructuresItem(CDFiles));
+    Plan.FinishLastSector = UDFClosingAnchor(CDFiles);
+  }
   for (std::size_t i = 0; i < CDFiles.Files.size(); ++i) {
     TFileEntry& entry = *CDFiles.Files[i];
     if (HasNewData(entry) && !AddEntryItem(CDFiles, entry, static_cast<std::int32_t>(i), Plan)) return false;

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <future>
+
+#include "engine/image/ISO9660.h"
+#include "engine/image/Tree.h"
+#include "engine/write/CDBurner.h"
+#include "engine/write/ErrorTexts.h"
+#include "tests/write/WriteFixtures.h"
+
+namespace kilnor {
+namespace {
+
+using testing::PatternBytes;
+using testing::ReadFileBytes;
+using testing::TScratchDir;
+using testing::WriteFileBytes;
+
+std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+class BuildImageTest : public ::testing::Test {
+ protected:
+  BuildImageTest() {
+    cdFiles.CacheSize = 2u << 20;
+    ClearAll(cdFiles);
+  }
+
+  void AddFile(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    WriteFileBytes(scratch.File(name), bytes);
+    ASSERT_NE(InsertFile(cdFiles, "\\", scratch.File(name)), nullptr) << name;
+  }
+
+  void AddMemoryFile(const std::u16string& name, std::uint64_t size) {
+    TWin32FindDataW fd;
+    std::copy(name.begin(), name.end(), fd.cFileName);
+    fd.nFileSizeHigh = static_cast<std::uint32_t>(size >> 32);
+    fd.nFileSizeLow = static_cast<std::uint32_t>(size);
+    const auto fill = [](void*, pFileEntry, std::uint32_t position, void* buffer, std::uint32_t& bytes) {
+      auto* out = static_cast<std::uint8_t*>(buffer);
+      for (std::uint32_t i = 0; i < bytes; ++i) out[i] = static_cast<std::uint8_t>((position + i) % 251);
+    };
+    ASSERT_NE(InsertMemoryFileW(cdFiles, u"\\", fd, fill), nullptr);
+  }
+
+  bool Build(const std::string& image) {
+    return BuildISOImage(cdFiles, Wide(image), workers, &component,
+                         [this](void*, std::uint8_t, bool failed) { done.set_value(failed); });
+  }
+
+  bool Failed() {
+    const bool failed = done.get_future().get();
+    workers.StopAndJoinAll();
+    return failed;
+  }
+
+  TCDFiles cdFiles;
+  TSCSIDevice device;
+  TWorkerRegistry workers;
+  int component = 0;
+  std::promise<bool> done;
+  TScratchDir scratch;
+};
+
+// Checked with an independent reader:
+//   xorriso -osirrox on -indev IMAGE -extract / FOLDER
+TEST_F(BuildImageTest, TheImageHoldsEveryFileAtItsLaidOutPlace) {
+  const auto big = PatternBytes(3 * 1024 * 1024 + 17, 3);
+  AddFile("one.bin", {0x42});
+  AddFile("empty.txt", {});
+  AddFile("big.bin", big);
+  AddMemoryFile(u"memory.bin", 70000);
+  Prepare(cdFiles);
+  const std::string image = scratch.File("out.iso");
+  ASSERT_TRUE(Build(image));
+  ASSERT_FALSE(Failed());
+  EXPECT_EQ(std::filesystem::file_size(image), std::uint64_t{cdFiles.TotalImageSize} * 2048);
+
+  const std::string extracted = scratch.File("extracted");
+  const std::string command =
+      "xorriso -osirrox on -indev '" + image + "' -extract / '" + extracted + "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  EXPECT_EQ(ReadFileBytes(extracted + "/one.bin"), std::vector<std::uint8_t>{0x42});
+  EXPECT_TRUE(ReadFileBytes(extracted + "/empty.txt").empty());
+  EXPECT_TRUE(ReadFileBytes(extracted + "/big.bin") == big);
+  const auto memory = ReadFileBytes(extracted + "/memory.bin");
+  ASSERT_EQ(memory.size(), 70000u);
+  for (std::size_t i = 0; i < memory.size(); ++i) ASSERT_EQ(memory[i], i % 251) << i;
+}
+
+// Checked with an independent reader: udfinfo IMAGE
+TEST_F(BuildImageTest, WithTheUDFBridgeTheFileStructuresAndTheClosingAnchorAreStreamed) {
+  cdFiles.UDFBridge = true;
+  const auto bytes = PatternBytes(100000, 5);
+  AddFile("u.bin", bytes);
+  Prepare(cdFiles);
+  const std::string image = scratch.File("udf.iso");
+  ASSERT_TRUE(Build(image));
+  ASSERT_FALSE(Failed());
+  const auto written = ReadFileBytes(image);
+  ASSERT_EQ(written.size(), std::uint64_t{cdFiles.TotalImageSize} * 2048);
+  const std::size_t lastSector = written.size() - 2048;
+  EXPECT_EQ(written[lastSector], 2) << "anchor volume descriptor pointer tag";
+  EXPECT_EQ(written[lastSector + 1], 0);
+  const std::string command = "udfinfo '" + image + "' >/dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+TEST_F(BuildImageTest, AnUnpreparedCompilationFailsWithoutTouchingTheOutput) {
+  AddFile("a.txt", {1, 2, 3});
+  const std::string image = scratch.File("keep.iso");
+  WriteFileBytes(image, {'k', 'e', 'e', 'p'});
+  EXPECT_FALSE(Build(image));
+  EXPECT_EQ(TakeErrorNumber(cdFiles, device), erNotPrepared);
+  Prepare(cdFiles);
+  AddFile("b.txt", {4});  // a change after Prepare makes the layout stale
+  EXPECT_FALSE(Build(image));
+  EXPECT_EQ(TakeErrorNumber(cdFiles, device), erNotPrepared);
+  EXPECT_EQ(ReadFileBytes(image), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
+}
+
+TEST_F(BuildImageTest, AnOutputThatCannotBeCreatedIsNamedInError3) {
+  AddFile("a.txt", {1});
+  Prepare(cdFiles);
+  WriteFileBytes(scratch.File("plain"), {1});
+  const std::string image = scratch.File("plain") + "/x.iso";
+  EXPECT_FALSE(Build(image));
+  EXPECT_EQ(TakeErrorString(cdFiles, device), "Error creating file \\" + image + "\\");
+}
+
+TEST_F(BuildImageTest, AMemoryFileOf4GiBIsRefusedBeforeTheOutputIsCreated) {
+  AddMemoryFile(u"huge.bin", std::uint64_t{1} << 32);
+  Prepare(cdFiles);
+  const std::string image = scratch.File("out.iso");
+  EXPECT_FALSE(Build(image));
+  EXPECT_EQ(TakeErrorStringW(cdFiles, device), u"Error opening file \\'huge.bin\\'");
+  EXPECT_FALSE(std::filesystem::exists(image));
+}
+
+TEST_F(BuildImageTest, AFileChangedAfterPrepareFailsTheWriteAndLeavesNoImage) {
+  AddFile("grows.bin", PatternBytes(5000, 1));
+  Prepare(cdFiles);
+  WriteFileBytes(scratch.File("grows.bin"), PatternBytes(6000, 1));
+  const std::string image = scratch.File("out.iso");
+  if (Build(image)) {
+    EXPECT_TRUE(Failed());
+  }
+  EXPECT_FALSE(std::filesystem::exists(image));
+  EXPECT_EQ(TakeErrorString(cdFiles, device), "Error opening file \\" + scratch.File("grows.bin") + "\\");
+}
+
+}  // namespace
+}  // namespace kilnor
