@@ -58,7 +58,7 @@ struct TRecordFields {
   std::uint8_t Length = 0;
   std::uint32_t Extent = 0;
   std::uint32_t DataLength = 0;
-  const TSystemTime* Date = nullptr;  // null: not specified
+  const TSystemTime* Date = nullptr;
   std::uint8_t Flags = 0;
   std::uint8_t IdentifierLength = 0;
 };
@@ -69,10 +69,7 @@ void PutRecordHead(TByteWriter& out, const TRecordFields& r) {
   out.put_u8(0);
   out.put_both32(r.Extent);
   out.put_both32(r.DataLength);
-  if (r.Date)
-    PutDirectoryDate(out, *r.Date);
-  else
-    out.put_zeros(kDirectoryDateBytes);
+  PutDirectoryDate(out, *r.Date);
   out.put_u8(r.Flags);
   out.put_u8(0);
   out.put_u8(0);
@@ -80,10 +77,16 @@ void PutRecordHead(TByteWriter& out, const TRecordFields& r) {
   out.put_u8(r.IdentifierLength);
 }
 
+// A directory's date: that of its entry in the parent; the root, which has
+// none, takes the volume's.
+const TSystemTime& DirectoryDate(const TCDFiles& cd, const TDirEntry& dir) {
+  return dir.OwnEntry != nullptr ? dir.OwnEntry->Time : cd.VolumeTime;
+}
+
 void PutDotRecord(TByteWriter& out, const TCDFiles& cd, const TDirEntry& dir, TTree tree, std::uint8_t id) {
   PutRecordHead(out, {kRootRecordBytes, DirectorySector(cd, dir, tree),
-                      static_cast<std::uint32_t>(tree == TTree::ISO ? dir.DirSize : dir.DirSizeJ), nullptr,
-                      kFlagDirectory, 1});
+                      static_cast<std::uint32_t>(tree == TTree::ISO ? dir.DirSize : dir.DirSizeJ),
+                      &DirectoryDate(cd, dir), kFlagDirectory, 1});
   out.put_u8(id);
 }
 

@@ -1,11 +1,10 @@
 #pragma once
-// Test fixtures of the layout tests: a compilation built entry by entry, a
-// minimal image writer (header, boot image and file data at their laid-out
-// addresses; sparse sources stay sparse), and a runner for the independent
-// reader tools.
+// Test fixture of the layout tests: a compilation built entry by entry.
 #include <cstdint>
 #include <filesystem>
 #include <string>
+
+#include "ReaderTools.h"
 
 #include "engine/image/TreeTypes.h"
 
@@ -27,31 +26,6 @@ class TCompilation {
   pFileEntry AddFile(pDirEntry parent, const std::u16string& name, std::int64_t size,
                      const std::filesystem::path& source = {});
   void SetLabel(const std::string& label);
-};
-
-// Writes the prepared session of `cd` to `image`; false when GenerateHeader
-// refuses or a source cannot be read.
-[[nodiscard]] bool WriteTestImage(TCDFiles& cd, const std::filesystem::path& image);
-
-struct TCommandResult {
-  int ExitCode = -1;
-  std::string Output;  // stdout and stderr
-};
-[[nodiscard]] TCommandResult Run(const std::string& command);
-[[nodiscard]] bool HaveTool(const std::string& name);
-[[nodiscard]] std::string Quoted(const std::filesystem::path& path);
-
-// A fresh, empty folder below the system's temporary folder, removed with the object.
-class TTempDir {
- public:
-  TTempDir();
-  ~TTempDir();
-  TTempDir(const TTempDir&) = delete;
-  TTempDir& operator=(const TTempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
 };
 
 }  // namespace kilnor::test

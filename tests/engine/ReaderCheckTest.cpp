@@ -1,0 +1,378 @@
+// Images built from fixture trees, read back by independent tools: the
+// extracted tree must be the source tree byte for byte (Joliet names), and
+// every tool must open the image without complaint. A check whose tool is not
+// installed is skipped.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <regex>
+#include <string>
+
+#include "ReaderTools.h"
+#include "engine/KilnorPro.h"
+#include "engine/image/ElTorito.h"
+#include "engine/image/ISO9660.h"
+#include "engine/image/Tree.h"
+
+namespace kilnor::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kLabel = "Reader check";
+
+void WriteFile(const fs::path& path, const std::string& content) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string Pattern(std::size_t bytes, unsigned seed) {
+  std::string text(bytes, '\0');
+  for (std::size_t i = 0; i < bytes; ++i) text[i] = static_cast<char>((i * 131 + seed * 7919) % 251);
+  return text;
+}
+
+// ---- Fixture trees --------------------------------------------------------
+
+void NestedEightDeep(const fs::path& src) {
+  fs::path dir = src;
+  for (int level = 1; level <= 8; ++level) {
+    dir /= "level" + std::to_string(level);
+    WriteFile(dir / ("at-" + std::to_string(level) + ".txt"), Pattern(100 * level, level));
+  }
+}
+
+void ThousandFiles(const fs::path& src) {
+  for (int i = 0; i < 1000; ++i) WriteFile(src / "many" / ("file-" + std::to_string(i) + ".dat"), Pattern(i * 7, i));
+}
+
+void EmptyFiles(const fs::path& src) {
+  WriteFile(src / "empty.txt", "");
+  WriteFile(src / "no extension", "");
+  WriteFile(src / "one byte", "x");
+  WriteFile(src / "sector.bin", Pattern(2048, 3));
+  fs::create_directories(src / "hollow");
+}
+
+void EmptyCompilation(const fs::path& src) { fs::create_directories(src); }
+
+void UnicodeNames(const fs::path& src) {
+  WriteFile(src / "Grüße.txt", "gruss");
+  WriteFile(src / "日本語のファイル名.txt", Pattern(5000, 1));
+  WriteFile(src / "Ünïcödé" / "inside.txt", "inside");
+}
+
+void NonBmpNames(const fs::path& src) {
+  WriteFile(src / "smile 😀 𝄞.txt", "non-BMP");
+  WriteFile(src / "folder 📁" / "inside.txt", "inside");
+}
+
+void CollidingNames(const fs::path& src) {
+  WriteFile(src / "My long document A.txt", "A");
+  WriteFile(src / "My long document B.txt", "B");
+  WriteFile(src / "My long document C.txt", "C");
+  WriteFile(src / "Directory number 1" / "one.txt", "1");
+  WriteFile(src / "Directory number 2" / "two.txt", "2");
+  WriteFile(src / "semi;colon.txt", "semicolon");
+}
+
+struct TTreeCase {
+  const char* Name;
+  void (*Populate)(const fs::path&);
+  // Names outside the Basic Multilingual Plane are recorded as UTF-16
+  // surrogate pairs, which UCS-2 readers flag: xorriso warns (and still
+  // extracts them exactly), libcdio cannot convert them.
+  bool NonBmp = false;
+};
+
+// ---- Building -------------------------------------------------------------
+
+// Waits for the completion the write thread reports.
+class TWriteWaiter {
+ public:
+  explicit TWriteWaiter(TKilnorPro& kp) {
+    kp.SetOnWriteDone([this](void*, std::uint8_t, bool failed) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      failed_ = failed;
+      done_ = true;
+      cv_.notify_all();
+    });
+  }
+  [[nodiscard]] bool Succeeded() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    cv_.wait(lock, [this] { return done_; });
+    return !failed_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool done_ = false;
+  bool failed_ = false;
+};
+
+// Inserts the content of `src` at the root and builds the image through
+// the component, as the command line does.
+::testing::AssertionResult BuildImage(TKilnorPro& kp, const fs::path& src, const fs::path& image) {
+  kp.ClearAll();
+  kp.SetVolumeID(kLabel);
+  if (kp.InsertDirW(u"\\", src.u16string(), u"*", true, false) == nullptr)
+    return ::testing::AssertionFailure() << "insert failed: " << LastTreeError(kp.CDFiles);
+  Prepare(kp.CDFiles);
+  TWriteWaiter waiter(kp);
+  if (!kp.BuildISOImageW(image.u16string())) return ::testing::AssertionFailure() << kp.ErrorString();
+  if (!waiter.Succeeded()) return ::testing::AssertionFailure() << "write failed: " << kp.ErrorString();
+  return ::testing::AssertionSuccess();
+}
+
+// ---- Reading back ----------------------------------------------------------
+
+// Relative path -> content ("/" for a directory) of every item below root.
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+  std::map<std::string, std::string> items;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    const std::string relative = fs::relative(item.path(), root).string();
+    if (item.is_directory()) {
+      items[relative] = "/";
+    } else {
+      std::ifstream in(item.path(), std::ios::binary);
+      items[relative] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+  }
+  return items;
+}
+
+void ExpectExtractedTreeIs(const fs::path& image, const fs::path& src, const fs::path& scratch) {
+  const fs::path out = scratch / "extracted";
+  const TCommandResult extract = RunTool("osirrox -indev " + Quoted(image) + " -extract / " + Quoted(out));
+  static_cast<void>(RunTool("chmod -R u+w " + Quoted(out)));
+  ASSERT_EQ(extract.ExitCode, 0) << extract.Output;
+  if (!fs::exists(out)) fs::create_directories(out);  // nothing to extract from an empty image
+  EXPECT_EQ(Snapshot(out), Snapshot(src));
+}
+
+// xorriso's complaints, less those about surrogate pairs when allowed.
+std::string XorrisoComplaints(const std::string& output, bool nonBmp) {
+  static const std::regex complaint("(FAILURE|SORRY|WARNING).*");
+  static const std::regex aboutPairs(".*(valid only with character set UTF-16|not suitable for Joliet character set UCS-2).*");
+  std::string found;
+  for (auto it = std::sregex_iterator(output.begin(), output.end(), complaint); it != std::sregex_iterator(); ++it)
+    if (!nonBmp || !std::regex_match(it->str(), aboutPairs)) found += it->str() + "\n";
+  return found;
+}
+
+void ExpectToolsOpenIt(const fs::path& image, bool nonBmp) {
+  const TCommandResult list = RunTool("xorriso -indev " + Quoted(image) + " -find / -exec lsdl");
+  EXPECT_EQ(list.ExitCode, 0) << list.Output;
+  EXPECT_EQ(XorrisoComplaints(list.Output, nonBmp), "") << list.Output;
+  if (HaveTool("isoinfo")) {
+    const TCommandResult d = RunTool("isoinfo -d -i " + Quoted(image));
+    EXPECT_NE(d.Output.find("Volume id: READER CHECK\n"), std::string::npos) << d.Output;
+    EXPECT_NE(d.Output.find("Joliet with UCS level 1 found"), std::string::npos) << d.Output;
+    EXPECT_EQ(RunTool("isoinfo -l -i " + Quoted(image)).ExitCode, 0);
+    EXPECT_EQ(RunTool("isoinfo -J -l -i " + Quoted(image)).ExitCode, 0);
+  }
+  if (HaveTool("iso-info") && !nonBmp) {
+    const TCommandResult info = RunTool("iso-info --no-header -f -i " + Quoted(image));
+    EXPECT_EQ(info.ExitCode, 0) << info.Output;
+    EXPECT_EQ(info.Output.find("arning"), std::string::npos) << info.Output;
+    EXPECT_EQ(info.Output.find("rror"), std::string::npos) << info.Output;
+  }
+  if (HaveTool("7z")) {
+    const TCommandResult seven = RunTool("7z l " + Quoted(image));
+    EXPECT_EQ(seven.ExitCode, 0) << seven.Output;
+    EXPECT_EQ(seven.Output.find("Warnings"), std::string::npos) << seven.Output;
+    EXPECT_EQ(seven.Output.find("ERROR"), std::string::npos) << seven.Output;
+  }
+}
+
+class ReaderCheck : public testing::TestWithParam<TTreeCase> {
+ protected:
+  void SetUp() override {
+    if (!HaveTool("xorriso") || !HaveTool("osirrox")) GTEST_SKIP() << "xorriso is not installed";
+  }
+};
+
+TEST_P(ReaderCheck, ReadersGetTheSourceTreeBack) {
+  TTempDir scratch;
+  const fs::path src = scratch.path() / "src";
+  GetParam().Populate(src);
+  const fs::path image = scratch.path() / "image.iso";
+  TKilnorPro kp;
+  ASSERT_TRUE(BuildImage(kp, src, image));
+  ExpectExtractedTreeIs(image, src, scratch.path());
+  ExpectToolsOpenIt(image, GetParam().NonBmp);
+}
+
+INSTANTIATE_TEST_SUITE_P(Trees, ReaderCheck,
+                         testing::Values(TTreeCase{"NestedEightDeep", NestedEightDeep},
+                                         TTreeCase{"ThousandFilesInOneFolder", ThousandFiles},
+                                         TTreeCase{"EmptyFiles", EmptyFiles},
+                                         TTreeCase{"EmptyCompilation", EmptyCompilation},
+                                         TTreeCase{"UnicodeNames", UnicodeNames},
+                                         TTreeCase{"NonBmpNames", NonBmpNames, true},
+                                         TTreeCase{"NamesThatCollideWhenShortened", CollidingNames}),
+                         [](const testing::TestParamInfo<TTreeCase>& info) { return info.param.Name; });
+
+TEST_F(ReaderCheck, ListingsShowNamesSizesAndDates) {
+  if (!HaveTool("isoinfo")) GTEST_SKIP() << "isoinfo is not installed";
+  TTempDir scratch;
+  const fs::path src = scratch.path() / "src";
+  WriteFile(src / "My long document A.txt", Pattern(1234, 1));
+  WriteFile(src / "My long document B.txt", Pattern(4321, 2));
+  const fs::path image = scratch.path() / "image.iso";
+  TKilnorPro kp;
+  ASSERT_TRUE(BuildImage(kp, src, image));
+  const std::string iso = RunTool("isoinfo -l -i " + Quoted(image)).Output;
+  const std::string joliet = RunTool("isoinfo -J -l -i " + Quoted(image)).Output;
+  EXPECT_TRUE(std::regex_search(iso, std::regex(R"( 1234 \w{3} +\d+ \d{4} \[ +\d+ 00\]  MY\w*~\w*\.TXT)"))) << iso;
+  EXPECT_TRUE(std::regex_search(joliet, std::regex(R"( 4321 \w{3} +\d+ \d{4} \[ +\d+ 00\]  My long document B\.txt)")))
+      << joliet;
+}
+
+TEST_F(ReaderCheck, JolietNamesOver110CharactersAreShortenedAndKeepTheirData) {
+  TTempDir scratch;
+  const fs::path src = scratch.path() / "src";
+  const std::string stem(150, 'n');
+  WriteFile(src / (stem + "1.txt"), "first");
+  WriteFile(src / (stem + "2.txt"), "second");
+  const fs::path image = scratch.path() / "image.iso";
+  TKilnorPro kp;
+  ASSERT_TRUE(BuildImage(kp, src, image));
+  const fs::path out = scratch.path() / "extracted";
+  ASSERT_EQ(RunTool("osirrox -indev " + Quoted(image) + " -extract / " + Quoted(out)).ExitCode, 0);
+  static_cast<void>(RunTool("chmod -R u+w " + Quoted(out)));
+  std::map<std::string, std::string> contents;
+  for (const auto& [name, content] : Snapshot(out)) {
+    EXPECT_EQ(name.size(), 110u) << name;
+    EXPECT_EQ(name.substr(name.size() - 4), ".txt");
+    contents[content] = name;
+  }
+  EXPECT_EQ(contents.size(), 2u);
+  EXPECT_TRUE(contents.count("first") && contents.count("second"));
+}
+
+// ---- A file of 4 GiB + 1 ---------------------------------------------------
+
+// Writes the prepared session with the data of each file at its laid-out
+// sector, copying only the data regions of sparse sources, so that a
+// 4 GiB image costs a few blocks on disk (the command-line path writes it
+// out in full).
+bool WriteSparseImage(TCDFiles& cd, const fs::path& image) {
+  if (!GenerateHeader(cd)) return false;
+  const int out = open(image.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  bool ok = out >= 0 && pwrite(out, cd.isom.data(), cd.isom.size(), 0) == static_cast<ssize_t>(cd.isom.size());
+  for (const auto& e : cd.Files) {
+    if (!ok || !HasNewData(*e)) continue;
+    const int in = open(fs::path(e->Path).c_str(), O_RDONLY);
+    const off_t base = (off_t{cd.FirstDataSector} + e->Address) * 2048;
+    std::string buffer(1 << 20, '\0');
+    for (off_t data = lseek(in, 0, SEEK_DATA); ok && data >= 0 && data < e->FileSize;
+         data = lseek(in, data, SEEK_DATA)) {
+      const auto n = pread(in, buffer.data(), buffer.size(), data);
+      ok = n > 0 && pwrite(out, buffer.data(), static_cast<std::size_t>(n), base + data) == n;
+      data += n;
+    }
+    close(in);
+  }
+  ok = ok && ftruncate(out, off_t{cd.TotalImageSize} * 2048) == 0;
+  if (out >= 0) close(out);
+  return ok;
+}
+
+TEST_F(ReaderCheck, AFileOf4GiBPlusOneIsRecordedInTwoExtents) {
+  TTempDir scratch;
+  const fs::path src = scratch.path() / "src";
+  const std::int64_t size = (std::int64_t{1} << 32) + 1;
+  WriteFile(src / "big.bin", "head");
+  {
+    const int fd = open((src / "big.bin").c_str(), O_WRONLY);
+    ASSERT_EQ(ftruncate(fd, size - 5), 0);
+    ASSERT_EQ(pwrite(fd, "tail!", 5, size - 5), 5);
+    close(fd);
+  }
+  WriteFile(src / "after.txt", "after");
+  TKilnorPro kp;
+  kp.ClearAll();
+  kp.SetVolumeID(kLabel);
+  ASSERT_NE(kp.InsertDirW(u"\\", src.u16string(), u"*", true, false), nullptr);
+  Prepare(kp.CDFiles);
+  const fs::path image = scratch.path() / "image.iso";
+  ASSERT_TRUE(WriteSparseImage(kp.CDFiles, image));
+
+  const TCommandResult list = RunTool("xorriso -indev " + Quoted(image) + " -find / -exec lsdl");
+  EXPECT_NE(list.Output.find(std::to_string(size) + " "), std::string::npos) << list.Output;
+  // Two extents, back to back: a whole number of sectors, then the rest.
+  // (Reading the data back through xorriso would take a minute for 4 GiB.)
+  if (HaveTool("isoinfo")) {
+    for (const char* listing : {"-l", "-J -l"}) {
+      const std::string text = RunTool(std::string("isoinfo ") + listing + " -i " + Quoted(image)).Output;
+      std::smatch m;
+      ASSERT_TRUE(std::regex_search(text, m, std::regex(R"( 4294965248 .*\[ *(\d+) .*\n.* 2049 .*\[ *(\d+) )")))
+          << text;
+      EXPECT_EQ(std::stoul(m[2]), std::stoul(m[1]) + 4294965248u / 2048) << text;
+    }
+  }
+  if (HaveTool("7z")) {
+    const TCommandResult seven = RunTool("7z l " + Quoted(image));
+    EXPECT_NE(seven.Output.find(std::to_string(size)), std::string::npos) << seven.Output;
+  }
+}
+
+// ---- Boot images -----------------------------------------------------------
+
+struct TBootCase {
+  const char* Name;
+  std::size_t Bytes;
+  const char* Emulation;  // as xorriso reports it
+};
+
+class ReaderCheckBoot : public testing::TestWithParam<TBootCase> {};
+
+TEST_P(ReaderCheckBoot, XorrisoReportsTheBootEntry) {
+  if (!HaveTool("xorriso")) GTEST_SKIP() << "xorriso is not installed";
+  const TBootCase& b = GetParam();
+  TTempDir scratch;
+  const fs::path src = scratch.path() / "src";
+  WriteFile(src / "readme.txt", "bootable");
+  WriteFile(scratch.path() / "boot.img", Pattern(b.Bytes, 9));
+  TKilnorPro kp;
+  kp.ClearAll();
+  ASSERT_NE(kp.InsertDirW(u"\\", src.u16string(), u"*", true, false), nullptr);
+  kp.SetBootImage((scratch.path() / "boot.img").string());
+  ASSERT_FALSE(kp.BootImage().empty());
+  Prepare(kp.CDFiles);
+  TWriteWaiter waiter(kp);
+  const fs::path image = scratch.path() / "image.iso";
+  ASSERT_TRUE(kp.BuildISOImageW(image.u16string()));
+  ASSERT_TRUE(waiter.Succeeded());
+  const TCommandResult report = RunTool("xorriso -indev " + Quoted(image) + " -report_el_torito plain");
+  EXPECT_EQ(report.ExitCode, 0) << report.Output;
+  EXPECT_TRUE(std::regex_search(report.Output, std::regex(std::string(R"(El Torito boot img : +1 +BIOS +y +)") +
+                                                          b.Emulation + " ")))
+      << report.Output;
+  const fs::path cut = scratch.path() / "boot.read";
+  ASSERT_EQ(RunTool("dd if=" + Quoted(image) + " of=" + Quoted(cut) + " bs=2048 skip=" +
+                std::to_string(kp.CDFiles.BootImageLocation) + " count=" + std::to_string((b.Bytes + 2047) / 2048))
+                .ExitCode,
+            0);
+  std::ifstream in(cut, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}).substr(0, b.Bytes), Pattern(b.Bytes, 9));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ReaderCheckBoot,
+                         testing::Values(TBootCase{"NoEmulation", 2048, "none"},
+                                         TBootCase{"Floppy12", 1228800, "fd1.2"},
+                                         TBootCase{"Floppy144", 1474560, "fd1.4"},
+                                         TBootCase{"Floppy288", 2949120, "fd2.8"}),
+                         [](const testing::TestParamInfo<TBootCase>& info) { return info.param.Name; });
+
+}  // namespace
+}  // namespace kilnor::test
