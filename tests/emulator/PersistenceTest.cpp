@@ -98,6 +98,21 @@ TEST_F(PersistenceTest, AnotherProcessChangingTheMediumIsNoticed) {
   EXPECT_TRUE(Run(library, TCdb::TestUnitReady()).Failed(sense::NoMediumTrayOpen()));
 }
 
+TEST_F(PersistenceTest, ChangingASettingMidBurnKeepsWhatTheDriveRecorded) {
+  TEmulator library(Dir.Path);
+  TEmulator helper(Dir.Path);
+  Insert(library, TMediumKind::DvdPlusR);
+  ASSERT_TRUE(Run(library, TCdb::Write10(0, 32), TDirection::Out, Filled(32, 1)).Good());
+  helper.WithDrive(0, [](TDrive& d) {
+    TDriveConfig config = d.Config();
+    config.BufferKiB = 4096;
+    d.UpdateConfig(config);
+  });
+  EXPECT_TRUE(Run(library, TCdb::Write10(32, 32), TDirection::Out, Filled(32, 2)).Good());
+  TAnswer buffer = Run(library, TCdb::BufferCapacity(), TDirection::In, TBytes(12));
+  EXPECT_EQ(Get32(buffer.Data, 4), 4096u * 1024) << "the new setting applies";
+}
+
 TEST_F(PersistenceTest, DamagedStateFilesLeaveTheDriveOutWithoutCrashing) {
   { TEmulator first(Dir.Path); }
   const std::string state = Dir.Path + "/drive-0.json";

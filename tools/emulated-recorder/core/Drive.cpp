@@ -257,8 +257,8 @@ std::optional<TSense> TDrive::RequireMedium() {
 
 void TDrive::PowerCycle() {
   if (Loaded) Loaded->Layout = Loaded->Committed;
+  // Track at once, underrun-free, Mode 1 blocks, no next session, pause 150.
   PageFive = {0x05, 0x32, 0x41, 0x04, 0x08};
-  PageFive[14] = 0x00;
   PageFive[15] = 150;
   Locked = false;
   const TSpeeds& speeds = Settings.SpeedsFor(SpeedFamily());
@@ -343,6 +343,12 @@ bool TDrive::InsertNew(TMediumKind Kind, std::optional<std::uint32_t> Capacity, 
 }
 
 bool TDrive::Restore(bool TrayOpenNow, std::optional<TLoadedMedium> Medium) {
+  if (Medium && Loaded && Medium->Id == Loaded->Id) {
+    // The same disc: what this drive recorded since its last commit stays.
+    if (TrayOpenNow && !TrayIsOpen) Simulation.reset();
+    TrayIsOpen = TrayOpenNow;
+    return true;
+  }
   Backing.Close();
   Loaded.reset();
   TrayIsOpen = TrayOpenNow;

@@ -91,7 +91,6 @@ TCommandResult TDrive::GetConfiguration(const TRequest& Request) {
   features.push_back({0x001E, 2, false, family(TFamily::Cd), Bytes4(0x00)});
   if (Settings.ReadsFamily(TFamily::Dvd)) features.push_back({0x001F, 1, false, family(TFamily::Dvd), Bytes4(0x01, 0, 0x02)});
 
-  using enum TMediumKind;
   const bool writesOverwrite = Settings.CanWrite(DvdPlusRw) || Settings.CanWrite(DvdRam) ||
                                Settings.CanWrite(BdRe) || Settings.CanWrite(HdDvdRam) ||
                                Settings.CanWrite(DvdRwSequential);

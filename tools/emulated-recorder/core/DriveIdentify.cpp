@@ -15,7 +15,6 @@ constexpr std::size_t kModeHeaderLength = 8;
 constexpr std::size_t kBlockDescriptorLength = 8;
 
 // Page control field of MODE SENSE.
-constexpr std::uint8_t kCurrentValues = 0;
 constexpr std::uint8_t kChangeableValues = 1;
 constexpr std::uint8_t kDefaultValues = 2;
 constexpr std::uint8_t kSavedValues = 3;

@@ -16,7 +16,7 @@ enum class TFaultType : std::uint8_t {
   Busy,         // the next Polls commands (of Opcode, when given) answer BUSY
   NotReady,     // the next Polls commands (of Opcode, when given) answer NOT READY
   WriteError,   // the write that covers Lba fails with a medium error
-  MediumFull,   // after Count more blocks every write finds the end of the medium
+  MediumFull,   // the write that goes past Count more blocks finds the end of the medium
   Eject,        // the tray opens after Count more writes
   PowerLoss,    // the drive loses power after Count more writes
 };

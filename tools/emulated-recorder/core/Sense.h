@@ -20,7 +20,6 @@ struct TSense {
 
 namespace sense {
 
-inline constexpr std::uint8_t kNoSense = 0x0;
 inline constexpr std::uint8_t kNotReady = 0x2;
 inline constexpr std::uint8_t kMediumError = 0x3;
 inline constexpr std::uint8_t kIllegalRequest = 0x5;
