@@ -3,6 +3,7 @@
 
 #include "LibraryStateDir.h"
 #include "engine/device/Commands.h"
+#include "engine/device/Media.h"
 #include "engine/device/SCSILib.h"
 
 namespace velmor::emu::test {
@@ -25,6 +26,59 @@ TEST(EngineIntegrationTest, InitializeAspiEnumeratesSelectsAndTalksToTheEmulated
   EXPECT_EQ(reply[0], 0x05);
   EXPECT_FALSE(kilnor::SelectDevice(*device, 1));
   EXPECT_FALSE(kilnor::TestUnitReady(*device)) << "nothing selected after a failed selection";
+}
+
+struct TDetection {
+  TMediumKind Kind;
+  kilnor::TMedium Medium;
+  bool Erasable;
+};
+
+class EngineDetectionTest : public ::testing::TestWithParam<TDetection> {};
+
+// The engine's detection reads the medium the helper inserted, through the
+// library, as it would read a disc a person put in a real drive.
+TEST_P(EngineDetectionTest, DiscIsAndErasableRecogniseTheInsertedMedium) {
+  TEmulator helper(LibraryStateDir());
+  std::string error;
+  ASSERT_TRUE(helper.WithDrive(0, [&](TDrive& d) { return d.InsertNew(GetParam().Kind, std::nullopt, {}, error); }))
+      << error;
+  auto device = std::make_unique<kilnor::TSCSIDevice>();
+  ASSERT_TRUE(kilnor::InitializeASPI(*device, true, RecorderLibraryPath(), ""));
+  ASSERT_TRUE(kilnor::SelectDevice(*device, 0));
+  EXPECT_EQ(kilnor::DiscIs(*device), GetParam().Medium);
+  EXPECT_EQ(kilnor::Erasable(*device), GetParam().Erasable);
+  EXPECT_TRUE(kilnor::DeviceIsBurner(*device));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Media, EngineDetectionTest,
+    ::testing::Values(TDetection{TMediumKind::CdRom, kilnor::mtCDROM, false},
+                      TDetection{TMediumKind::CdR, kilnor::mtCDR, false},
+                      TDetection{TMediumKind::CdRw, kilnor::mtCDRW, true},
+                      TDetection{TMediumKind::DvdR, kilnor::mtDVDR, false},
+                      TDetection{TMediumKind::DvdRwSequential, kilnor::mtDVDRWSR, true},
+                      TDetection{TMediumKind::DvdRwRestricted, kilnor::mtDVDRWRO, true},
+                      TDetection{TMediumKind::DvdPlusR, kilnor::mtDVDPLUSR, false},
+                      TDetection{TMediumKind::DvdPlusRDl, kilnor::mtDVDPLUSRDL, false},
+                      TDetection{TMediumKind::DvdPlusRw, kilnor::mtDVDPLUSRW, true},
+                      TDetection{TMediumKind::DvdRam, kilnor::mtDVDRAM, true},
+                      TDetection{TMediumKind::BdR, kilnor::mtBDRSR, false},
+                      TDetection{TMediumKind::BdRe, kilnor::mtBDRE, true},
+                      TDetection{TMediumKind::HdDvdR, kilnor::mtHDDVDR, false},
+                      TDetection{TMediumKind::HdDvdRam, kilnor::mtHDDVDRAM, true}));
+
+TEST(EngineSpaceTest, BlankAndAppendableMediaReportTheirFreeAndTotalBlocks) {
+  TEmulator helper(LibraryStateDir());
+  std::string error;
+  ASSERT_TRUE(helper.WithDrive(0, [&](TDrive& d) { return d.InsertNew(TMediumKind::DvdR, std::nullopt, {}, error); }));
+  auto device = std::make_unique<kilnor::TSCSIDevice>();
+  ASSERT_TRUE(kilnor::InitializeASPI(*device, true, RecorderLibraryPath(), ""));
+  ASSERT_TRUE(kilnor::SelectDevice(*device, 0));
+  EXPECT_TRUE(kilnor::Writable(*device));
+  EXPECT_EQ(kilnor::QueryFreeBlocks(*device), 2'298'496u);
+  EXPECT_EQ(kilnor::QueryTotalBlocks(*device), 2'298'496u);
+  EXPECT_EQ(kilnor::SessionsOnDisc(*device), 0);
 }
 
 }  // namespace

@@ -101,7 +101,8 @@ static_assert(offsetof(TExecuteCommand, Cdb) == 48);
 
 // What a host passes in the completion field when it asks to be told of the
 // end of a request: the library calls Signal(event) once, after the request
-// block holds its final status, and touches neither afterwards.
+// block holds its final status, and touches neither afterwards. Windows hosts
+// pass an event handle instead.
 extern "C" {
 struct TCompletionEvent {
   void (*Signal)(TCompletionEvent* Event);

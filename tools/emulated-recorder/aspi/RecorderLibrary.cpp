@@ -17,6 +17,10 @@
 #include "Emulator.h"
 
 #ifdef _WIN32
+#include <windows.h>
+#endif
+
+#ifdef _WIN32
 #define VELMOR_ASPI_EXPORT extern "C" __declspec(dllexport)
 #else
 #define VELMOR_ASPI_EXPORT extern "C" __attribute__((visibility("default")))
@@ -140,12 +144,22 @@ class TLibrary {
   }
 
   static std::uint32_t Finish(TExecuteCommand& Request, std::uint8_t Status) {
-    const bool notify = Request.Header.Flags & kFlagEventNotify;
-    auto* event = static_cast<TCompletionEvent*>(Request.Completion);
+    const bool notify = (Request.Header.Flags & kFlagEventNotify) && Request.Completion;
+    void* completion = Request.Completion;
     std::atomic_thread_fence(std::memory_order_release);
     reinterpret_cast<volatile std::uint8_t&>(Request.Header.Status) = Status;
-    if (notify && event && event->Signal) event->Signal(event);
+    if (notify) Signal(completion);
     return Status;
+  }
+
+  // Windows hosts pass an event handle; elsewhere a completion record.
+  static void Signal(void* Completion) {
+#ifdef _WIN32
+    ::SetEvent(static_cast<HANDLE>(Completion));
+#else
+    auto* event = static_cast<TCompletionEvent*>(Completion);
+    if (event->Signal) event->Signal(event);
+#endif
   }
 
   void Execute(TExecuteCommand& Request) {
