@@ -29,6 +29,7 @@ constexpr std::uint8_t kFixedPacketBit = 0x10;
 constexpr std::uint32_t kFirstVolumeDescriptor = 16;
 constexpr std::uint32_t kLastVolumeDescriptor = 31;
 constexpr std::uint32_t kBlockLength2048 = 0x000800;
+constexpr std::uint8_t kNoMediumDescriptor = 0x03;
 
 struct TProfileMedium {
   std::uint16_t Profile;
@@ -277,7 +278,9 @@ std::uint32_t ReadFormatCapacities(TSCSIDevice& Dev) {
     const TCapacityDescriptor& descriptor = list.Descriptors[i];
     if (descriptor.TypeByte == 0 && descriptor.Parameter == kBlockLength2048) return descriptor.Blocks;
   }
-  return list.Descriptors[0].Blocks;
+  // Without a medium the drive names its largest capacity, not the disc's.
+  const bool noMedium = (list.Descriptors[0].TypeByte & 0x03) == kNoMediumDescriptor;
+  return noMedium ? 0 : list.Descriptors[0].Blocks;
 }
 
 std::uint32_t ReadVolumeSpaceSize(TSCSIDevice& Dev) {

@@ -79,7 +79,7 @@ bool DeviceCan(TSCSIDevice& Dev, std::uint8_t DeviceCapabilityID);
 [[nodiscard]] std::uint32_t QueryFreeBlocks(TSCSIDevice& Dev);
 [[nodiscard]] std::uint32_t QueryTotalBlocks(TSCSIDevice& Dev);
 // Blocks of the first full-format capacity of 2,048-byte blocks, else of
-// the current or maximum capacity; 0 when unknown.
+// the current capacity; 0 when unknown or when no medium is present.
 [[nodiscard]] std::uint32_t ReadFormatCapacities(TSCSIDevice& Dev);
 // Blocks an ISO 9660 file system at the start of the medium occupies (the
 // supplementary volume's size, else the primary's); 0 when none is found.
