@@ -9,6 +9,7 @@
 #include "engine/Notifications.h"
 #include "engine/device/CommandLog.h"
 #include "engine/image/ElTorito.h"
+#include "engine/image/ISO9660.h"
 #include "engine/image/Tree.h"
 #include "engine/platform/Clock.h"
 #include "engine/platform/Unicode.h"
@@ -117,6 +118,8 @@ void TKilnorPro::AbortOperation() {
   CDFiles.ComponentStatus = stAborting;
   CDFiles.Aborted = true;
 }
+
+std::uint32_t TKilnorPro::Prepare() { return kilnor::Prepare(CDFiles); }
 
 bool TKilnorPro::BuildISOImage(std::string_view FileName) { return BuildISOImageW(Utf8ToUtf16(FileName)); }
 

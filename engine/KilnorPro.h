@@ -118,6 +118,10 @@ class TKilnorPro {
   void AbortOperation();
 
   // --- Writing
+  // Lays out the session (ISO 9660, Joliet, El Torito, UDF bridge); returns
+  // its size in sectors before the rounding to whole packets (ImageSize then
+  // holds the rounded size). ComponentStatus is 6 while it runs.
+  std::uint32_t Prepare();
   // Writes the prepared compilation to a new ISO image file, the session from
   // sector 0; the end arrives through OnWriteDone. False at once when the
   // compilation is not prepared (error 1, the file untouched), the file cannot

@@ -125,7 +125,7 @@ class TWriteWaiter {
   kp.SetVolumeID(kLabel);
   if (kp.InsertDirW(u"\\", src.u16string(), u"*", true, false) == nullptr)
     return ::testing::AssertionFailure() << "insert failed: " << LastTreeError(kp.CDFiles);
-  Prepare(kp.CDFiles);
+  kp.Prepare();
   TWriteWaiter waiter(kp);
   if (!kp.BuildISOImageW(image.u16string())) return ::testing::AssertionFailure() << kp.ErrorString();
   if (!waiter.Succeeded()) return ::testing::AssertionFailure() << "write failed: " << kp.ErrorString();
@@ -303,7 +303,7 @@ TEST_F(ReaderCheck, AFileOf4GiBPlusOneIsRecordedInTwoExtents) {
   kp.ClearAll();
   kp.SetVolumeID(kLabel);
   ASSERT_NE(kp.InsertDirW(u"\\", src.u16string(), u"*", true, false), nullptr);
-  Prepare(kp.CDFiles);
+  kp.Prepare();
   const fs::path image = scratch.path() / "image.iso";
   ASSERT_TRUE(WriteSparseImage(kp.CDFiles, image));
 
@@ -348,7 +348,7 @@ TEST_P(ReaderCheckBoot, XorrisoReportsTheBootEntry) {
   ASSERT_NE(kp.InsertDirW(u"\\", src.u16string(), u"*", true, false), nullptr);
   kp.SetBootImage((scratch.path() / "boot.img").string());
   ASSERT_FALSE(kp.BootImage().empty());
-  Prepare(kp.CDFiles);
+  kp.Prepare();
   TWriteWaiter waiter(kp);
   const fs::path image = scratch.path() / "image.iso";
   ASSERT_TRUE(kp.BuildISOImageW(image.u16string()));
