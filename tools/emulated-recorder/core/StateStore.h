@@ -46,7 +46,8 @@ class TStateStore {
                                  std::string& Error) const;
 
  private:
-  [[nodiscard]] bool WriteFile(const std::string& Path, const std::string& Text) const;
+  // Durable files are flushed to the disk before they replace the old one.
+  [[nodiscard]] bool WriteFile(const std::string& Path, const std::string& Text, bool Durable) const;
   std::string Dir;
 };
 
