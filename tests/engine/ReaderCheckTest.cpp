@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <regex>
+#include <set>
 #include <string>
 
 #include "ReaderTools.h"
@@ -220,6 +221,58 @@ INSTANTIATE_TEST_SUITE_P(Trees, ReaderCheck,
                                          TTreeCase{"NonBmpNames", NonBmpNames, true},
                                          TTreeCase{"NamesThatCollideWhenShortened", CollidingNames}),
                          [](const testing::TestParamInfo<TTreeCase>& info) { return info.param.Name; });
+
+struct TOptionCase {
+  const char* Name;
+  bool Joliet;
+  bool Iso1999;
+  bool NamesKept;  // the tree readers see carries the long names
+};
+
+class ReaderCheckOptions : public testing::TestWithParam<TOptionCase> {};
+
+// Without Joliet readers see the ISO 9660 tree: short names, unless the
+// ISO 9660:1999 variant records the long names there.
+TEST_P(ReaderCheckOptions, ReadersOpenEveryVariant) {
+  if (!HaveTool("xorriso") || !HaveTool("osirrox")) GTEST_SKIP() << "xorriso is not installed";
+  const TOptionCase& o = GetParam();
+  TTempDir scratch;
+  const fs::path src = scratch.path() / "src";
+  WriteFile(src / "A folder with a long name" / "Some document with a long name.txt", "inner");
+  WriteFile(src / "readme.txt", "readme");
+  WriteFile(src / "Another document with a long name.txt", Pattern(3000, 4));
+  const fs::path image = scratch.path() / "image.iso";
+  TKilnorPro kp;
+  kp.SetJolietFileSystem(o.Joliet);
+  kp.SetISO9660v1999FS(o.Iso1999);
+  ASSERT_TRUE(BuildImage(kp, src, image));
+  const fs::path out = scratch.path() / "extracted";
+  ASSERT_EQ(RunTool("osirrox -indev " + Quoted(image) + " -extract / " + Quoted(out)).ExitCode, 0);
+  static_cast<void>(RunTool("chmod -R u+w " + Quoted(out)));
+  if (o.NamesKept) {
+    EXPECT_EQ(Snapshot(out), Snapshot(src));
+  } else {
+    std::multiset<std::string> extracted, source;
+    for (const auto& [name, content] : Snapshot(out)) extracted.insert(content);
+    for (const auto& [name, content] : Snapshot(src)) source.insert(content);
+    EXPECT_EQ(extracted, source);
+  }
+  const TCommandResult list = RunTool("xorriso -indev " + Quoted(image) + " -find / -exec lsdl");
+  EXPECT_EQ(XorrisoComplaints(list.Output, false), "") << list.Output;
+  for (const std::string tool : {"iso-info --no-header -f -i", "7z l", "isoinfo -l -i"}) {
+    if (!HaveTool(tool.substr(0, tool.find(' ')))) continue;
+    const TCommandResult r = RunTool(tool + " " + Quoted(image));
+    EXPECT_EQ(r.ExitCode, 0) << tool << r.Output;
+    EXPECT_EQ(r.Output.find("arning"), std::string::npos) << tool << r.Output;
+    EXPECT_EQ(r.Output.find("rror"), std::string::npos) << tool << r.Output;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, ReaderCheckOptions,
+                         testing::Values(TOptionCase{"IsoOnly", false, false, false},
+                                         TOptionCase{"Iso1999", false, true, true},
+                                         TOptionCase{"Iso1999AndJoliet", true, true, true}),
+                         [](const testing::TestParamInfo<TOptionCase>& info) { return info.param.Name; });
 
 TEST_F(ReaderCheck, ListingsShowNamesSizesAndDates) {
   if (!HaveTool("isoinfo")) GTEST_SKIP() << "isoinfo is not installed";
