@@ -94,8 +94,11 @@ bool TEraseThread::EraseMedium(TMedium Medium) {
       return quick ? QuickFormatAndOverwrite(kBDREQuickFormat) : FullFormatBDRE();
     case mtDVDPLUSRW:
       return quick ? QuickFormatAndOverwrite(kDVDPlusRWFormat) : FullFormatDVDPlusRW();
-    case mtDVDRAM: {
-      if (!quick) return FormatAndWait(kDVDRAMFullFormat, true);
+    case mtDVDRAM:
+    case mtHDDVDRAM: {
+      // An HD DVD-RAM cannot be blanked; it is erased the way a DVD-RAM is,
+      // formatted to the capacity its drive names.
+      if (!quick) return Medium == mtDVDRAM ? FormatAndWait(kDVDRAMFullFormat, true) : FullFormat(true);
       const bool written = OverwriteStart(kDVDRAMQuickPackets);
       Device.CloseFH = true;
       SynchronizeCache(Device, false);
@@ -114,11 +117,13 @@ bool TEraseThread::QuickFormatAndOverwrite(std::span<const std::uint8_t> FormatL
 }
 
 // Formats the whole disc, then clears its start as the quick erase does.
-bool TEraseThread::FullFormatBDRE() {
+bool TEraseThread::FullFormatBDRE() { return FullFormat(false) && ClearStartAndStopFormat(); }
+
+bool TEraseThread::FullFormat(bool PollWithTestUnitReady) {
   const std::uint32_t blocks = FullFormatBlocks(Device);
   if (blocks == 0) return false;
   const std::array<std::uint8_t, 12> list = FullFormatList(blocks);
-  return FormatAndWait(list, false) && ClearStartAndStopFormat();
+  return FormatAndWait(list, PollWithTestUnitReady);
 }
 
 bool TEraseThread::ClearStartAndStopFormat() {

@@ -52,6 +52,7 @@ class TEraseThread {
   [[nodiscard]] bool EraseMedium(TMedium Medium);
   [[nodiscard]] bool QuickFormatAndOverwrite(std::span<const std::uint8_t> FormatList);
   [[nodiscard]] bool FullFormatBDRE();
+  [[nodiscard]] bool FullFormat(bool PollWithTestUnitReady);
   [[nodiscard]] bool ClearStartAndStopFormat();
   [[nodiscard]] bool FullFormatDVDPlusRW();
   [[nodiscard]] bool FormatAndWait(std::span<const std::uint8_t> FormatList, bool PollWithTestUnitReady);
