@@ -173,6 +173,13 @@ void ExpectToolsOpenIt(const fs::path& image, bool nonBmp) {
   const TCommandResult list = RunTool("xorriso -indev " + Quoted(image) + " -find / -exec lsdl");
   EXPECT_EQ(list.ExitCode, 0) << list.Output;
   EXPECT_EQ(XorrisoComplaints(list.Output, nonBmp), "") << list.Output;
+  const TCommandResult media = RunTool("xorriso -indev " + Quoted(image) + " -check_media --");
+  const std::regex region("Media region : .*");
+  int regions = 0;
+  for (auto it = std::sregex_iterator(media.Output.begin(), media.Output.end(), region); it != std::sregex_iterator();
+       ++it, ++regions)
+    EXPECT_NE(it->str().find("+ good"), std::string::npos) << media.Output;
+  EXPECT_GT(regions, 0) << media.Output;
   if (HaveTool("isoinfo")) {
     const TCommandResult d = RunTool("isoinfo -d -i " + Quoted(image));
     EXPECT_NE(d.Output.find("Volume id: READER CHECK\n"), std::string::npos) << d.Output;
