@@ -372,6 +372,13 @@ TEST_F(DriveCommandsTest, ImmediateCloseReportsOperationInProgressWithProgress) 
   EXPECT_EQ(DiscInfo().Sessions, 2);
 }
 
+TEST_F(DriveCommandsTest, ANewMediumEndsTheOperationOfTheOldOne) {
+  Insert(TMediumKind::CdRw);
+  ASSERT_TRUE(Run(TCdb::Blank(false)).Good());
+  Insert(TMediumKind::CdR);
+  EXPECT_TRUE(Run(TCdb::TestUnitReady()).Good());
+}
+
 TEST_F(DriveCommandsTest, DvdPlusRwFormatsInTheBackgroundAndKeepsItsData) {
   Insert(TMediumKind::DvdPlusRw, std::nullopt);
   EXPECT_EQ(DiscInfo().Background, 0);

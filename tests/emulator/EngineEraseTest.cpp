@@ -25,10 +25,7 @@ class EngineEraseTest : public ::testing::Test {
  protected:
   EngineEraseTest() : Helper(LibraryStateDir()), Override(FakeClock) {}
 
-  void Insert(TMediumKind Kind) {
-    std::string error;
-    ASSERT_TRUE(Helper.WithDrive(0, [&](TDrive& d) { return d.InsertNew(Kind, std::nullopt, {}, error); })) << error;
-  }
+  void Insert(TMediumKind Kind) { FreshLibraryDrive(Helper, Kind); }
   // Records a little data on the medium through the helper's own drive, as
   // an earlier burn would have.
   void RecordSomething(TMediumKind Kind) {
@@ -115,6 +112,7 @@ TEST_F(EngineEraseTest, WriteOnceMediumCannotBeErased) {
 }
 
 TEST_F(EngineEraseTest, MissingMediumIsReported) {
+  Insert(TMediumKind::CdRw);
   Helper.WithDrive(0, [](TDrive& d) { d.RemoveMedium(); });
   EXPECT_TRUE(EraseFails(true));
 }

@@ -10,7 +10,8 @@ namespace velmor::emu::test {
 namespace {
 
 TEST(EngineIntegrationTest, InitializeAspiEnumeratesSelectsAndTalksToTheEmulatedDrive) {
-  LibraryStateDir();
+  TEmulator helper(LibraryStateDir());
+  FreshLibraryDrive(helper, TMediumKind::DvdPlusRw);
   auto device = std::make_unique<kilnor::TSCSIDevice>();
   ASSERT_TRUE(kilnor::InitializeASPI(*device, true, RecorderLibraryPath(), ""));
   ASSERT_EQ(device->NoOfDevices, 1);
@@ -40,9 +41,7 @@ class EngineDetectionTest : public ::testing::TestWithParam<TDetection> {};
 // library, as it would read a disc a person put in a real drive.
 TEST_P(EngineDetectionTest, DiscIsAndErasableRecogniseTheInsertedMedium) {
   TEmulator helper(LibraryStateDir());
-  std::string error;
-  ASSERT_TRUE(helper.WithDrive(0, [&](TDrive& d) { return d.InsertNew(GetParam().Kind, std::nullopt, {}, error); }))
-      << error;
+  FreshLibraryDrive(helper, GetParam().Kind);
   auto device = std::make_unique<kilnor::TSCSIDevice>();
   ASSERT_TRUE(kilnor::InitializeASPI(*device, true, RecorderLibraryPath(), ""));
   ASSERT_TRUE(kilnor::SelectDevice(*device, 0));
@@ -70,8 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(EngineSpaceTest, BlankAndAppendableMediaReportTheirFreeAndTotalBlocks) {
   TEmulator helper(LibraryStateDir());
-  std::string error;
-  ASSERT_TRUE(helper.WithDrive(0, [&](TDrive& d) { return d.InsertNew(TMediumKind::DvdR, std::nullopt, {}, error); }));
+  FreshLibraryDrive(helper, TMediumKind::DvdR);
   auto device = std::make_unique<kilnor::TSCSIDevice>();
   ASSERT_TRUE(kilnor::InitializeASPI(*device, true, RecorderLibraryPath(), ""));
   ASSERT_TRUE(kilnor::SelectDevice(*device, 0));

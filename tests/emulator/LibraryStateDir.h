@@ -15,6 +15,16 @@ inline const std::string& LibraryStateDir() {
   return dir.Path;
 }
 
+// Puts a fresh medium of Kind in the library's drive and disarms its faults,
+// whatever earlier tests of the process left there.
+inline void FreshLibraryDrive(TEmulator& Helper, TMediumKind Kind) {
+  std::string error;
+  ASSERT_TRUE(Helper.WithDrive(0, [&](TDrive& d) {
+    d.ClearFaults();
+    return d.InsertNew(Kind, std::nullopt, {}, error);
+  })) << error;
+}
+
 inline std::string RecorderLibraryPath() { return std::string(VELMOR_BIN_DIR) + "/libvelmor-recorder.so"; }
 
 }  // namespace velmor::emu::test

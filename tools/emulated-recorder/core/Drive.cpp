@@ -273,6 +273,15 @@ void TDrive::PowerCycle() {
   PowerOnPending = true;
 }
 
+void TDrive::ForgetMediumState() {
+  Simulation.reset();
+  Operation.reset();
+  BackgroundFormatRunning = false;
+  BackgroundFormatPolls = 0;
+  LoadingPolls = 0;
+  BytesSinceSync = 0;
+}
+
 void TDrive::Commit() {
   if (Loaded) Loaded->Committed = Loaded->Layout;
   BytesSinceSync = 0;
@@ -334,27 +343,28 @@ bool TDrive::InsertNew(TMediumKind Kind, std::optional<std::uint32_t> Capacity, 
     medium.Layout.Format(medium.Layout.Capacity());
   }
   medium.Committed = medium.Layout;
+  ForgetMediumState();
   Loaded = std::move(medium);
   TrayIsOpen = false;
-  Simulation.reset();
   ChooseSpeeds(0xFFFF, 0xFFFF);
   Commit();
   return true;
 }
 
 bool TDrive::Restore(bool TrayOpenNow, std::optional<TLoadedMedium> Medium) {
-  if (Medium && Loaded && Medium->Id == Loaded->Id) {
-    // The same disc: what this drive recorded since its last commit stays.
+  if (Medium && Loaded && Medium->Id == Loaded->Id && HasUncommittedWrites()) {
+    // The same disc while this drive is recording on it: what it recorded
+    // since its last commit stays.
     if (TrayOpenNow && !TrayIsOpen) Simulation.reset();
     TrayIsOpen = TrayOpenNow;
     return true;
   }
   Backing.Close();
   Loaded.reset();
+  ForgetMediumState();
   TrayIsOpen = TrayOpenNow;
   if (Medium && !Backing.Open(DataPath(Medium->Id), Medium->Layout.Capacity())) return false;
   Loaded = std::move(Medium);
-  Simulation.reset();
   ChooseSpeeds(0xFFFF, 0xFFFF);
   return true;
 }
@@ -365,9 +375,7 @@ void TDrive::RemoveMedium() {
     std::remove(DataPath(Loaded->Id).c_str());
   }
   Loaded.reset();
-  Simulation.reset();
-  Operation.reset();
-  BytesSinceSync = 0;
+  ForgetMediumState();
   if (Persist) Persist(*this, TPersist::State);
 }
 

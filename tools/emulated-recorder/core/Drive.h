@@ -170,6 +170,7 @@ class TDrive {
   [[nodiscard]] std::optional<TSense> FormatOverwritable(std::uint8_t FormatType, std::uint8_t Subtype,
                                                          std::uint32_t Blocks, bool& Background);
   void Commit();
+  void ForgetMediumState();  // what the drive knew about the medium it held
   void PowerCycle();
   void EjectTray();
 
