@@ -87,6 +87,7 @@ const std::pair<TFamily, std::string_view> kFamilyNames[] = {
   return TJson::Object()
       .Set("id", Medium.Id)
       .Set("kind", std::string(Traits(stored.Kind).Name))
+      .Set("profile", std::int64_t{Traits(stored.Kind).Profile})
       .Set("capacity", stored.Capacity)
       .Set("closed_sessions", stored.ClosedSessions)
       .Set("finalised", stored.Finalised)
