@@ -1,5 +1,6 @@
 #include "engine/write/CDBurner.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "engine/Notifications.h"
@@ -10,8 +11,11 @@
 namespace kilnor {
 namespace {
 
-// Large writes keep an image build at the speed of the disk.
-constexpr std::uint32_t kImagePacketsPerWrite = 64;
+// An image file takes 256 KiB a write, and its cache stays small: the data
+// then passes through the processor's cache on its way from source to image,
+// and a file write never starves the way a drive can.
+constexpr std::uint32_t kImagePacketsPerWrite = 4;
+constexpr std::uint32_t kImageCachePackets = 64;
 
 // The write thread: takes the packets of one stream and writes them to the
 // output. It owns the cache thread and joins it, freeing the cache, before it
@@ -99,6 +103,10 @@ TImageFileSink::TImageFileSink(std::string Path, TFile File)
 
 std::uint32_t TImageFileSink::PacketsPerWrite() const { return kImagePacketsPerWrite; }
 
+std::uint32_t TImageFileSink::CachePackets(std::uint32_t Configured) const {
+  return std::min(Configured, kImageCachePackets);
+}
+
 bool TImageFileSink::Write(const TPackets& Packets) { return file_.WriteAll(Packets.Data, Packets.Size); }
 
 bool TImageFileSink::Finish() { return file_.Close(); }
@@ -114,7 +122,8 @@ bool StartWrite(TCDFiles& CDFiles, TStreamPlan Plan, std::unique_ptr<TPacketSink
                 void* Component, const TWriteDoneEvent& OnWriteDone) {
   CDFiles.cbWriteDone = OnWriteDone;
   CDFiles.Aborted = false;
-  auto cache = std::make_unique<TCacheThread>(CDFiles, std::move(Plan));
+  const std::uint32_t cachePackets = Output->CachePackets(MaxPacketsFor(CDFiles.CacheSize));
+  auto cache = std::make_unique<TCacheThread>(CDFiles, std::move(Plan), cachePackets);
   if (!cache->Cache().WaitUntilCanStart()) {
     cache.reset();
     Output->Discard();

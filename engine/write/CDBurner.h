@@ -21,6 +21,8 @@ class TPacketSink {
   virtual ~TPacketSink() = default;
   // Packets the sink takes in one write.
   [[nodiscard]] virtual std::uint32_t PacketsPerWrite() const = 0;
+  // Packets the cache holds for this sink, given the configured count.
+  [[nodiscard]] virtual std::uint32_t CachePackets(std::uint32_t Configured) const = 0;
   [[nodiscard]] virtual bool Write(const TPackets& Packets) = 0;
   // After the last packet; false when the output is not complete after all.
   [[nodiscard]] virtual bool Finish() = 0;
@@ -35,6 +37,7 @@ class TImageFileSink final : public TPacketSink {
   [[nodiscard]] static std::unique_ptr<TImageFileSink> Create(const std::u16string& FileName);
 
   [[nodiscard]] std::uint32_t PacketsPerWrite() const override;
+  [[nodiscard]] std::uint32_t CachePackets(std::uint32_t Configured) const override;
   [[nodiscard]] bool Write(const TPackets& Packets) override;
   [[nodiscard]] bool Finish() override;
   void Discard() override;

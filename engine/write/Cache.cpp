@@ -18,9 +18,12 @@ namespace {
 // Abort requests raise a flag nobody signals, so every wait wakes this often
 // to look at it.
 constexpr auto kAbortPoll = std::chrono::milliseconds(20);
-// Largest single read into the cache: big enough that a large file streams at
-// the speed of the disk, small enough that the writer starts early.
-constexpr std::size_t kMaxReadBytes = std::size_t{4} << 20;
+// Largest single read into the cache. Pieces of this size are still in the
+// processor's cache when the writer copies them out again; much larger reads
+// cost twice the copying time.
+constexpr std::size_t kMaxReadBytes = std::size_t{256} << 10;
+// Files from this size on are read with a larger read-ahead.
+constexpr std::uint64_t kLargeFileBytes = std::uint64_t{4} << 20;
 // Data handlers are asked for at most one packet at a time.
 constexpr std::size_t kMaxHandlerBytes = kPacketBytes;
 // A data handler's position is 32-bit: a memory file is refused from 4 GiB.
@@ -80,7 +83,9 @@ std::span<std::uint8_t> TPacketCache::WaitForRoom(std::size_t MaxBytes) {
       canStart_ = true;
       changed_.notify_all();
     }
+    producerWaiting_ = true;
     changed_.wait_for(lock, kAbortPoll);
+    producerWaiting_ = false;
   }
 }
 
@@ -90,7 +95,7 @@ void TPacketCache::Commit(std::size_t Bytes, std::int32_t FileId) {
   produced_ += Bytes;
   const std::uint64_t after = produced_ / kPacketBytes;
   for (std::uint64_t k = before; k < after; ++k) fileIds_[k % slots_] = FileId;
-  if (after != before) changed_.notify_all();
+  if (consumerWaitsFor_ != 0 && after >= consumerWaitsFor_) changed_.notify_all();
 }
 
 void TPacketCache::EndStream(TCacheEnd End) {
@@ -101,14 +106,18 @@ void TPacketCache::EndStream(TCacheEnd End) {
 }
 
 TPackets TPacketCache::TakePackets(std::uint32_t MaxCount) {
+  // Waiting for a quarter of MaxCount makes large writes without delaying a
+  // writer that takes one packet at a time.
+  const std::uint64_t batch = std::max<std::uint32_t>(MaxCount / 4, 1);
   std::unique_lock lock(lock_);
   for (;;) {
     const std::uint64_t queued = produced_ / kPacketBytes;
     // A finished stream is drained; any other end stops the writer at once.
     if (StoppedLocked() && end_ != TCacheEnd::Done) return {};
-    if (queued > taken_) {
-      const std::uint64_t slot = taken_ % slots_;
-      const std::uint64_t count = std::min<std::uint64_t>({queued - taken_, slots_ - slot, MaxCount});
+    const std::uint64_t slot = taken_ % slots_;
+    const std::uint64_t contiguous = std::min<std::uint64_t>(queued - taken_, slots_ - slot);
+    if (contiguous >= batch || (contiguous > 0 && (end_ == TCacheEnd::Done || slot + contiguous == slots_))) {
+      const std::uint64_t count = std::min<std::uint64_t>(contiguous, MaxCount);
       TPackets packets;
       packets.Data = arena_.get() + slot * kPacketBytes;
       packets.Size = count * kPacketBytes;
@@ -118,14 +127,16 @@ TPackets TPacketCache::TakePackets(std::uint32_t MaxCount) {
       return packets;
     }
     if (end_ == TCacheEnd::Done) return {};
+    consumerWaitsFor_ = taken_ + batch;
     changed_.wait_for(lock, kAbortPoll);
+    consumerWaitsFor_ = 0;
   }
 }
 
 void TPacketCache::ReleasePackets() {
   std::lock_guard lock(lock_);
   released_ = taken_;
-  changed_.notify_all();
+  if (producerWaiting_) changed_.notify_all();
 }
 
 void TPacketCache::LeaveConsumer() {
@@ -167,10 +178,10 @@ TCachePriority TPacketCache::Priority() const {
 
 // ---- TCacheThread --------------------------------------------------------------
 
-TCacheThread::TCacheThread(TCDFiles& CDFiles, TStreamPlan Plan)
+TCacheThread::TCacheThread(TCDFiles& CDFiles, TStreamPlan Plan, std::uint32_t MaxPackets)
     : cdFiles_(CDFiles),
       plan_(std::move(Plan)),
-      cache_(MaxPacketsFor(CDFiles.CacheSize), CDFiles.Aborted),
+      cache_(MaxPackets, CDFiles.Aborted),
       thread_([this] { Execute(); }) {}
 
 TCacheThread::~TCacheThread() { Join(); }
@@ -254,6 +265,7 @@ bool TCacheThread::StreamFile(TStreamItem& Item) {
   if (!file.IsOpen()) return FailOn(Item);
   const std::int64_t size = file.Size();
   if (size >= 0 && static_cast<std::uint64_t>(size) != Item.Size) return FailOn(Item);
+  if (Item.Size >= kLargeFileBytes) file.AdviseSequential();
   std::uint64_t remaining = Item.Size;
   while (remaining > 0) {
     const auto room = Room(remaining);

@@ -65,7 +65,8 @@ class TPacketCache {
   // Ends the stream from the producer's side (Done only on a whole packet).
   void EndStream(TCacheEnd End);
 
-  // Consumer. Waits for queued packets; at most MaxCount are handed over.
+  // Consumer. Waits for queued packets (a quarter of MaxCount, or what is
+  // left); at most MaxCount are handed over.
   [[nodiscard]] TPackets TakePackets(std::uint32_t MaxCount);
   // Gives the packets of the last TakePackets back to the producer.
   void ReleasePackets();
@@ -103,6 +104,10 @@ class TPacketCache {
   std::uint64_t produced_ = 0;
   std::uint64_t taken_ = 0;
   std::uint64_t released_ = 0;
+  // Who sleeps on changed_: the producer for room, the writer for the queued
+  // count it waits for (0: not waiting). Wakes are sent only to a sleeper.
+  bool producerWaiting_ = false;
+  std::uint64_t consumerWaitsFor_ = 0;
 };
 
 // The cache thread: streams a plan into its cache. Made by the write start,
@@ -110,8 +115,9 @@ class TPacketCache {
 // before the write is reported.
 class TCacheThread {
  public:
-  // Starts the thread. The plan is owned by the thread from here on.
-  TCacheThread(TCDFiles& CDFiles, TStreamPlan Plan);
+  // Starts the thread with a cache of MaxPackets packets (see MaxPacketsFor).
+  // The plan is owned by the thread from here on.
+  TCacheThread(TCDFiles& CDFiles, TStreamPlan Plan, std::uint32_t MaxPackets);
   ~TCacheThread();
   TCacheThread(const TCacheThread&) = delete;
   TCacheThread& operator=(const TCacheThread&) = delete;

@@ -47,12 +47,12 @@ TFile& TFile::operator=(TFile&& other) noexcept {
   return *this;
 }
 
-TFile TFile::OpenForReading(const std::string& Path) {
-  TFile file(::open(Path.c_str(), kReadFlags));
+TFile TFile::OpenForReading(const std::string& Path) { return TFile(::open(Path.c_str(), kReadFlags)); }
+
+void TFile::AdviseSequential() {
 #if !defined(_WIN32) && defined(POSIX_FADV_SEQUENTIAL)
-  if (file.IsOpen()) ::posix_fadvise(file.fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (fd_ >= 0) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
-  return file;
 }
 
 TFile TFile::Create(const std::string& Path) { return TFile(::open(Path.c_str(), kCreateFlags, 0666)); }

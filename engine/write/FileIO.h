@@ -26,6 +26,8 @@ class TFile {
   // Size of a regular file; -1 when it cannot be told.
   [[nodiscard]] std::int64_t Size() const;
   [[nodiscard]] bool IsRegular() const;
+  // Asks for a larger read-ahead; worth a call only for large files.
+  void AdviseSequential();
 
   // Reads until Bytes have arrived or the file ends; the count read, -1 on an
   // I/O error.

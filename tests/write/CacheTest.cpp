@@ -15,6 +15,7 @@ using testing::TPlanBuilder;
 using testing::TScratchDir;
 
 constexpr std::uint32_t kTwoMiB = 2u << 20;
+constexpr std::uint32_t kCachePackets = 32;
 
 TEST(PacketCacheSize, IsCappedToThePacketTable) {
   const struct {
@@ -48,7 +49,6 @@ struct TMemoryFile {
 
 class CacheThreadTest : public ::testing::Test {
  protected:
-  CacheThreadTest() { cdFiles.CacheSize = kTwoMiB; }
 
   // Takes every packet the cache hands out; returns the bytes.
   std::vector<std::uint8_t> Drain(TCacheThread& thread) {
@@ -77,7 +77,7 @@ TEST_F(CacheThreadTest, StreamsItemsInOrderWithZeroedSectorTailsAndPadding) {
       .File(scratch.File("exact"), PatternBytes(2048, 3), 5)
       .Memory(&memory.entry, memory.bytes, 6);
   TStreamPlan plan = builder.Finish();
-  TCacheThread thread(cdFiles, std::move(plan));
+  TCacheThread thread(cdFiles, std::move(plan), kCachePackets);
   const std::vector<std::uint8_t> stream = Drain(thread);
   EXPECT_EQ(thread.Cache().End(), TCacheEnd::Done);
   ASSERT_EQ(stream.size(), builder.Image().size());
@@ -124,7 +124,7 @@ TEST_F(CacheThreadTest, SourceFaultsEndTheStreamAsProducerFailedNamingTheFile) {
     TPlanBuilder builder;
     builder.Bytes(PatternBytes(4096, 7));
     c.add(builder, path);
-    TCacheThread thread(cdFiles, builder.Finish());
+    TCacheThread thread(cdFiles, builder.Finish(), kCachePackets);
     (void)Drain(thread);
     EXPECT_EQ(thread.Cache().End(), TCacheEnd::ProducerFailed);
     const std::u16string text = TakeErrorStringW(cdFiles, device);
@@ -139,7 +139,7 @@ TEST_F(CacheThreadTest, ALayoutThatDisagreesWithTheStreamFailsInsteadOfHanging) 
   builder.Bytes(PatternBytes(4096, 7));
   TStreamPlan plan = builder.Finish();
   plan.Items[0].Sector = 1;  // a gap before the first item
-  TCacheThread gap(cdFiles, std::move(plan));
+  TCacheThread gap(cdFiles, std::move(plan), kCachePackets);
   (void)Drain(gap);
   EXPECT_EQ(gap.Cache().End(), TCacheEnd::ProducerFailed);
   EXPECT_EQ(TakeErrorNumber(cdFiles, device), erNotPrepared);
@@ -148,7 +148,7 @@ TEST_F(CacheThreadTest, ALayoutThatDisagreesWithTheStreamFailsInsteadOfHanging) 
   longer.Bytes(PatternBytes(40 * 2048, 7));
   plan = longer.Finish();
   plan.TotalSectors = 32;  // the items reach past the session
-  TCacheThread tooLong(cdFiles, std::move(plan));
+  TCacheThread tooLong(cdFiles, std::move(plan), kCachePackets);
   (void)Drain(tooLong);
   EXPECT_EQ(tooLong.Cache().End(), TCacheEnd::ProducerFailed);
   EXPECT_EQ(TakeErrorNumber(cdFiles, device), erNotPrepared);
@@ -160,7 +160,7 @@ TEST_F(CacheThreadTest, TheClosingSectorIsWrittenBeforeTheFinalPacketIsQueued) {
   TStreamPlan plan = builder.Finish();
   plan.TotalSectors = 64;  // items end on a packet boundary: the anchor takes a packet of its own
   plan.FinishLastSector = [](std::uint8_t* sector) { std::memset(sector, 0xA5, 2048); };
-  TCacheThread thread(cdFiles, std::move(plan));
+  TCacheThread thread(cdFiles, std::move(plan), kCachePackets);
   const auto stream = Drain(thread);
   ASSERT_EQ(stream.size(), 64u * 2048);
   EXPECT_EQ(thread.Cache().End(), TCacheEnd::Done);
@@ -178,7 +178,7 @@ TEST_F(CacheThreadTest, AFullCacheStopsOnAbortOrWhenTheWriterLeaves) {
     cdFiles.Aborted = false;
     TPlanBuilder builder;
     builder.Bytes(PatternBytes(8 << 20, 1));
-    TCacheThread thread(cdFiles, builder.Finish());
+    TCacheThread thread(cdFiles, builder.Finish(), kCachePackets);
     ASSERT_TRUE(thread.Cache().WaitUntilCanStart());
     EXPECT_EQ(thread.Cache().PacketCount(), 32);
     if (abort) {
@@ -195,7 +195,7 @@ TEST_F(CacheThreadTest, AFullCacheStopsOnAbortOrWhenTheWriterLeaves) {
 TEST_F(CacheThreadTest, AnAbortAfterTheLastPacketWasQueuedStillStopsTheWriter) {
   TPlanBuilder builder;
   builder.Bytes(PatternBytes(64 * 2048, 1));
-  TCacheThread thread(cdFiles, builder.Finish());
+  TCacheThread thread(cdFiles, builder.Finish(), kCachePackets);
   thread.Join();
   EXPECT_EQ(thread.Cache().End(), TCacheEnd::Done);
   cdFiles.Aborted = true;
