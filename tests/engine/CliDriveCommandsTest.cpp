@@ -1,0 +1,101 @@
+// velmor-cli's drive commands against the emulated recorder:
+//   velmor-cli info|speeds|erase|load|eject --aspi <bin>/libvelmor-recorder.so
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "tests/device/EmulatedDrive.h"
+
+namespace {
+
+using kilnor::test::Emulator;
+using kilnor::test::kBinDir;
+
+struct TRun {
+  int ExitCode = -1;
+  std::string Output;  // standard output and standard error
+};
+
+TRun Cli(const std::string& Arguments) {
+  kilnor::test::EmulatorDirectory();
+  const std::string command = kBinDir + "/velmor-cli " + Arguments + " --aspi " + kBinDir +
+                              "/libvelmor-recorder.so 2>&1";
+  TRun run;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char chunk[512];
+    while (std::fgets(chunk, sizeof chunk, pipe)) run.Output += chunk;
+    const int status = pclose(pipe);
+    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  return run;
+}
+
+class CliDriveCommands : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(kBinDir + "/velmor-cli")) GTEST_SKIP() << "velmor-cli is not built";
+    ASSERT_EQ(Emulator("reset"), 0);
+  }
+};
+
+TEST_F(CliDriveCommands, InfoShowsWhatTheMediaInformationWindowShows) {
+  ASSERT_EQ(Emulator("insert dvd+rw"), 0);
+  const TRun run = Cli("info");
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  for (const char* line : {"Device is ready and media is present:   yes\n",
+                           "Disc in drive:                          DVDPLUSRW\n",
+                           "DISC Erasable:                          yes\n",
+                           "Total Size:                             4,482.63 MB (2,295,104 blocks)\n",
+                           "Max write speed:                        22,160 KB/s\n",
+                           "BDRE          x     x\n", "BD ROM        x     -\n"})
+    EXPECT_NE(run.Output.find(line), std::string::npos) << line << run.Output;
+}
+
+TEST_F(CliDriveCommands, InfoWithoutAMediumShowsTheUnreadyState) {
+  ASSERT_EQ(Emulator("remove"), 0);
+  const TRun run = Cli("info");
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_NE(run.Output.find("media is present:   no\n"), std::string::npos) << run.Output;
+  EXPECT_NE(run.Output.find("Disc in drive:                          UNKNOWN\n"), std::string::npos);
+  EXPECT_NE(run.Output.find("Total Size:                             0.00 MB (0 blocks)\n"), std::string::npos);
+}
+
+TEST_F(CliDriveCommands, SpeedsListsWhatTheDriveAccepts) {
+  ASSERT_EQ(Emulator("insert dvd+r"), 0);
+  const TRun run = Cli("speeds");
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_EQ(run.Output,
+            "Max\n16x (22,160 KB/s)\n12x (16,620 KB/s)\n8x (11,080 KB/s)\n4x (5,540 KB/s)\n"
+            "2x (2,770 KB/s)\n");
+}
+
+TEST_F(CliDriveCommands, EraseRefusesWhatCannotBeErasedAndErasesTheRest) {
+  ASSERT_EQ(Emulator("insert cd-r"), 0);
+  TRun run = Cli("erase");
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_NE(run.Output.find("DISC IS NOT ERASABLE."), std::string::npos) << run.Output;
+
+  ASSERT_EQ(Emulator("remove"), 0);
+  run = Cli("erase");
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_NE(run.Output.find("DRIVE NOT READY."), std::string::npos) << run.Output;
+
+  ASSERT_EQ(Emulator("insert cd-rw"), 0);
+  run = Cli("erase --full");
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_NE(run.Output.find("ERASE DONE.\n"), std::string::npos) << run.Output;
+}
+
+TEST_F(CliDriveCommands, EjectLoadAndAMissingDrive) {
+  EXPECT_EQ(Cli("eject").ExitCode, 0);
+  EXPECT_EQ(Cli("load").ExitCode, 0);
+  const TRun run = Cli("info --drive 5");
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_NE(run.Output.find("there is no drive 5"), std::string::npos) << run.Output;
+  EXPECT_EQ(Cli("info --drive x").ExitCode, 1);
+}
+
+}  // namespace
