@@ -1,6 +1,7 @@
 #include "engine/image/UDFBridge.h"
 
 #include <algorithm>
+#include <cassert>
 #include <limits>
 #include <unordered_set>
 
@@ -302,7 +303,8 @@ std::uint32_t InitUDFVolumeLayout(TCDFiles& cd, std::uint32_t recognitionSector,
   info.VolumeIdentifier = MakeDString<32>(label);
   info.UDFTimeStamp = MakeUDFTimestamp(now, cd.TimeZoneDifference * 15);
   info.NumberOfDirectories = 1;
-  info.VolumeRecognitionSequence_LSAWRTSession = std::min(recognitionSector, kUDFLatestRecognitionSector);
+  assert(recognitionSector <= kUDFLatestRecognitionSector);
+  info.VolumeRecognitionSequence_LSAWRTSession = recognitionSector;
   info.PartitionStarting_LSA = kUDFDefaultPartitionStart;
   return kUDFVolumeAreaEnd;
 }

@@ -230,5 +230,31 @@ TEST(UDFImage, WritingAPreparedCompilationTwiceGivesTheSameImage) {
   EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b), {}));
 }
 
+TEST(UDFImage, AGenerationThatFailsFailsTheWriteAndLeavesNoImage) {
+  TTempDir scratch;
+  const fs::path src = scratch.path() / "src";
+  WriteFile(src / "a.txt", "a");
+  TKilnorPro kp;
+  kp.ClearAll();
+  kp.SetUDFBridge(true);
+  ASSERT_NE(kp.InsertDirW(u"\\", src.u16string(), u"*", true, false), nullptr);
+  // An entry of an earlier session whose data lies past the session being
+  // written: the partition cannot address it.
+  TFileEntry& stray = *kp.CDFiles.Files.back();
+  stray.Imported = true;
+  stray.Address = 4000000;
+  stray.Path.clear();
+  ASSERT_GT(Prepare(kp.CDFiles), 0u);
+  const fs::path image = scratch.path() / "failed.iso";
+  TWriteWaiter waiter(kp);
+  // The failure ends the write before or after the write thread starts,
+  // depending on when the generator is first asked; either way it fails.
+  if (kp.BuildISOImageW(image.u16string())) {
+    EXPECT_FALSE(waiter.Succeeded());
+  }
+  EXPECT_EQ(kp.ErrorNumber(), 1u) << "the data no longer matches the prepared layout";
+  EXPECT_FALSE(fs::exists(image)) << "no partial image left looking complete";
+}
+
 }  // namespace
 }  // namespace kilnor::test
