@@ -142,6 +142,31 @@ TEST(UDFBridge, FixtureTreeReadsBackThroughEveryReader) {
   }
 }
 
+TEST(UDFBridge, DataEndingOnAPacketBoundaryPutsTheAnchorInAPacketOfItsOwn) {
+  TTempDir tmp;
+  TCompilation c;
+  c.cd.UDFBridge = true;
+  const auto source = tmp.path() / "data";
+  pFileEntry file = c.AddFile(c.root(), u"data.bin", 2048, source);
+  ASSERT_GT(Prepare(c.cd), 0u);
+  // Grow the file until the data ends on a packet boundary (the UDF area does not change).
+  const std::uint32_t end = c.cd.FirstDataSector + c.cd.FilesSize;
+  file->FileSize = std::int64_t{2048} * (1 + (32 - end % 32) % 32);
+  std::filesystem::resize_file((std::ofstream(source), source), static_cast<std::uintmax_t>(file->FileSize));
+  ASSERT_GT(Prepare(c.cd), 0u);
+  ASSERT_EQ((c.cd.FirstDataSector + c.cd.FilesSize) % 32, 0u);
+  const UDFBridgeInformation& info = c.cd.UDFBridgeInfo;
+  EXPECT_TRUE(info.IsNewPacketRequiredForLastAVDP);
+  EXPECT_EQ(c.cd.TotalImageSize, c.cd.FirstDataSector + c.cd.FilesSize + 32);
+  EXPECT_EQ(info.LastAnchorVolumeDescriptorPointer_LSAWRTSession, c.cd.TotalImageSize - 1);
+  ASSERT_TRUE(WriteUDFTestImage(c.cd, tmp.path() / "boundary.iso"));
+  ExpectClean(ReadUDFVolume(tmp.path() / "boundary.iso"));
+
+  file->FileSize += 2048;
+  ASSERT_GT(Prepare(c.cd), 0u);
+  EXPECT_FALSE(info.IsNewPacketRequiredForLastAVDP);
+}
+
 TEST(UDFBridge, EveryDescriptorIsSealedWhereverTheSessionStarts) {
   TCompilation c;
   c.cd.UDFBridge = true;
