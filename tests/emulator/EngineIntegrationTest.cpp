@@ -1,4 +1,5 @@
 // The engine finds the emulated drives through its unchanged ASPI path.
+#include <fstream>
 #include <memory>
 
 #include "LibraryStateDir.h"
@@ -77,6 +78,31 @@ TEST(EngineSpaceTest, BlankAndAppendableMediaReportTheirFreeAndTotalBlocks) {
   EXPECT_EQ(kilnor::QueryFreeBlocks(*device), 2'298'496u);
   EXPECT_EQ(kilnor::QueryTotalBlocks(*device), 2'298'496u);
   EXPECT_EQ(kilnor::SessionsOnDisc(*device), 0);
+}
+
+TEST(EngineSpaceTest, DvdPlusRwHoldingAVolumeOffersTheRestOfItsTrack) {
+  // A 200-block image whose primary volume descriptor gives 200 as the
+  // volume space size.
+  TTempDir folder;
+  const std::string image = folder.Path + "/volume.iso";
+  std::string bytes(200 * kBlockSize, '\0');
+  const std::string descriptor = "\x01" "CD001";
+  bytes.replace(16 * kBlockSize, descriptor.size(), descriptor);
+  bytes[16 * kBlockSize + 80] = static_cast<char>(200);
+  std::ofstream(image, std::ios::binary) << bytes;
+
+  TEmulator helper(LibraryStateDir());
+  FreshLibraryDrive(helper, TMediumKind::DvdPlusRw);
+  std::string error;
+  ASSERT_TRUE(helper.WithDrive(0, [&](TDrive& d) { return d.InsertNew(TMediumKind::DvdPlusRw, std::nullopt, image, error); }))
+      << error;
+  auto device = std::make_unique<kilnor::TSCSIDevice>();
+  ASSERT_TRUE(kilnor::InitializeASPI(*device, true, RecorderLibraryPath(), ""));
+  ASSERT_TRUE(kilnor::SelectDevice(*device, 0));
+  EXPECT_EQ(kilnor::ReadVolumeSpaceSize(*device), 200u);
+  EXPECT_EQ(kilnor::QueryFreeBlocks(*device), 2'295'104u - 200);
+  EXPECT_EQ(kilnor::QueryTotalBlocks(*device), 2'295'104u);
+  EXPECT_EQ(kilnor::SessionsOnDisc(*device), 1);
 }
 
 }  // namespace

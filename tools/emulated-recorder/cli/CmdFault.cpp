@@ -8,6 +8,18 @@ namespace velmor::emucli {
 
 namespace {
 
+// Operation codes are written in hexadecimal, with or without 0x or h.
+[[nodiscard]] std::optional<std::uint64_t> Opcode(const TArguments& Arguments, std::string& Error) {
+  auto text = Arguments.Option("opcode");
+  if (!text) return std::nullopt;
+  std::string digits = *text;
+  if (digits.starts_with("0x") || digits.starts_with("0X")) digits = digits.substr(2);
+  if (!digits.empty() && (digits.back() == 'h' || digits.back() == 'H')) digits.pop_back();
+  auto value = ParseNumber("0x" + digits);
+  if (!value) Error = "--opcode needs a hexadecimal operation code, e.g. 2A";
+  return value;
+}
+
 [[nodiscard]] std::optional<emu::TFault> FaultFromArguments(const TArguments& Arguments, std::string& Error) {
   const auto type = emu::FaultTypeByName(Arguments.Word(2));
   if (!type) {
@@ -16,7 +28,7 @@ namespace {
   }
   emu::TFault fault;
   fault.Type = *type;
-  const auto opcode = Arguments.Number("opcode", Error);
+  const auto opcode = Opcode(Arguments, Error);
   const auto count = Arguments.Number("count", Error);
   const auto lba = Arguments.Number("lba", Error);
   if (!Error.empty()) return std::nullopt;

@@ -36,7 +36,7 @@ void PrintUsage() {
   for (const auto& traits : emu::AllMediumKinds())
     std::printf(" %.*s", static_cast<int>(traits.Name.size()), traits.Name.data());
   std::printf(
-      "\n\nfault types: fail-command --opcode OP [--count NTH] --sense K/ASC/ASCQ; busy [--opcode OP] --count POLLS;\n"
+      "\n\nfault types (OP in hexadecimal): fail-command --opcode OP [--count NTH] --sense K/ASC/ASCQ; busy [--opcode OP] --count POLLS;\n"
       "  not-ready [--opcode OP] --count POLLS [--sense K/ASC/ASCQ]; write-error --lba LBA;\n"
       "  medium-full --count BLOCKS; eject --count WRITES; power-loss --count WRITES\n"
       "settings: realtime, busy-polls, loading-polls, block-descriptor, buffer-kib, vendor, product,\n"
