@@ -22,8 +22,8 @@ int RunEject(const TArguments& Args) {
 }  // namespace
 
 const TCliCommand& CmdEject() {
-  static const TCliCommand command{"eject", kDriveSynopsis,
-                                   "Flush the drive's cache and open its tray.", kDriveHelp, RunEject};
+  static const TCliCommand command{
+      "eject", kDriveSynopsis, "Flush the drive's cache and open its tray.", kDriveHelp, RunEject};
   return command;
 }
 

@@ -29,7 +29,10 @@ int RunErase(const TArguments& Args) {
   kp.EraseDisc(!parsed->Has("--full"));
   TProgressBar bar("Erasing", "");
   PollWithProgress(
-      kp, bar, [&] { return TProgressSample{0, 0, kilnor::StatusText(kp.ComponentStatus())}; },
+      kp, bar,
+      [&] {
+        return TProgressSample{0, 0, kilnor::StatusText(kp.ComponentStatus())};
+      },
       [&] { return done; }, std::chrono::milliseconds(200));
   bar.Finish();
   ReportLogProblems(kp);

@@ -70,10 +70,12 @@ void PrintMediaInformation(kilnor::TKilnorPro& Component, std::ostream& Out) {
   Field(Out, "Device Max Write Speed:", speed(Component.DeviceMaxWriteSpeed()));
   Field(Out, "Test Write:", YesNo(Component.DeviceCan(kilnor::DC_TEST_WRITE)));
   Field(Out, "UNDERRUN PROTECTION:", YesNo(Component.DeviceCan(kilnor::DC_UNDERRUNPROTECTION)));
-  Out << '\n' << std::left << std::setw(12) << "" << " Read  Write\n";
+  Out << '\n'
+      << std::left << std::setw(12) << ""
+      << " Read  Write\n";
   for (const TCapabilityRow& row : kRows) {
-    Out << std::left << std::setw(12) << row.Medium << "  " << std::setw(4) << Cell(Component, row.Read)
-        << "  " << Cell(Component, row.Write) << '\n';
+    Out << std::left << std::setw(12) << row.Medium << "  " << std::setw(4)
+        << Cell(Component, row.Read) << "  " << Cell(Component, row.Write) << '\n';
   }
 }
 

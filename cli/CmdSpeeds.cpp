@@ -16,13 +16,15 @@ namespace {
 // The speed list the desktop shell offers: "Max", then every write speed
 // the drive accepts for the medium, fastest first, each once. Probing
 // leaves the drive at the maximum again.
-std::vector<std::uint16_t> AcceptedWriteSpeeds(kilnor::TKilnorPro& Component, kilnor::TMedium Medium) {
+std::vector<std::uint16_t> AcceptedWriteSpeeds(kilnor::TKilnorPro& Component,
+                                               kilnor::TMedium Medium) {
   std::vector<std::uint16_t> accepted;
   const std::uint32_t fastest = kilnor::FactorOfSpeed(Component.MaxWriteSpeed(), Medium);
   for (std::uint32_t factor = fastest; factor >= 1; --factor) {
     Component.SetDeviceSpeed(0, kilnor::SpeedOfFactor(factor, Medium));
     const std::uint16_t speed = Component.WriteSpeed();
-    if (std::find(accepted.begin(), accepted.end(), speed) == accepted.end()) accepted.push_back(speed);
+    if (std::find(accepted.begin(), accepted.end(), speed) == accepted.end())
+      accepted.push_back(speed);
   }
   Component.SetDeviceSpeed(0, 0);
   return accepted;
@@ -38,7 +40,8 @@ int RunSpeeds(const TArguments& Args) {
   const kilnor::TMedium medium = kp.DiscIs();
   std::cout << "Max\n";
   for (std::uint16_t speed : AcceptedWriteSpeeds(kp, medium)) {
-    std::cout << kilnor::FactorOfSpeed(speed, medium) << "x (" << GroupedNumber(speed) << " KB/s)\n";
+    std::cout << kilnor::FactorOfSpeed(speed, medium) << "x (" << GroupedNumber(speed)
+              << " KB/s)\n";
   }
   ReportLogProblems(kp);
   return kExitOk;

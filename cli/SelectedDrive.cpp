@@ -5,7 +5,8 @@
 
 namespace velmor::cli {
 
-bool SelectDriveOf(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed, std::string& Error) {
+bool SelectDriveOf(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed,
+                   std::string& Error) {
   const std::string text = Parsed.Value("--drive", "0");
   unsigned index = 0;
   const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), index);

@@ -67,7 +67,8 @@ static_assert([] {
   va_start(arguments, Format);
   const int length = std::vsnprintf(text, sizeof text, Format, arguments);
   va_end(arguments);
-  if (length > 0) Line.append(text, std::min<std::size_t>(static_cast<std::size_t>(length), sizeof text - 1));
+  if (length > 0)
+    Line.append(text, std::min<std::size_t>(static_cast<std::size_t>(length), sizeof text - 1));
 }
 
 void AppendHexBytes(std::string& Line, const std::uint8_t* Bytes, std::size_t Count) {
@@ -126,7 +127,8 @@ std::string FormatCommandLine(const TSRB_ExecSCSICmd& Srb, TLogTime Time, TLogTr
     AppendHexBytes(line, Srb.SRB_BufPointer,
                    std::min<std::size_t>(Srb.SRB_BufLen, kLoggedDataBytes));
   AppendFormatted(line, "%02X:%02X", Srb.SenseArea[12], Srb.SenseArea[13]);
-  if (Transport.UsingSPTI) AppendFormatted(line, ", %u", static_cast<unsigned>(Transport.LastWinError));
+  if (Transport.UsingSPTI)
+    AppendFormatted(line, ", %u", static_cast<unsigned>(Transport.LastWinError));
   line += "\r\n";
   return line;
 }
@@ -199,8 +201,8 @@ void TCommandLog::CloseLocked() {
 }
 
 void TCommandLog::WriteLocked(std::string_view Text) {
-  const bool written = std::fwrite(Text.data(), 1, Text.size(), File) == Text.size() &&
-                       std::fflush(File) == 0;
+  const bool written =
+      std::fwrite(Text.data(), 1, Text.size(), File) == Text.size() && std::fflush(File) == 0;
   if (written || WriteFailed) return;
   WriteFailed = true;
   WriteError = std::string("command log: ") + std::strerror(errno);

@@ -19,9 +19,9 @@ using wire::PutBE16;
 using wire::PutBE32;
 
 constexpr std::uint32_t kDiscInformationBytes = 64;
-constexpr std::size_t kDiscInformationMinimum = 7;      // through the last track's low byte
+constexpr std::size_t kDiscInformationMinimum = 7;  // through the last track's low byte
 constexpr std::uint32_t kTrackInformationBytes = 38;
-constexpr std::size_t kTrackInformationMinimum = 28;    // through the track size
+constexpr std::size_t kTrackInformationMinimum = 28;  // through the track size
 constexpr std::uint32_t kConfigurationBytes = 256;
 constexpr std::size_t kConfigurationHeaderBytes = 8;
 constexpr std::uint32_t kFormatCapacitiesBytes = 124;
@@ -37,7 +37,9 @@ constexpr std::uint16_t kPauseLength = 150;
 constexpr std::uint8_t kDefaultWriteParameters[] = {0x05, 0x32, 0x42, 0xC4, 0x08, 0x00, 0x00, 0x00,
                                                     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x96};
 
-[[nodiscard]] std::span<std::uint8_t> Cdb(TSRB_ExecSCSICmd& Srb) { return {Srb.CDBByte, sizeof Srb.CDBByte}; }
+[[nodiscard]] std::span<std::uint8_t> Cdb(TSRB_ExecSCSICmd& Srb) {
+  return {Srb.CDBByte, sizeof Srb.CDBByte};
+}
 
 [[nodiscard]] bool Completed(std::uint8_t Status) { return Status == SS_COMP; }
 [[nodiscard]] bool CompletedOrPending(std::uint8_t Status) {
@@ -55,8 +57,7 @@ template <class FillCdb>
 }
 
 [[nodiscard]] std::uint8_t Send(TSCSIDevice& Dev, TDataDirection Direction, std::uint8_t CDBLength,
-                                std::span<const std::uint8_t> Data, std::uint8_t Code,
-                                auto Fill) {
+                                std::span<const std::uint8_t> Data, std::uint8_t Code, auto Fill) {
   TSRB_ExecSCSICmd srb = MakeSRB(Direction, CDBLength, const_cast<std::uint8_t*>(Data.data()),
                                  static_cast<std::uint32_t>(Data.size()));
   srb.CDBByte[0] = Code;
@@ -66,7 +67,9 @@ template <class FillCdb>
 
 [[nodiscard]] TDiscInformation DecodeDiscInformation(std::span<const std::uint8_t> Reply) {
   TDiscInformation info;
-  const auto byteAt = [&](std::size_t At) -> std::uint8_t { return At < Reply.size() ? Reply[At] : 0; };
+  const auto byteAt = [&](std::size_t At) -> std::uint8_t {
+    return At < Reply.size() ? Reply[At] : 0;
+  };
   const auto joined = [&](std::size_t Low, std::size_t High) {
     return static_cast<std::uint16_t>(byteAt(High) << 8 | byteAt(Low));
   };
@@ -84,8 +87,12 @@ template <class FillCdb>
 
 [[nodiscard]] TTrackInformation DecodeTrackInformation(std::span<const std::uint8_t> Reply) {
   TTrackInformation info;
-  const auto byteAt = [&](std::size_t At) -> std::uint8_t { return At < Reply.size() ? Reply[At] : 0; };
-  const auto be32At = [&](std::size_t At) { return At + 4 <= Reply.size() ? GetBE32(Reply, At) : 0; };
+  const auto byteAt = [&](std::size_t At) -> std::uint8_t {
+    return At < Reply.size() ? Reply[At] : 0;
+  };
+  const auto be32At = [&](std::size_t At) {
+    return At + 4 <= Reply.size() ? GetBE32(Reply, At) : 0;
+  };
   info.DataLength = GetBE16(Reply, 0);
   info.TrackNumber = static_cast<std::uint16_t>(byteAt(32) << 8 | byteAt(2));
   info.SessionNumber = static_cast<std::uint16_t>(byteAt(33) << 8 | byteAt(3));
@@ -118,9 +125,9 @@ template <class FillCdb>
 }
 
 // Composes the write parameters page for one medium into Page (72 bytes).
-void ComposeWriteParameters(std::span<std::uint8_t, kModePage05Size> Page, std::uint8_t DrivePageLen,
-                            bool TestWrite, bool BurnProof, bool Multisession, TMedium Medium,
-                            bool DriveHasUnderrunFreeRecording) {
+void ComposeWriteParameters(std::span<std::uint8_t, kModePage05Size> Page,
+                            std::uint8_t DrivePageLen, bool TestWrite, bool BurnProof,
+                            bool Multisession, TMedium Medium, bool DriveHasUnderrunFreeRecording) {
   constexpr std::size_t kWriteType = 2, kTrackMode = 3, kDataBlockType = 4, kLinkSize = 5,
                         kRes6 = 6, kSessionFormat = 8, kPacketSize = 10, kPauseLengthAt = 14;
   constexpr std::uint8_t kBufe = 0x40, kLinkSizeValid = 0x20, kTestWriteBit = 0x10,
@@ -132,11 +139,17 @@ void ComposeWriteParameters(std::span<std::uint8_t, kModePage05Size> Page, std::
   std::uint8_t writeType = 1, trackMode = 4;
   switch (Medium) {
     case mtDDCDR:
-    case mtDDCDRW: writeType = 2; trackMode = 5; break;
+    case mtDDCDRW:
+      writeType = 2;
+      trackMode = 5;
+      break;
     case mtDVDR:
     case mtDVDRW:
     case mtDVDRWRO:
-    case mtDVDRWSR: writeType = 0; trackMode = 5; break;
+    case mtDVDRWSR:
+      writeType = 0;
+      trackMode = 5;
+      break;
     default: break;
   }
   Page[kWriteType] = WithLowNibble(Page[kWriteType], writeType);
@@ -144,10 +157,12 @@ void ComposeWriteParameters(std::span<std::uint8_t, kModePage05Size> Page, std::
   Page[kDataBlockType] = WithLowNibble(Page[kDataBlockType], 8);
   Page[kSessionFormat] = 0;
   const auto setMultisession = [&](bool On) {
-    Page[kTrackMode] = static_cast<std::uint8_t>((Page[kTrackMode] & ~kMultisession) | (On ? kMultisession : 0));
+    Page[kTrackMode] =
+        static_cast<std::uint8_t>((Page[kTrackMode] & ~kMultisession) | (On ? kMultisession : 0));
   };
   const auto setFixedPacket = [&](bool On) {
-    Page[kTrackMode] = static_cast<std::uint8_t>((Page[kTrackMode] & ~kFixedPacket) | (On ? kFixedPacket : 0));
+    Page[kTrackMode] =
+        static_cast<std::uint8_t>((Page[kTrackMode] & ~kFixedPacket) | (On ? kFixedPacket : 0));
   };
   const auto setPacketSize = [&](std::uint32_t Blocks) { PutBE32(Page, kPacketSize, Blocks); };
   if (!TestWrite) setMultisession(Multisession);
@@ -161,7 +176,8 @@ void ComposeWriteParameters(std::span<std::uint8_t, kModePage05Size> Page, std::
   }
   const bool plusMedium = Medium == mtDVDPLUSR || Medium == mtDVDPLUSRW || Medium == mtDVDPLUSRDL;
   if (plusMedium) {
-    Page[kWriteType] = static_cast<std::uint8_t>(WithLowNibble(Page[kWriteType], 2) | kLinkSizeValid);
+    Page[kWriteType] =
+        static_cast<std::uint8_t>(WithLowNibble(Page[kWriteType], 2) | kLinkSizeValid);
     Page[kTrackMode] = WithLowNibble(Page[kTrackMode], 4);
     Page[kRes6] = 0;
     Page[kLinkSize] = 16;
@@ -173,21 +189,25 @@ void ComposeWriteParameters(std::span<std::uint8_t, kModePage05Size> Page, std::
     setPacketSize(16);
   }
   if ((Medium == mtDVDPLUSR && !Multisession) || Medium == mtDVDPLUSRDL) Page[kLinkSize] = 0;
-  if (Medium == mtDVDPLUSRDL) setMultisession(Multisession);
-  else if (BurnProof && DriveHasUnderrunFreeRecording) Page[kWriteType] |= kBufe;
+  if (Medium == mtDVDPLUSRDL)
+    setMultisession(Multisession);
+  else if (BurnProof && DriveHasUnderrunFreeRecording)
+    Page[kWriteType] |= kBufe;
   PutBE16(Page, kPauseLengthAt, kPauseLength);
   if (TestWrite) Page[kWriteType] |= kTestWriteBit;
 }
 
 }  // namespace
 
-std::span<const std::uint8_t> ValidReply(const TSCSIDevice& Dev, std::span<const std::uint8_t> Buffer,
+std::span<const std::uint8_t> ValidReply(const TSCSIDevice& Dev,
+                                         std::span<const std::uint8_t> Buffer,
                                          std::size_t FieldBytes) {
   const std::span<const std::uint8_t> returned =
       Buffer.first(std::min<std::size_t>(Buffer.size(), Dev.LastTransferLength));
   if (returned.size() < FieldBytes) return returned.first(0);
   const std::uint64_t field = FieldBytes == 4 ? GetBE32(returned, 0) : GetBE16(returned, 0);
-  return returned.first(static_cast<std::size_t>(std::min<std::uint64_t>(returned.size(), FieldBytes + field)));
+  return returned.first(
+      static_cast<std::size_t>(std::min<std::uint64_t>(returned.size(), FieldBytes + field)));
 }
 
 // --- Identification and readiness --------------------------------------
@@ -266,12 +286,13 @@ bool ReadTrackInformation(TSCSIDevice& Dev, std::uint32_t Track) {
 bool ReadTocPmaAtip(TSCSIDevice& Dev, std::uint8_t Format, std::uint8_t Number, bool MSF,
                     std::span<std::uint8_t> Buffer, std::uint8_t AllocLength) {
   if (Buffer.size() < AllocLength) return false;
-  return Completed(Send(Dev, TDataDirection::In, 10, Buffer.first(AllocLength), 0x43, [&](auto cdb) {
-    cdb[1] = MSF ? 0x02 : 0x00;
-    cdb[2] = Format;
-    cdb[6] = Number;
-    cdb[8] = AllocLength;
-  }));
+  return Completed(
+      Send(Dev, TDataDirection::In, 10, Buffer.first(AllocLength), 0x43, [&](auto cdb) {
+        cdb[1] = MSF ? 0x02 : 0x00;
+        cdb[2] = Format;
+        cdb[6] = Number;
+        cdb[8] = AllocLength;
+      }));
 }
 
 bool GetConfiguration(TSCSIDevice& Dev, TConfigHeader& Header, std::uint16_t AllocLength,
@@ -279,12 +300,12 @@ bool GetConfiguration(TSCSIDevice& Dev, TConfigHeader& Header, std::uint16_t All
   std::array<std::uint8_t, kConfigurationBytes> reply{};
   const std::uint16_t asked = std::min<std::uint16_t>(AllocLength, kConfigurationBytes);
   Header = {};
-  const bool sent = Completed(Send(Dev, TDataDirection::In, 10, std::span(reply).first(asked), 0x46,
-                                   [&](auto cdb) {
-                                     cdb[1] = 0x02;
-                                     PutBE16(cdb, 2, Feature);
-                                     PutBE16(cdb, 7, asked);
-                                   }));
+  const bool sent = Completed(
+      Send(Dev, TDataDirection::In, 10, std::span(reply).first(asked), 0x46, [&](auto cdb) {
+        cdb[1] = 0x02;
+        PutBE16(cdb, 2, Feature);
+        PutBE16(cdb, 7, asked);
+      }));
   const std::span<const std::uint8_t> valid = ValidReply(Dev, std::span(reply).first(asked), 4);
   if (!sent || valid.size() < kConfigurationHeaderBytes) return false;
   Header = DecodeConfiguration(valid);
@@ -294,9 +315,8 @@ bool GetConfiguration(TSCSIDevice& Dev, TConfigHeader& Header, std::uint16_t All
 bool ReadFormatCapacityList(TSCSIDevice& Dev, TFormatCapacities& List) {
   std::array<std::uint8_t, kFormatCapacitiesBytes> reply{};
   List = {};
-  const bool sent = Completed(Send(Dev, TDataDirection::In, 10, reply, 0x23, [](auto cdb) {
-    PutBE16(cdb, 7, kFormatCapacitiesBytes);
-  }));
+  const bool sent = Completed(Send(Dev, TDataDirection::In, 10, reply, 0x23,
+                                   [](auto cdb) { PutBE16(cdb, 7, kFormatCapacitiesBytes); }));
   if (!sent) return false;
   const std::span<const std::uint8_t> returned =
       std::span(reply).first(std::min<std::size_t>(reply.size(), Dev.LastTransferLength));
@@ -313,23 +333,24 @@ bool ReadFormatCapacityList(TSCSIDevice& Dev, TFormatCapacities& List) {
 bool ModeSense10(TSCSIDevice& Dev, std::span<std::uint8_t> Buffer, std::uint16_t AllocLength,
                  bool Defaults, std::uint8_t PageCode) {
   if (Buffer.size() < AllocLength) return false;
-  return CompletedOrPending(Send(Dev, TDataDirection::In, 10, Buffer.first(AllocLength), 0x5A,
-                                 [&](auto cdb) {
-                                   cdb[2] = static_cast<std::uint8_t>(Defaults ? PageCode + 0x80 : PageCode);
-                                   PutBE16(cdb, 7, AllocLength);
-                                 }));
+  return CompletedOrPending(
+      Send(Dev, TDataDirection::In, 10, Buffer.first(AllocLength), 0x5A, [&](auto cdb) {
+        cdb[2] = static_cast<std::uint8_t>(Defaults ? PageCode + 0x80 : PageCode);
+        PutBE16(cdb, 7, AllocLength);
+      }));
 }
 
 bool ModeSelect10(TSCSIDevice& Dev, std::span<std::uint8_t> Buffer, std::uint16_t Length) {
   if (Buffer.size() < Length) return false;
-  return CompletedOrPending(Send(Dev, TDataDirection::Out, 10, Buffer.first(Length), 0x55,
-                                 [&](auto cdb) {
-                                   cdb[1] = 0x10;
-                                   PutBE16(cdb, 7, Length);
-                                 }));
+  return CompletedOrPending(
+      Send(Dev, TDataDirection::Out, 10, Buffer.first(Length), 0x55, [&](auto cdb) {
+        cdb[1] = 0x10;
+        PutBE16(cdb, 7, Length);
+      }));
 }
 
-bool LocateModePage(std::span<const std::uint8_t> Reply, std::uint8_t PageCode, TModePageSpan& Page) {
+bool LocateModePage(std::span<const std::uint8_t> Reply, std::uint8_t PageCode,
+                    TModePageSpan& Page) {
   constexpr std::size_t kHeaderBytes = 8;
   if (Reply.size() < kHeaderBytes) return false;
   const std::size_t offset = kHeaderBytes + GetBE16(Reply, 6);
@@ -341,14 +362,16 @@ bool LocateModePage(std::span<const std::uint8_t> Reply, std::uint8_t PageCode, 
 
 // --- Data transfer ---------------------------------------------------------
 
-bool Read10(TSCSIDevice& Dev, std::uint32_t LBA, std::uint16_t Blocks, std::span<std::uint8_t> Buffer) {
+bool Read10(TSCSIDevice& Dev, std::uint32_t LBA, std::uint16_t Blocks,
+            std::span<std::uint8_t> Buffer) {
   const std::uint32_t bytes = std::uint32_t{Blocks} * kSectorBytes;
   if (Buffer.size() < bytes) return false;
   const TMeterStart meter = StartMeter(Dev, TMeterDirection::Read);
-  const std::uint8_t status = Send(Dev, TDataDirection::In, 10, Buffer.first(bytes), 0x28, [&](auto cdb) {
-    PutBE32(cdb, 2, LBA);
-    PutBE16(cdb, 7, Blocks);
-  });
+  const std::uint8_t status =
+      Send(Dev, TDataDirection::In, 10, Buffer.first(bytes), 0x28, [&](auto cdb) {
+        PutBE32(cdb, 2, LBA);
+        PutBE16(cdb, 7, Blocks);
+      });
   FinishMeter(Dev, TMeterDirection::Read, meter, bytes);
   return Completed(status);
 }
@@ -357,23 +380,24 @@ bool Write10(TSCSIDevice& Dev, std::uint32_t LBA, std::uint16_t Blocks, std::uin
              std::span<const std::uint8_t> Buffer) {
   if (Buffer.size() < Bytes) return false;
   const TMeterStart meter = StartMeter(Dev, TMeterDirection::Write);
-  const std::uint8_t status = Send(Dev, TDataDirection::Out, 10, Buffer.first(Bytes), 0x2A, [&](auto cdb) {
-    PutBE32(cdb, 2, LBA);
-    PutBE16(cdb, 7, Blocks);
-  });
+  const std::uint8_t status =
+      Send(Dev, TDataDirection::Out, 10, Buffer.first(Bytes), 0x2A, [&](auto cdb) {
+        PutBE32(cdb, 2, LBA);
+        PutBE16(cdb, 7, Blocks);
+      });
   FinishMeter(Dev, TMeterDirection::Write, meter, Bytes);
   return Completed(status);
 }
 
 bool SynchronizeCache(TSCSIDevice& Dev, bool Immediate) {
-  return CompletedOrPending(SendNoData(Dev, 10, 0x35, [&](auto cdb) { cdb[1] = Immediate ? 0x02 : 0; }));
+  return CompletedOrPending(
+      SendNoData(Dev, 10, 0x35, [&](auto cdb) { cdb[1] = Immediate ? 0x02 : 0; }));
 }
 
 bool ReadBufferCapacity(TSCSIDevice& Dev) {
   std::array<std::uint8_t, kBufferCapacityBytes> reply{};
-  const bool sent = Completed(Send(Dev, TDataDirection::In, 10, reply, 0x5C, [](auto cdb) {
-    cdb[8] = kBufferCapacityBytes;
-  }));
+  const bool sent = Completed(Send(Dev, TDataDirection::In, 10, reply, 0x5C,
+                                   [](auto cdb) { cdb[8] = kBufferCapacityBytes; }));
   const std::span<const std::uint8_t> valid = ValidReply(Dev, reply, 2);
   if (!sent || valid.size() < 12) return false;
   Dev.DeviceBufferSize = GetBE32(valid, 4);
@@ -387,7 +411,8 @@ bool ReserveTrack(TSCSIDevice& Dev, std::uint32_t Blocks) {
   return Completed(SendNoData(Dev, 10, 0x53, [&](auto cdb) { PutBE32(cdb, 5, Blocks); }));
 }
 
-bool CloseTrackSession(TSCSIDevice& Dev, bool Immediate, std::uint8_t Function, std::uint16_t Number) {
+bool CloseTrackSession(TSCSIDevice& Dev, bool Immediate, std::uint8_t Function,
+                       std::uint16_t Number) {
   return CompletedOrPending(SendNoData(Dev, 10, 0x5B, [&](auto cdb) {
     cdb[1] = Immediate ? 1 : 0;
     cdb[2] = Function;
@@ -403,13 +428,15 @@ bool CloseTrackOrSession(TSCSIDevice& Dev, bool CloseTrack, bool Immediate, std:
   }));
 }
 
-bool FormatUnit(TSCSIDevice& Dev, std::uint8_t FormatByte, std::span<const std::uint8_t> ParamList) {
-  return CompletedOrPending(Send(Dev, TDataDirection::Out, 6, ParamList, 0x04,
-                                 [&](auto cdb) { cdb[1] = FormatByte; }));
+bool FormatUnit(TSCSIDevice& Dev, std::uint8_t FormatByte,
+                std::span<const std::uint8_t> ParamList) {
+  return CompletedOrPending(
+      Send(Dev, TDataDirection::Out, 6, ParamList, 0x04, [&](auto cdb) { cdb[1] = FormatByte; }));
 }
 
 bool BlankMedium(TSCSIDevice& Dev, bool Quick) {
-  return CompletedOrPending(SendNoData(Dev, 12, 0xA1, [&](auto cdb) { cdb[1] = Quick ? 0x11 : 0x10; }));
+  return CompletedOrPending(
+      SendNoData(Dev, 12, 0xA1, [&](auto cdb) { cdb[1] = Quick ? 0x11 : 0x10; }));
 }
 
 bool SendDVDStructure(TSCSIDevice& Dev, std::uint8_t Format, std::span<const std::uint8_t> Buffer) {
@@ -423,7 +450,9 @@ bool SendDVDStructure(TSCSIDevice& Dev, std::uint8_t Format, std::span<const std
 
 bool SetCDSpeed(TSCSIDevice& Dev, std::uint32_t ReadSpeed, std::uint32_t WriteSpeed) {
   const auto field = [](std::uint32_t Speed) {
-    return Speed == 0 ? kMaxCDSpeedField : static_cast<std::uint16_t>(std::min<std::uint32_t>(Speed, kMaxCDSpeedField));
+    return Speed == 0
+               ? kMaxCDSpeedField
+               : static_cast<std::uint16_t>(std::min<std::uint32_t>(Speed, kMaxCDSpeedField));
   };
   return Completed(SendNoData(Dev, 12, 0xBB, [&](auto cdb) {
     cdb[1] = 0x01;
@@ -453,14 +482,16 @@ bool SetWriteParameters(TSCSIDevice& Dev, bool TestWrite, bool BurnProof, bool M
   const std::size_t copied = std::min(page.Length - 2, kModePage05Size - 2);
   ComposeWriteParameters(Dev.ModePage05, drivePageLen, TestWrite, BurnProof, Multisession, Medium,
                          (Dev.ModePage2A.OtherInfo & 0x80) != 0);
-  std::copy_n(Dev.ModePage05.begin(), copied, buffer.begin() + static_cast<std::ptrdiff_t>(page.Offset));
+  std::copy_n(Dev.ModePage05.begin(), copied,
+              buffer.begin() + static_cast<std::ptrdiff_t>(page.Offset));
   return ModeSelect10(Dev, buffer, static_cast<std::uint16_t>(page.Offset + copied + 2));
 }
 
 bool SetStreamingPerformance(TSCSIDevice& Dev, std::uint32_t EndLBA, std::uint32_t ReadSize,
                              std::uint32_t WriteSize, std::uint32_t ReadTime,
                              std::uint32_t WriteTime) {
-  const std::span<std::uint8_t> descriptor = std::span(Dev.tmpBuffer).first(kPerformanceDescriptorBytes);
+  const std::span<std::uint8_t> descriptor =
+      std::span(Dev.tmpBuffer).first(kPerformanceDescriptorBytes);
   std::fill(descriptor.begin(), descriptor.end(), std::uint8_t{0});
   PutBE32(descriptor, 8, EndLBA);
   PutBE32(descriptor, 12, ReadSize);

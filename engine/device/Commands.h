@@ -108,7 +108,8 @@ struct TModePageSpan {
 
 // READ (10) (28h): Blocks sectors into Buffer (at least Blocks * 2048 bytes).
 // Runs the read meter.
-bool Read10(TSCSIDevice& Dev, std::uint32_t LBA, std::uint16_t Blocks, std::span<std::uint8_t> Buffer);
+bool Read10(TSCSIDevice& Dev, std::uint32_t LBA, std::uint16_t Blocks,
+            std::span<std::uint8_t> Buffer);
 // WRITE (10) (2Ah): Blocks sectors from the first Bytes bytes of Buffer.
 // Runs the write meter.
 bool Write10(TSCSIDevice& Dev, std::uint32_t LBA, std::uint16_t Blocks, std::uint32_t Bytes,

@@ -12,12 +12,12 @@ namespace kilnor {
 namespace {
 
 constexpr std::uint8_t kNotReady = 0x04;
-constexpr std::uint8_t kFormatDataCode1 = 0x11;    // format data follows, format code 1
+constexpr std::uint8_t kFormatDataCode1 = 0x11;  // format data follows, format code 1
 constexpr std::uint16_t kPollReplyBytes = 42;
 constexpr std::uint16_t kPacketBlocks = kPacketBytes / kSectorBytes;
-constexpr std::uint32_t kQuickOverwritePackets = 16;     // 1 MiB from LBA 0
-constexpr std::uint32_t kDVDRAMQuickPackets = 128;       // 8 MiB
-constexpr std::uint32_t kDVDPlusRWFullPackets = 2048;    // 128 MiB
+constexpr std::uint32_t kQuickOverwritePackets = 16;   // 1 MiB from LBA 0
+constexpr std::uint32_t kDVDRAMQuickPackets = 128;     // 8 MiB
+constexpr std::uint32_t kDVDPlusRWFullPackets = 2048;  // 128 MiB
 constexpr std::uint8_t kStopBackgroundFormat = 3;
 constexpr std::chrono::milliseconds kAbortCheckInterval{250};
 
@@ -33,9 +33,18 @@ constexpr std::uint8_t kDVDRAMFullFormat[] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x22
 
 // A full format (format type 00h) of Blocks 2,048-byte blocks.
 [[nodiscard]] std::array<std::uint8_t, 12> FullFormatList(std::uint32_t Blocks) {
-  return {0x00, 0x82, 0x00, 0x08, static_cast<std::uint8_t>(Blocks >> 24),
-          static_cast<std::uint8_t>(Blocks >> 16), static_cast<std::uint8_t>(Blocks >> 8),
-          static_cast<std::uint8_t>(Blocks), 0x00, 0x00, 0x08, 0x00};
+  return {0x00,
+          0x82,
+          0x00,
+          0x08,
+          static_cast<std::uint8_t>(Blocks >> 24),
+          static_cast<std::uint8_t>(Blocks >> 16),
+          static_cast<std::uint8_t>(Blocks >> 8),
+          static_cast<std::uint8_t>(Blocks),
+          0x00,
+          0x00,
+          0x08,
+          0x00};
 }
 
 // Blocks of the drive's full-format capacity, else of the medium's current
@@ -55,7 +64,8 @@ TWaitOutcome WaitWhileNotReady(TSCSIDevice& Dev, const std::atomic<bool>& Aborte
   TClock& clock = Clock();
   const TClock::time_point deadline = clock.now() + Limit;
   for (;;) {
-    for (std::chrono::milliseconds slept{0}; slept < kNotReadyPollInterval; slept += kAbortCheckInterval) {
+    for (std::chrono::milliseconds slept{0}; slept < kNotReadyPollInterval;
+         slept += kAbortCheckInterval) {
       if (Aborted) return TWaitOutcome::Aborted;
       clock.sleep_for(kAbortCheckInterval);
     }
@@ -90,22 +100,21 @@ void TEraseThread::Execute() {
 bool TEraseThread::EraseMedium(TMedium Medium) {
   const bool quick = Device.QuickErase;
   switch (Medium) {
-    case mtBDRE:
-      return quick ? QuickFormatAndOverwrite(kBDREQuickFormat) : FullFormatBDRE();
+    case mtBDRE: return quick ? QuickFormatAndOverwrite(kBDREQuickFormat) : FullFormatBDRE();
     case mtDVDPLUSRW:
       return quick ? QuickFormatAndOverwrite(kDVDPlusRWFormat) : FullFormatDVDPlusRW();
     case mtDVDRAM:
     case mtHDDVDRAM: {
       // An HD DVD-RAM cannot be blanked; it is erased the way a DVD-RAM is,
       // formatted to the capacity its drive names.
-      if (!quick) return Medium == mtDVDRAM ? FormatAndWait(kDVDRAMFullFormat, true) : FullFormat(true);
+      if (!quick)
+        return Medium == mtDVDRAM ? FormatAndWait(kDVDRAMFullFormat, true) : FullFormat(true);
       const bool written = OverwriteStart(kDVDRAMQuickPackets);
       Device.CloseFH = true;
       SynchronizeCache(Device, false);
       return written;
     }
-    default:
-      return Blank(quick);
+    default: return Blank(quick);
   }
 }
 
@@ -143,7 +152,8 @@ bool TEraseThread::FullFormatDVDPlusRW() {
   return written;
 }
 
-bool TEraseThread::FormatAndWait(std::span<const std::uint8_t> FormatList, bool PollWithTestUnitReady) {
+bool TEraseThread::FormatAndWait(std::span<const std::uint8_t> FormatList,
+                                 bool PollWithTestUnitReady) {
   return FormatUnit(Device, kFormatDataCode1, FormatList) && WaitForDrive(PollWithTestUnitReady);
 }
 

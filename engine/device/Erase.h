@@ -55,7 +55,8 @@ class TEraseThread {
   [[nodiscard]] bool FullFormat(bool PollWithTestUnitReady);
   [[nodiscard]] bool ClearStartAndStopFormat();
   [[nodiscard]] bool FullFormatDVDPlusRW();
-  [[nodiscard]] bool FormatAndWait(std::span<const std::uint8_t> FormatList, bool PollWithTestUnitReady);
+  [[nodiscard]] bool FormatAndWait(std::span<const std::uint8_t> FormatList,
+                                   bool PollWithTestUnitReady);
   [[nodiscard]] bool Blank(bool Quick);
   [[nodiscard]] bool OverwriteStart(std::uint32_t Packets);
   [[nodiscard]] bool WaitForDrive(bool PollWithTestUnitReady);

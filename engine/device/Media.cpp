@@ -37,19 +37,19 @@ struct TProfileMedium {
 };
 
 constexpr TProfileMedium kProfiles[] = {
-    {0x0008, mtCDROM},     {0x0009, mtCDR},      {0x000A, mtCDRW},     {0x0010, mtDVDROM},
-    {0x0011, mtDVDR},      {0x0012, mtDVDRAM},   {0x0013, mtDVDRWRO},  {0x0014, mtDVDRWSR},
-    {0x001A, mtDVDPLUSRW}, {0x001B, mtDVDPLUSR}, {0x0020, mtDDCDROM},  {0x0021, mtDDCDR},
-    {0x0022, mtDDCDRW},    {0x002B, mtDVDPLUSRDL}, {0x0040, mtBDROM},  {0x0041, mtBDRSR},
-    {0x0042, mtBDRRR},     {0x0043, mtBDRE},     {0x0050, mtHDDVDROM}, {0x0051, mtHDDVDR},
+    {0x0008, mtCDROM},     {0x0009, mtCDR},        {0x000A, mtCDRW},     {0x0010, mtDVDROM},
+    {0x0011, mtDVDR},      {0x0012, mtDVDRAM},     {0x0013, mtDVDRWRO},  {0x0014, mtDVDRWSR},
+    {0x001A, mtDVDPLUSRW}, {0x001B, mtDVDPLUSR},   {0x0020, mtDDCDROM},  {0x0021, mtDDCDR},
+    {0x0022, mtDDCDRW},    {0x002B, mtDVDPLUSRDL}, {0x0040, mtBDROM},    {0x0041, mtBDRSR},
+    {0x0042, mtBDRRR},     {0x0043, mtBDRE},       {0x0050, mtHDDVDROM}, {0x0051, mtHDDVDR},
     {0x0052, mtHDDVDRAM},
 };
 
 constexpr std::string_view kMediumNames[] = {
-    "mtUNKNOWN", "mtCDROM",     "mtCDR",      "mtCDRW",       "mtDVDROM", "mtDVDR",
-    "mtDVDRAM",  "mtDVDRW",     "mtDVDRWRO",  "mtDVDRWSR",    "mtDVDPLUSRW", "mtDVDPLUSR",
-    "mtDVDPLUSRDL", "mtBDROM",  "mtBDR",      "mtBDRRR",      "mtBDRE",   "mtHDDVDROM",
-    "mtHDDVDR",  "mtHDDVDRAM",  "mtDDCDROM",  "mtDDCDR",      "mtDDCDRW",
+    "mtUNKNOWN",    "mtCDROM",    "mtCDR",     "mtCDRW",    "mtDVDROM",    "mtDVDR",
+    "mtDVDRAM",     "mtDVDRW",    "mtDVDRWRO", "mtDVDRWSR", "mtDVDPLUSRW", "mtDVDPLUSR",
+    "mtDVDPLUSRDL", "mtBDROM",    "mtBDR",     "mtBDRRR",   "mtBDRE",      "mtHDDVDROM",
+    "mtHDDVDR",     "mtHDDVDRAM", "mtDDCDROM", "mtDDCDR",   "mtDDCDRW",
 };
 static_assert(std::size(kMediumNames) == mtDDCDRW + 1);
 
@@ -64,13 +64,16 @@ static_assert(std::size(kMediumNames) == mtDDCDRW + 1);
 // The capabilities page in the reply now in Dev.tmpBuffer; fields the page
 // does not carry stay 0, and so does a reply without the page.
 [[nodiscard]] TModePage2A DecodeCapabilitiesPage(const TSCSIDevice& Dev) {
-  const std::span<const std::uint8_t> reply = std::span(Dev.tmpBuffer).first(
-      std::min<std::size_t>(kCapabilitiesReplyBytes, Dev.LastTransferLength));
+  const std::span<const std::uint8_t> reply =
+      std::span(Dev.tmpBuffer)
+          .first(std::min<std::size_t>(kCapabilitiesReplyBytes, Dev.LastTransferLength));
   TModePageSpan where;
   TModePage2A page;
   if (!LocateModePage(reply, kCapabilitiesPage, where)) return page;
   const std::span<const std::uint8_t> bytes = reply.subspan(where.Offset, where.Length);
-  const auto byteAt = [&](std::size_t At) -> std::uint8_t { return At < bytes.size() ? bytes[At] : 0; };
+  const auto byteAt = [&](std::size_t At) -> std::uint8_t {
+    return At < bytes.size() ? bytes[At] : 0;
+  };
   const auto be16At = [&](std::size_t At) -> std::uint16_t {
     return At + 2 <= bytes.size() ? GetBE16(bytes, At) : 0;
   };
@@ -111,7 +114,8 @@ void SetFlagsFromPage(TDC& dc, const TModePage2A& Page) {
 // features a drive without a medium is taken to have, reports no medium.
 [[nodiscard]] bool ProbeFeature(TSCSIDevice& Dev, std::uint16_t Feature, bool OrNoMedium) {
   if (!GetConfiguration(Dev, Dev.ConfigHeader, kConfigurationProbeBytes, Feature)) return false;
-  return Dev.ConfigHeader.FeatureCode == Feature || (OrNoMedium && Dev.ConfigHeader.CurrentProfile == 0);
+  return Dev.ConfigHeader.FeatureCode == Feature ||
+         (OrNoMedium && Dev.ConfigHeader.CurrentProfile == 0);
 }
 
 void ProbeFeatures(TSCSIDevice& Dev) {
@@ -147,8 +151,8 @@ void ProbeFeatures(TSCSIDevice& Dev) {
 
 [[nodiscard]] bool IsVolumeDescriptor(std::span<const std::uint8_t> Sector, std::uint8_t Type) {
   constexpr std::string_view kStandardIdentifier = "CD001";
-  return Sector[0] == Type && std::equal(kStandardIdentifier.begin(), kStandardIdentifier.end(),
-                                         Sector.begin() + 1);
+  return Sector[0] == Type &&
+         std::equal(kStandardIdentifier.begin(), kStandardIdentifier.end(), Sector.begin() + 1);
 }
 
 }  // namespace
@@ -276,7 +280,8 @@ std::uint32_t ReadFormatCapacities(TSCSIDevice& Dev) {
   constexpr std::size_t kConsidered = 4;
   for (std::size_t i = 0; i < std::min(list.Count, kConsidered); ++i) {
     const TCapacityDescriptor& descriptor = list.Descriptors[i];
-    if (descriptor.TypeByte == 0 && descriptor.Parameter == kBlockLength2048) return descriptor.Blocks;
+    if (descriptor.TypeByte == 0 && descriptor.Parameter == kBlockLength2048)
+      return descriptor.Blocks;
   }
   // Without a medium the drive names its largest capacity, not the disc's.
   const bool noMedium = (list.Descriptors[0].TypeByte & 0x03) == kNoMediumDescriptor;
@@ -302,7 +307,8 @@ std::uint32_t QueryFreeBlocks(TSCSIDevice& Dev) {
   const bool overwritable = IsAnyOf(medium, {mtDVDRAM, mtDVDPLUSRW});
   if (!ReadDiscInformation(Dev, Dev.DiscInformation, kDiscInformationBytes) ||
       !ReadTrackInformation(Dev, Dev.DiscInformation.LastTrackOfLastSession))
-    return overwritable ? ClampedDifference(ReadFormatCapacities(Dev), ReadVolumeSpaceSize(Dev)) : 0;
+    return overwritable ? ClampedDifference(ReadFormatCapacities(Dev), ReadVolumeSpaceSize(Dev))
+                        : 0;
   const TTrackInformation& track = Dev.TrackInformation;
   if (track.TrackSize == kUnknownTrackSize) return 0;
   if (medium == mtDVDRWRO) return ClampedDifference(ReadFormatCapacities(Dev), track.TrackSize);

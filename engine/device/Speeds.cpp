@@ -35,7 +35,8 @@ template <class T>
 [[nodiscard]] T SaturatedRound(double Value) {
   const double rounded = std::nearbyint(Value);
   if (!(rounded > 0)) return 0;
-  if (rounded >= static_cast<double>(std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
+  if (rounded >= static_cast<double>(std::numeric_limits<T>::max()))
+    return std::numeric_limits<T>::max();
   return static_cast<T>(rounded);
 }
 
@@ -57,10 +58,10 @@ struct TAverageMeter {
 
 [[nodiscard]] TAverageMeter AverageMeter(TSCSIDevice& Dev, TMeterDirection Direction) {
   if (Direction == TMeterDirection::Write)
-    return {Dev.bmWStart, Dev.bmWStop, Dev.bmWTotal, Dev.bmWSize, Dev.bmWCounter, Dev.bmAvgWriteSpeed,
-            Dev.CurWriteSpeed};
-  return {Dev.bmRStart, Dev.bmRStop, Dev.bmRTotal, Dev.bmRSize, Dev.bmRCounter, Dev.bmAvgReadSpeed,
-          Dev.CurReadSpeed};
+    return {Dev.bmWStart,   Dev.bmWStop,         Dev.bmWTotal,     Dev.bmWSize,
+            Dev.bmWCounter, Dev.bmAvgWriteSpeed, Dev.CurWriteSpeed};
+  return {Dev.bmRStart,   Dev.bmRStop,        Dev.bmRTotal,    Dev.bmRSize,
+          Dev.bmRCounter, Dev.bmAvgReadSpeed, Dev.CurReadSpeed};
 }
 
 }  // namespace
@@ -125,7 +126,8 @@ TMeterStart StartMeter(TSCSIDevice& Dev, TMeterDirection Direction) {
   return {meter.Start, CounterNow()};
 }
 
-void FinishMeter(TSCSIDevice& Dev, TMeterDirection Direction, TMeterStart Started, std::uint32_t Bytes) {
+void FinishMeter(TSCSIDevice& Dev, TMeterDirection Direction, TMeterStart Started,
+                 std::uint32_t Bytes) {
   AddSpeedSample(Dev, Bytes, CounterNow() - Started.Counter);
   TAverageMeter meter = AverageMeter(Dev, Direction);
   meter.Size += Bytes;
