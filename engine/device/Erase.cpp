@@ -1,5 +1,6 @@
 #include "engine/device/Erase.h"
 
+#include <array>
 #include <vector>
 
 #include "engine/Notifications.h"
