@@ -13,6 +13,7 @@
 // (BuildAnchorPointer). Everything written follows from the prepared layout
 // and the session start alone, so writing a prepared compilation twice gives
 // the same bytes both times.
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <span>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "engine/image/ByteWriter.h"
+#include "engine/image/ECMA_167.h"
 #include "engine/image/TreeTypes.h"
 #include "engine/image/UDFTypes.h"
 
@@ -121,7 +123,7 @@ class TUDFFileStructureGenerator {
   bool parentPending_ = false;
   const TFileEntry* nextIdentifier_ = nullptr;
   std::uint32_t blockOffset_ = 0;
-  std::array<std::uint8_t, 296> fidContainer_{};
+  std::array<std::uint8_t, kMaxFileIdentifierDescriptorBytes> fidContainer_{};
   std::size_t fidSize_ = 0;
   std::size_t fidEmitted_ = 0;
 };
