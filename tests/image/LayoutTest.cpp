@@ -2,6 +2,7 @@
 // Prepare lays out, read back from the header GenerateHeader writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -310,6 +311,27 @@ TEST(Layout, HeaderSizeMatchesTheLayoutWithManyDirectories) {
   EXPECT_EQ(c.cd.TotalImageSize % 32, 0u);
   ASSERT_TRUE(GenerateHeader(c.cd));
   EXPECT_EQ(c.cd.IsoHeaderSize, std::int64_t{c.cd.HeaderSectors} * 2048);
+}
+
+TEST(Layout, Iso1999IdentifiersAreLongNamesWithinTheirLimit) {
+  TCompilation c;
+  c.cd.ISO9660v1999FS = true;
+  const std::u16string stem(212, u'x');
+  pFileEntry a = c.AddFile(c.root(), stem + u"a.dat", 1);
+  pFileEntry b = c.AddFile(c.root(), stem + u"b.dat", 1);
+  pFileEntry mixed = c.AddFile(c.root(), u"Mixed Case.txt", 1);
+  Prepare(c.cd);
+  EXPECT_EQ(mixed->IdentifierISO, "Mixed Case.txt") << "case is kept";
+  EXPECT_EQ(a->IdentifierISO.size(), 207u);
+  EXPECT_EQ(a->IdentifierISO.substr(203), ".dat");
+  EXPECT_EQ(b->IdentifierISO.size(), 207u);
+  EXPECT_NE(a->IdentifierISO, b->IdentifierISO);
+  ASSERT_TRUE(GenerateHeader(c.cd));
+  THeaderReader h(c.cd);
+  std::size_t longest = 0;
+  for (const TRecordView& r : h.Records(c.cd.FileDirDescriptorExtent, c.cd.RootDir->DirSize))
+    longest = std::max(longest, r.Identifier.size());
+  EXPECT_EQ(longest, 207u);
 }
 
 }  // namespace
