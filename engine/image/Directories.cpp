@@ -6,6 +6,13 @@
 namespace kilnor {
 namespace {
 
+// ECMA-119 9.1: 33 bytes up to the identifier, then the identifier and a
+// padding byte that keeps the record length even.
+constexpr std::uint32_t kRecordHeadBytes = 33;
+static_assert(kRecordHeadBytes + 1 == kRootRecordBytes, "a root record carries one identifier byte");
+static_assert(kRecordHeadBytes + 2 * kMaxJolietNameUnits + 1 <= 255, "a Joliet record fits its length byte");
+static_assert(kRecordHeadBytes + kMaxIso1999IdentifierBytes + 1 <= 255, "an ISO 9660:1999 record fits its length byte");
+
 constexpr std::uint8_t kFlagHidden = 0x01;
 constexpr std::uint8_t kFlagDirectory = 0x02;
 constexpr std::uint8_t kFlagMultiExtent = 0x80;
@@ -40,7 +47,7 @@ std::uint32_t IdentifierBytes(const TFileEntry& entry, TTree tree) {
 }
 
 std::uint8_t RecordLength(std::uint32_t identifierBytes) {
-  return static_cast<std::uint8_t>(33 + identifierBytes + (identifierBytes % 2 == 0 ? 1 : 0));
+  return static_cast<std::uint8_t>(kRecordHeadBytes + identifierBytes + (identifierBytes % 2 == 0 ? 1 : 0));
 }
 
 // Calls visit(entry, extentIndex, recordLength) for every record after the

@@ -18,6 +18,8 @@ constexpr std::size_t kCatalogPointer = 71;
 constexpr std::size_t kValidationEntryBytes = 32;
 constexpr std::size_t kIdString = 4;
 constexpr std::size_t kChecksum = 28;
+// Validation entry, then the default entry: 32 bytes each.
+static_assert(kValidationEntryBytes == 32 && kChecksum + 4 == kValidationEntryBytes);
 
 // The size of the file, or nothing when it cannot be opened for reading.
 std::optional<std::int64_t> ReadableFileSize(const std::string& fileName) {

@@ -5,6 +5,9 @@
 namespace kilnor {
 namespace {
 
+// ECMA-119 9.4: 8 bytes up to the identifier, padded to an even length.
+constexpr std::uint32_t kPathRecordHeadBytes = 8;
+
 std::uint32_t IdentifierBytes(const TDirEntry& dir, TTree tree) {
   if (dir.OwnEntry == nullptr) return 1;  // the root: one zero byte
   return tree == TTree::ISO ? static_cast<std::uint32_t>(dir.OwnEntry->IdentifierISO.size())
@@ -24,7 +27,7 @@ std::uint32_t PathTableBytes(const TCDFiles& cd, TTree tree) {
   std::uint32_t bytes = 0;
   for (const TDirEntry* dir : cd.PathTableEntries) {
     const std::uint32_t id = IdentifierBytes(*dir, tree);
-    bytes += 8 + id + id % 2;
+    bytes += kPathRecordHeadBytes + id + id % 2;
   }
   return bytes;
 }

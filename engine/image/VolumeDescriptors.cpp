@@ -22,6 +22,7 @@ constexpr std::size_t kVolumeSetSize = 120;
 constexpr std::size_t kVolumeSetId = 190;
 constexpr std::size_t kCreationDate = 813;
 constexpr std::size_t kFileStructureVersion = 881;
+static_assert(kCreationDate + 4 * kVolumeDateBytes == kFileStructureVersion, "four dates precede the version");
 
 struct TTextField {
   std::size_t Offset;
