@@ -1,6 +1,8 @@
-#include <chrono>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
@@ -15,6 +17,12 @@ namespace velmor::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Raised by Ctrl-C while an image is written; the poll loop turns it into an
+// abort, so the partial image is removed like after any other failure.
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int) { interrupted = true; }
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -50,6 +58,8 @@ int WriteImage(kilnor::TKilnorPro& kp, const std::string& Output) {
     kp.DrainNotifications();
     return Fail("cannot build " + Output + ": " + kp.ErrorString());
   }
+  const auto previous = std::signal(SIGINT, OnInterrupt);
+  bool abortSent = false;
   TProgressBar bar("Writing", "sectors", std::cerr, ::isatty(2) != 0);
   PollWithProgress(
       kp, bar,
@@ -57,7 +67,14 @@ int WriteImage(kilnor::TKilnorPro& kp, const std::string& Output) {
         return TProgressSample{kp.CDFiles.BlocksWritten.load(), kp.ImageSize(),
                                kilnor::StatusText(kp.ComponentStatus())};
       },
-      [&] { return done; });
+      [&] {
+        if (interrupted && !abortSent) {
+          kp.AbortOperation();
+          abortSent = true;
+        }
+        return done;
+      });
+  std::signal(SIGINT, previous);
   if (failed) return Fail("writing " + Output + " failed: " + kp.ErrorString());
   const double seconds = SecondsSince(started);
   const double mebibytes = kp.ImageSize() * 2048.0 / (1 << 20);
