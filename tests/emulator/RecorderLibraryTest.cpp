@@ -59,7 +59,7 @@ class RecorderLibraryTest : public ::testing::Test {
     srb.SRB_BufPointer = Buffer;
     srb.SRB_SenseLen = kilnor::kSenseLength;
     srb.SRB_CDBLen = static_cast<std::uint8_t>(Cdb.size());
-    std::memcpy(srb.CDBByte, Cdb.data(), Cdb.size());
+    if (!Cdb.empty()) std::memcpy(srb.CDBByte, Cdb.data(), Cdb.size());
     TSignals signals;
     srb.SRB_PostProc = &signals.Event;
     const std::uint32_t returned = Send(&srb);
