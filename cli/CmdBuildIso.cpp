@@ -10,7 +10,6 @@
 #include "cli/Command.h"
 #include "cli/Compilation.h"
 #include "cli/ProgressBar.h"
-#include "engine/image/ISO9660.h"
 
 namespace velmor::cli {
 
@@ -97,7 +96,7 @@ int RunBuildIso(const TArguments& Args) {
   if (!BuildCompilation(kp, parsed->Positional, error)) return Fail(error);
   if (!ApplyOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
   const auto started = Clock::now();
-  const std::uint32_t sectors = kilnor::Prepare(kp.CDFiles);
+  const std::uint32_t sectors = kp.Prepare();
   const double prepareSeconds = SecondsSince(started);
   if (kp.UDFBridge() && !kp.CDFiles.UDFBridgeInfo.LayoutError.empty()) return Fail(kp.CDFiles.UDFBridgeInfo.LayoutError);
   if (prepareOnly) {
