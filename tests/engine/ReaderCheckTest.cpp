@@ -7,15 +7,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <regex>
 #include <set>
 #include <string>
 
+#include "ReaderCheckFixtures.h"
 #include "ReaderTools.h"
 #include "engine/KilnorPro.h"
 #include "engine/image/ElTorito.h"
@@ -29,133 +28,13 @@ namespace fs = std::filesystem;
 
 constexpr const char* kLabel = "Reader check";
 
-void WriteFile(const fs::path& path, const std::string& content) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string Pattern(std::size_t bytes, unsigned seed) {
-  std::string text(bytes, '\0');
-  for (std::size_t i = 0; i < bytes; ++i) text[i] = static_cast<char>((i * 131 + seed * 7919) % 251);
-  return text;
-}
-
-// ---- Fixture trees --------------------------------------------------------
-
-void NestedEightDeep(const fs::path& src) {
-  fs::path dir = src;
-  for (int level = 1; level <= 8; ++level) {
-    dir /= "level" + std::to_string(level);
-    WriteFile(dir / ("at-" + std::to_string(level) + ".txt"), Pattern(100 * level, level));
-  }
-}
-
-void ThousandFiles(const fs::path& src) {
-  for (int i = 0; i < 1000; ++i) WriteFile(src / "many" / ("file-" + std::to_string(i) + ".dat"), Pattern(i * 7, i));
-}
-
-void EmptyFiles(const fs::path& src) {
-  WriteFile(src / "empty.txt", "");
-  WriteFile(src / "no extension", "");
-  WriteFile(src / "one byte", "x");
-  WriteFile(src / "sector.bin", Pattern(2048, 3));
-  fs::create_directories(src / "hollow");
-}
-
-void EmptyCompilation(const fs::path& src) { fs::create_directories(src); }
-
-void UnicodeNames(const fs::path& src) {
-  WriteFile(src / "Grüße.txt", "gruss");
-  WriteFile(src / "日本語のファイル名.txt", Pattern(5000, 1));
-  WriteFile(src / "Ünïcödé" / "inside.txt", "inside");
-}
-
-void NonBmpNames(const fs::path& src) {
-  WriteFile(src / "smile 😀 𝄞.txt", "non-BMP");
-  WriteFile(src / "folder 📁" / "inside.txt", "inside");
-}
-
-void CollidingNames(const fs::path& src) {
-  WriteFile(src / "My long document A.txt", "A");
-  WriteFile(src / "My long document B.txt", "B");
-  WriteFile(src / "My long document C.txt", "C");
-  WriteFile(src / "Directory number 1" / "one.txt", "1");
-  WriteFile(src / "Directory number 2" / "two.txt", "2");
-  WriteFile(src / "semi;colon.txt", "semicolon");
-}
-
-struct TTreeCase {
-  const char* Name;
-  void (*Populate)(const fs::path&);
-  // Names outside the Basic Multilingual Plane are recorded as UTF-16
-  // surrogate pairs, which UCS-2 readers flag: xorriso warns (and still
-  // extracts them exactly), libcdio cannot convert them.
-  bool NonBmp = false;
-};
-
-// ---- Building -------------------------------------------------------------
-
-// Waits for the completion the write thread reports.
-class TWriteWaiter {
- public:
-  explicit TWriteWaiter(TKilnorPro& kp) {
-    kp.SetOnWriteDone([this](void*, std::uint8_t, bool failed) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      failed_ = failed;
-      done_ = true;
-      cv_.notify_all();
-    });
-  }
-  [[nodiscard]] bool Succeeded() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    cv_.wait(lock, [this] { return done_; });
-    return !failed_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool done_ = false;
-  bool failed_ = false;
-};
-
-// Inserts the content of `src` at the root and builds the image through
-// the component, as the command line does.
-::testing::AssertionResult BuildImage(TKilnorPro& kp, const fs::path& src, const fs::path& image) {
-  kp.ClearAll();
-  kp.SetVolumeID(kLabel);
-  if (kp.InsertDirW(u"\\", src.u16string(), u"*", true, false) == nullptr)
-    return ::testing::AssertionFailure() << "insert failed: " << LastTreeError(kp.CDFiles);
-  kp.Prepare();
-  TWriteWaiter waiter(kp);
-  if (!kp.BuildISOImageW(image.u16string())) return ::testing::AssertionFailure() << kp.ErrorString();
-  if (!waiter.Succeeded()) return ::testing::AssertionFailure() << "write failed: " << kp.ErrorString();
-  return ::testing::AssertionSuccess();
-}
-
 // ---- Reading back ----------------------------------------------------------
-
-// Relative path -> content ("/" for a directory) of every item below root.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-  std::map<std::string, std::string> items;
-  for (const auto& item : fs::recursive_directory_iterator(root)) {
-    const std::string relative = fs::relative(item.path(), root).string();
-    if (item.is_directory()) {
-      items[relative] = "/";
-    } else {
-      std::ifstream in(item.path(), std::ios::binary);
-      items[relative] = std::string(std::istreambuf_iterator<char>(in), {});
-    }
-  }
-  return items;
-}
 
 void ExpectExtractedTreeIs(const fs::path& image, const fs::path& src, const fs::path& scratch) {
   const fs::path out = scratch / "extracted";
   const TCommandResult extract = RunTool("osirrox -indev " + Quoted(image) + " -extract / " + Quoted(out));
   static_cast<void>(RunTool("chmod -R u+w " + Quoted(out)));
   ASSERT_EQ(extract.ExitCode, 0) << extract.Output;
-  if (!fs::exists(out)) fs::create_directories(out);  // nothing to extract from an empty image
   EXPECT_EQ(Snapshot(out), Snapshot(src));
 }
 
@@ -214,19 +93,12 @@ TEST_P(ReaderCheck, ReadersGetTheSourceTreeBack) {
   GetParam().Populate(src);
   const fs::path image = scratch.path() / "image.iso";
   TKilnorPro kp;
-  ASSERT_TRUE(BuildImage(kp, src, image));
+  ASSERT_TRUE(BuildImage(kp, src, image, kLabel));
   ExpectExtractedTreeIs(image, src, scratch.path());
   ExpectToolsOpenIt(image, GetParam().NonBmp);
 }
 
-INSTANTIATE_TEST_SUITE_P(Trees, ReaderCheck,
-                         testing::Values(TTreeCase{"NestedEightDeep", NestedEightDeep},
-                                         TTreeCase{"ThousandFilesInOneFolder", ThousandFiles},
-                                         TTreeCase{"EmptyFiles", EmptyFiles},
-                                         TTreeCase{"EmptyCompilation", EmptyCompilation},
-                                         TTreeCase{"UnicodeNames", UnicodeNames},
-                                         TTreeCase{"NonBmpNames", NonBmpNames, true},
-                                         TTreeCase{"NamesThatCollideWhenShortened", CollidingNames}),
+INSTANTIATE_TEST_SUITE_P(Trees, ReaderCheck, testing::ValuesIn(FixtureTrees()),
                          [](const testing::TestParamInfo<TTreeCase>& info) { return info.param.Name; });
 
 struct TOptionCase {
@@ -252,7 +124,7 @@ TEST_P(ReaderCheckOptions, ReadersOpenEveryVariant) {
   TKilnorPro kp;
   kp.SetJolietFileSystem(o.Joliet);
   kp.SetISO9660v1999FS(o.Iso1999);
-  ASSERT_TRUE(BuildImage(kp, src, image));
+  ASSERT_TRUE(BuildImage(kp, src, image, kLabel));
   const fs::path out = scratch.path() / "extracted";
   ASSERT_EQ(RunTool("osirrox -indev " + Quoted(image) + " -extract / " + Quoted(out)).ExitCode, 0);
   static_cast<void>(RunTool("chmod -R u+w " + Quoted(out)));
@@ -289,7 +161,7 @@ TEST_F(ReaderCheck, ListingsShowNamesSizesAndDates) {
   WriteFile(src / "My long document B.txt", Pattern(4321, 2));
   const fs::path image = scratch.path() / "image.iso";
   TKilnorPro kp;
-  ASSERT_TRUE(BuildImage(kp, src, image));
+  ASSERT_TRUE(BuildImage(kp, src, image, kLabel));
   const std::string iso = RunTool("isoinfo -l -i " + Quoted(image)).Output;
   const std::string joliet = RunTool("isoinfo -J -l -i " + Quoted(image)).Output;
   EXPECT_TRUE(std::regex_search(iso, std::regex(R"( 1234 \w{3} +\d+ \d{4} \[ +\d+ 00\]  MY\w*~\w*\.TXT)"))) << iso;
@@ -305,7 +177,7 @@ TEST_F(ReaderCheck, JolietNamesOver110CharactersAreShortenedAndKeepTheirData) {
   WriteFile(src / (stem + "2.txt"), "second");
   const fs::path image = scratch.path() / "image.iso";
   TKilnorPro kp;
-  ASSERT_TRUE(BuildImage(kp, src, image));
+  ASSERT_TRUE(BuildImage(kp, src, image, kLabel));
   const fs::path out = scratch.path() / "extracted";
   ASSERT_EQ(RunTool("osirrox -indev " + Quoted(image) + " -extract / " + Quoted(out)).ExitCode, 0);
   static_cast<void>(RunTool("chmod -R u+w " + Quoted(out)));

@@ -5,13 +5,12 @@
 // that checks every descriptor tag. A check whose tool is missing is skipped.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <string>
 
+#include "ReaderCheckFixtures.h"
 #include "ReaderTools.h"
 #include "UDFReader.h"
 #include "engine/KilnorPro.h"
@@ -24,129 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kLabel = "UDF check";
-
-void WriteFile(const fs::path& path, const std::string& content) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string Pattern(std::size_t bytes, unsigned seed) {
-  std::string text(bytes, '\0');
-  for (std::size_t i = 0; i < bytes; ++i) text[i] = static_cast<char>((i * 131 + seed * 7919) % 251);
-  return text;
-}
-
-// ---- Fixture trees ----------------------------------------------------------
-
-void NestedEightDeep(const fs::path& src) {
-  fs::path dir = src;
-  for (int level = 1; level <= 8; ++level) {
-    dir /= "level" + std::to_string(level);
-    WriteFile(dir / ("at-" + std::to_string(level) + ".txt"), Pattern(100 * level, level));
-  }
-}
-
-void ThousandFiles(const fs::path& src) {
-  for (int i = 0; i < 1000; ++i) WriteFile(src / "many" / ("file-" + std::to_string(i) + ".dat"), Pattern(i * 7, i));
-}
-
-void EmptyFiles(const fs::path& src) {
-  WriteFile(src / "empty.txt", "");
-  WriteFile(src / "no extension", "");
-  WriteFile(src / "one byte", "x");
-  WriteFile(src / "sector.bin", Pattern(2048, 3));
-  fs::create_directories(src / "hollow");
-}
-
-void EmptyCompilation(const fs::path& src) { fs::create_directories(src); }
-
-void UnicodeNames(const fs::path& src) {
-  WriteFile(src / "Grüße.txt", "gruss");
-  WriteFile(src / "日本語のファイル名.txt", Pattern(5000, 1));
-  WriteFile(src / "Ünïcödé" / "inside.txt", "inside");
-}
-
-void NonBmpNames(const fs::path& src) {
-  WriteFile(src / "smile 😀 𝄞.txt", "non-BMP");
-  WriteFile(src / "folder 📁" / "inside.txt", "inside");
-}
-
-void CollidingNames(const fs::path& src) {
-  WriteFile(src / "My long document A.txt", "A");
-  WriteFile(src / "My long document B.txt", "B");
-  WriteFile(src / "Directory number 1" / "one.txt", "1");
-  WriteFile(src / "Directory number 2" / "two.txt", "2");
-  WriteFile(src / "semi;colon.txt", "semicolon");
-}
-
-void LargeAndOddSizes(const fs::path& src) {
-  WriteFile(src / "70000.bin", Pattern(70000, 9));
-  WriteFile(src / "2047.bin", Pattern(2047, 10));
-  WriteFile(src / "2049.bin", Pattern(2049, 11));
-  WriteFile(src / "sub" / "a-name-of-some-length-to-fill-directory-blocks.bin", Pattern(3, 12));
-}
-
-struct TTreeCase {
-  const char* Name;
-  void (*Populate)(const fs::path&);
-  bool NonBmp = false;
-};
-
-// ---- Building -----------------------------------------------------------------
-
-class TWriteWaiter {
- public:
-  explicit TWriteWaiter(TKilnorPro& kp) {
-    kp.SetOnWriteDone([this](void*, std::uint8_t, bool failed) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      failed_ = failed;
-      done_ = true;
-      cv_.notify_all();
-    });
-  }
-  [[nodiscard]] bool Succeeded() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    cv_.wait(lock, [this] { return done_; });
-    return !failed_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool done_ = false;
-  bool failed_ = false;
-};
-
-::testing::AssertionResult BuildImage(TKilnorPro& kp, const fs::path& src, const fs::path& image) {
-  kp.ClearAll();
-  kp.SetVolumeID(kLabel);
-  kp.SetUDFBridge(true);
-  if (kp.InsertDirW(u"\\", src.u16string(), u"*", true, false) == nullptr)
-    return ::testing::AssertionFailure() << "insert failed: " << LastTreeError(kp.CDFiles);
-  if (Prepare(kp.CDFiles) == 0) return ::testing::AssertionFailure() << kp.CDFiles.UDFBridgeInfo.LayoutError;
-  TWriteWaiter waiter(kp);
-  if (!kp.BuildISOImageW(image.u16string())) return ::testing::AssertionFailure() << kp.ErrorString();
-  if (!waiter.Succeeded()) return ::testing::AssertionFailure() << "write failed: " << kp.ErrorString();
-  return ::testing::AssertionSuccess();
-}
-
-// ---- Reading back -----------------------------------------------------------------
-
-// Relative path -> content ("/" for a directory) of every item below root.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-  std::map<std::string, std::string> items;
-  if (!fs::exists(root)) return items;
-  for (const auto& item : fs::recursive_directory_iterator(root)) {
-    const std::string relative = fs::relative(item.path(), root).string();
-    if (item.is_directory()) {
-      items[relative] = "/";
-    } else {
-      std::ifstream in(item.path(), std::ios::binary);
-      items[relative] = std::string(std::istreambuf_iterator<char>(in), {});
-    }
-  }
-  return items;
-}
 
 void ExpectUDFReadersGetTheTree(const fs::path& image, const fs::path& src, const fs::path& scratch) {
   const TUDFVolume volume = ReadUDFVolume(image);
@@ -200,20 +76,13 @@ TEST_P(UDFReaderCheck, UDFAndISOReadersGetTheSourceTreeBack) {
   GetParam().Populate(src);
   const fs::path image = scratch.path() / "image.iso";
   TKilnorPro kp;
-  ASSERT_TRUE(BuildImage(kp, src, image));
+  kp.SetUDFBridge(true);
+  ASSERT_TRUE(BuildImage(kp, src, image, kLabel));
   ExpectUDFReadersGetTheTree(image, src, scratch.path());
   ExpectISOAndJolietStillRead(image, src, scratch.path(), GetParam().NonBmp);
 }
 
-INSTANTIATE_TEST_SUITE_P(Trees, UDFReaderCheck,
-                         testing::Values(TTreeCase{"NestedEightDeep", NestedEightDeep},
-                                         TTreeCase{"ThousandFilesInOneFolder", ThousandFiles},
-                                         TTreeCase{"EmptyFiles", EmptyFiles},
-                                         TTreeCase{"EmptyCompilation", EmptyCompilation},
-                                         TTreeCase{"UnicodeNames", UnicodeNames},
-                                         TTreeCase{"NonBmpNames", NonBmpNames, true},
-                                         TTreeCase{"NamesThatCollideWhenShortened", CollidingNames},
-                                         TTreeCase{"LargeAndOddSizes", LargeAndOddSizes}),
+INSTANTIATE_TEST_SUITE_P(Trees, UDFReaderCheck, testing::ValuesIn(FixtureTrees()),
                          [](const testing::TestParamInfo<TTreeCase>& info) { return std::string(info.param.Name); });
 
 TEST(UDFImage, WritingAPreparedCompilationTwiceGivesTheSameImage) {
@@ -221,7 +90,8 @@ TEST(UDFImage, WritingAPreparedCompilationTwiceGivesTheSameImage) {
   const fs::path src = scratch.path() / "src";
   NestedEightDeep(src);
   TKilnorPro kp;
-  ASSERT_TRUE(BuildImage(kp, src, scratch.path() / "first.iso"));
+  kp.SetUDFBridge(true);
+  ASSERT_TRUE(BuildImage(kp, src, scratch.path() / "first.iso", kLabel));
   TWriteWaiter waiter(kp);
   ASSERT_TRUE(kp.BuildISOImageW((scratch.path() / "second.iso").u16string()));
   ASSERT_TRUE(waiter.Succeeded()) << kp.ErrorString();
