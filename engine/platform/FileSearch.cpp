@@ -550,30 +550,33 @@ std::vector<std::u16string> GenerateShortAliases(const std::vector<std::u16strin
   return aliases;
 }
 
-bool ToFindDataW(const TWin32FindDataA& from, TWin32FindDataW& to) {
-  to = TWin32FindDataW{};
+namespace {
+
+// The two kinds of find data differ only in how their names are encoded:
+// everything else is copied as it is, the names through `convertName`.
+template <typename TFrom, typename TTo, typename TConvertName>
+[[nodiscard]] bool ConvertFindData(const TFrom& from, TTo& to, TConvertName convertName) {
+  to = TTo{};
   to.dwFileAttributes = from.dwFileAttributes;
   to.ftCreationTime = from.ftCreationTime;
   to.ftLastAccessTime = from.ftLastAccessTime;
   to.ftLastWriteTime = from.ftLastWriteTime;
   to.nFileSizeHigh = from.nFileSizeHigh;
   to.nFileSizeLow = from.nFileSizeLow;
-  return CopyToField(to.cFileName, std::u16string_view(Utf8ToUtf16(FieldText(from.cFileName)))) &&
-         CopyToField(to.cAlternateFileName,
-                     std::u16string_view(Utf8ToUtf16(FieldText(from.cAlternateFileName))));
+  const auto name = convertName(FieldText(from.cFileName));
+  const auto alias = convertName(FieldText(from.cAlternateFileName));
+  return CopyToField(to.cFileName, std::basic_string_view(name.data(), name.size())) &&
+         CopyToField(to.cAlternateFileName, std::basic_string_view(alias.data(), alias.size()));
+}
+
+}  // namespace
+
+bool ToFindDataW(const TWin32FindDataA& from, TWin32FindDataW& to) {
+  return ConvertFindData(from, to, Utf8ToUtf16);
 }
 
 bool ToFindDataA(const TWin32FindDataW& from, TWin32FindDataA& to) {
-  to = TWin32FindDataA{};
-  to.dwFileAttributes = from.dwFileAttributes;
-  to.ftCreationTime = from.ftCreationTime;
-  to.ftLastAccessTime = from.ftLastAccessTime;
-  to.ftLastWriteTime = from.ftLastWriteTime;
-  to.nFileSizeHigh = from.nFileSizeHigh;
-  to.nFileSizeLow = from.nFileSizeLow;
-  return CopyToField(to.cFileName, std::string_view(Utf16ToUtf8(FieldText(from.cFileName)))) &&
-         CopyToField(to.cAlternateFileName,
-                     std::string_view(Utf16ToUtf8(FieldText(from.cAlternateFileName))));
+  return ConvertFindData(from, to, Utf16ToUtf8);
 }
 
 }  // namespace kilnor
