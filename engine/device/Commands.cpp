@@ -197,6 +197,21 @@ void ComposeWriteParameters(std::span<std::uint8_t, kModePage05Size> Page,
   if (TestWrite) Page[kWriteType] |= kTestWriteBit;
 }
 
+// READ (10) or WRITE (10) of `Blocks` sectors at `LBA`, carrying `Data`,
+// metered for the speed the drive is seen to reach in that direction.
+[[nodiscard]] bool Transfer10(TSCSIDevice& Dev, TMeterDirection Direction, std::uint32_t LBA,
+                              std::uint16_t Blocks, std::span<const std::uint8_t> Data) {
+  const bool reading = Direction == TMeterDirection::Read;
+  const TMeterStart meter = StartMeter(Dev, Direction);
+  const std::uint8_t status = Send(Dev, reading ? TDataDirection::In : TDataDirection::Out, 10, Data,
+                                   reading ? 0x28 : 0x2A, [&](auto cdb) {
+                                     PutBE32(cdb, 2, LBA);
+                                     PutBE16(cdb, 7, Blocks);
+                                   });
+  FinishMeter(Dev, Direction, meter, static_cast<std::uint32_t>(Data.size()));
+  return Completed(status);
+}
+
 }  // namespace
 
 std::span<const std::uint8_t> ValidReply(const TSCSIDevice& Dev,
@@ -366,27 +381,13 @@ bool Read10(TSCSIDevice& Dev, std::uint32_t LBA, std::uint16_t Blocks,
             std::span<std::uint8_t> Buffer) {
   const std::uint32_t bytes = std::uint32_t{Blocks} * kSectorBytes;
   if (Buffer.size() < bytes) return false;
-  const TMeterStart meter = StartMeter(Dev, TMeterDirection::Read);
-  const std::uint8_t status =
-      Send(Dev, TDataDirection::In, 10, Buffer.first(bytes), 0x28, [&](auto cdb) {
-        PutBE32(cdb, 2, LBA);
-        PutBE16(cdb, 7, Blocks);
-      });
-  FinishMeter(Dev, TMeterDirection::Read, meter, bytes);
-  return Completed(status);
+  return Transfer10(Dev, TMeterDirection::Read, LBA, Blocks, Buffer.first(bytes));
 }
 
 bool Write10(TSCSIDevice& Dev, std::uint32_t LBA, std::uint16_t Blocks, std::uint32_t Bytes,
              std::span<const std::uint8_t> Buffer) {
   if (Buffer.size() < Bytes) return false;
-  const TMeterStart meter = StartMeter(Dev, TMeterDirection::Write);
-  const std::uint8_t status =
-      Send(Dev, TDataDirection::Out, 10, Buffer.first(Bytes), 0x2A, [&](auto cdb) {
-        PutBE32(cdb, 2, LBA);
-        PutBE16(cdb, 7, Blocks);
-      });
-  FinishMeter(Dev, TMeterDirection::Write, meter, Bytes);
-  return Completed(status);
+  return Transfer10(Dev, TMeterDirection::Write, LBA, Blocks, Buffer.first(Bytes));
 }
 
 bool SynchronizeCache(TSCSIDevice& Dev, bool Immediate) {
