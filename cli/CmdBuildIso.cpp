@@ -1,31 +1,16 @@
-#include <unistd.h>
-
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <iostream>
 
 #include "cli/Arguments.h"
 #include "cli/Command.h"
 #include "cli/Compilation.h"
-#include "cli/ProgressBar.h"
+#include "cli/ImageFile.h"
 
 namespace velmor::cli {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Raised by Ctrl-C while an image is written; the poll loop turns it into an
-// abort, so the partial image is removed like after any other failure.
-std::atomic<bool> interrupted{false};
-
-extern "C" void OnInterrupt(int) { interrupted = true; }
-
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // Applies the layout options; false with Error when one is refused.
 [[nodiscard]] bool ApplyOptions(kilnor::TKilnorPro& kp, const TParsedArguments& args, std::string& Error) {
@@ -44,44 +29,6 @@ double SecondsSince(Clock::time_point start) {
   return true;
 }
 
-// Writes the prepared compilation to Output, showing the sectors written.
-int WriteImage(kilnor::TKilnorPro& kp, const std::string& Output) {
-  bool done = false;
-  bool failed = false;
-  kp.SetOnWriteDone([&](void*, std::uint8_t, bool WriteFailed) {
-    done = true;
-    failed = WriteFailed;
-  });
-  const auto started = Clock::now();
-  if (!kp.BuildISOImage(Output)) {
-    kp.DrainNotifications();
-    return Fail("cannot build " + Output + ": " + kp.ErrorString());
-  }
-  const auto previous = std::signal(SIGINT, OnInterrupt);
-  bool abortSent = false;
-  TProgressBar bar("Writing", "sectors", std::cerr, ::isatty(2) != 0);
-  PollWithProgress(
-      kp, bar,
-      [&] {
-        return TProgressSample{kp.CDFiles.BlocksWritten.load(), kp.ImageSize(),
-                               kilnor::StatusText(kp.ComponentStatus())};
-      },
-      [&] {
-        if (interrupted && !abortSent) {
-          kp.AbortOperation();
-          abortSent = true;
-        }
-        return done;
-      });
-  std::signal(SIGINT, previous);
-  if (failed) return Fail("writing " + Output + " failed: " + kp.ErrorString());
-  const double seconds = SecondsSince(started);
-  const double mebibytes = kp.ImageSize() * 2048.0 / (1 << 20);
-  std::printf("Wrote %s: %u sectors (%.1f MiB) in %.2f s, %.1f MiB/s\n", Output.c_str(), kp.ImageSize(), mebibytes,
-              seconds, seconds > 0 ? mebibytes / seconds : 0.0);
-  return kExitOk;
-}
-
 int RunBuildIso(const TArguments& Args) {
   std::string error;
   const auto parsed = ParseArguments(Args, {"-o", "--output", "--volume-id", "--boot"},
@@ -97,14 +44,14 @@ int RunBuildIso(const TArguments& Args) {
   if (!ApplyOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
   const auto started = Clock::now();
   const std::uint32_t sectors = kp.Prepare();
-  const double prepareSeconds = SecondsSince(started);
+  const double prepareSeconds = std::chrono::duration<double>(Clock::now() - started).count();
   if (kp.UDFBridge() && !kp.CDFiles.UDFBridgeInfo.LayoutError.empty()) return Fail(kp.CDFiles.UDFBridgeInfo.LayoutError);
   if (prepareOnly) {
     std::printf("Prepared %u files in %u folders: %u sectors in %.3f s\n", kp.FilesCount(), kp.DirsCount(), sectors,
                 prepareSeconds);
     return kExitOk;
   }
-  return WriteImage(kp, output);
+  return WriteImageFile(kp, output);
 }
 
 }  // namespace

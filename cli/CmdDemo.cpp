@@ -10,6 +10,7 @@
 #include "cli/Command.h"
 #include "cli/Compilation.h"
 #include "cli/DriveList.h"
+#include "cli/ImageFile.h"
 
 namespace velmor::cli {
 
@@ -52,7 +53,7 @@ class TSampleFolder {
 
 int RunDemo(const TArguments& Args) {
   std::string error;
-  const auto parsed = ParseArguments(Args, {"--aspi"}, {}, error);
+  const auto parsed = ParseArguments(Args, {"--aspi", "-o"}, {}, error);
   if (!parsed) return Fail(error, kExitUsage);
   if (parsed->Positional.size() > 1) return Fail("demo takes at most one folder", kExitUsage);
 
@@ -73,16 +74,23 @@ int RunDemo(const TArguments& Args) {
   std::cout << "\nCompilation of " << folder << ":\n";
   if (!BuildCompilation(kp, {folder}, error)) return Fail(error);
   PrintCompilation(kp, std::cout);
-  return kExitOk;
+
+  const std::string image = parsed->Value("-o", "velmor-demo.iso");
+  kp.SetVolumeID("VELMOR_DEMO");
+  const std::uint32_t sectors = kp.Prepare();
+  std::cout << "\nLaid out as ISO 9660 with Joliet names: " << sectors << " sectors.\n";
+  return WriteImageFile(kp, image);
 }
 
 }  // namespace
 
 const TCliCommand& CmdDemo() {
   static const TCliCommand command{
-      "demo", "[--aspi LIBRARY] [FOLDER]",
-      "Show the main job: list the drives and build a compilation.",
-      "Without FOLDER a small sample folder is generated and removed afterwards.", RunDemo};
+      "demo", "[--aspi LIBRARY] [-o IMAGE] [FOLDER]",
+      "Show the main job: list the drives, build a compilation and write its image.",
+      "Without FOLDER a small sample folder is generated and removed afterwards.\n"
+      "The image goes to IMAGE, velmor-demo.iso in the current folder by default.",
+      RunDemo};
   return command;
 }
 

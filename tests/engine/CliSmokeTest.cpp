@@ -40,6 +40,10 @@ class CliSmoke : public ::testing::Test {
     fs::create_directories(work_ / "Photos" / "2014");
     std::ofstream(work_ / "Photos" / "readme.txt") << "hello";
     std::ofstream(work_ / "Photos" / "2014" / "beach.jpg") << "0123456789";
+#ifndef _WIN32
+    // The commands that list drives find the emulated recorder; keep its state out of the user's folders.
+    ::setenv("VELMOR_EMULATOR_DIR", (work_ / "emulator").c_str(), 1);
+#endif
   }
   void TearDown() override { fs::remove_all(work_); }
 
@@ -103,4 +107,13 @@ TEST_F(CliSmoke, HelpListsTheCommands) {
   const TRun treeHelp = Run("tree --help");
   EXPECT_EQ(treeHelp.ExitCode, 0);
   EXPECT_NE(treeHelp.Out.find("usage: velmor-cli tree FILE|FOLDER..."), std::string::npos);
+}
+
+TEST_F(CliSmoke, DemoWritesTheImageOfItsCompilation) {
+  const fs::path image = work_ / "demo.iso";
+  const TRun run = Run("demo -o \"" + image.string() + "\" \"" + (work_ / "Photos").string() + "\"");
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_NE(run.Out.find("2 files, 2 folders, 15 bytes"), std::string::npos) << run.Out;
+  ASSERT_TRUE(fs::exists(image));
+  EXPECT_EQ(fs::file_size(image) % (32 * 2048), 0u);
 }

@@ -1,0 +1,70 @@
+#include "cli/ImageFile.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include "cli/Command.h"
+#include "cli/ProgressBar.h"
+
+namespace velmor::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Raised by Ctrl-C while an image is written; the poll loop turns it into an
+// abort, so the partial image is removed like after any other failure.
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int) { interrupted = true; }
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+// Writes the prepared compilation to Output, showing the sectors written.
+int WriteImageFile(kilnor::TKilnorPro& kp, const std::string& Output) {
+  bool done = false;
+  bool failed = false;
+  kp.SetOnWriteDone([&](void*, std::uint8_t, bool WriteFailed) {
+    done = true;
+    failed = WriteFailed;
+  });
+  const auto started = Clock::now();
+  if (!kp.BuildISOImage(Output)) {
+    kp.DrainNotifications();
+    return Fail("cannot build " + Output + ": " + kp.ErrorString());
+  }
+  const auto previous = std::signal(SIGINT, OnInterrupt);
+  bool abortSent = false;
+  TProgressBar bar("Writing", "sectors", std::cerr, ::isatty(2) != 0);
+  PollWithProgress(
+      kp, bar,
+      [&] {
+        return TProgressSample{kp.CDFiles.BlocksWritten.load(), kp.ImageSize(),
+                               kilnor::StatusText(kp.ComponentStatus())};
+      },
+      [&] {
+        if (interrupted && !abortSent) {
+          kp.AbortOperation();
+          abortSent = true;
+        }
+        return done;
+      });
+  std::signal(SIGINT, previous);
+  if (failed) return Fail("writing " + Output + " failed: " + kp.ErrorString());
+  const double seconds = SecondsSince(started);
+  const double mebibytes = kp.ImageSize() * 2048.0 / (1 << 20);
+  std::printf("Wrote %s: %u sectors (%.1f MiB) in %.2f s, %.1f MiB/s\n", Output.c_str(), kp.ImageSize(), mebibytes,
+              seconds, seconds > 0 ? mebibytes / seconds : 0.0);
+  return kExitOk;
+}
+
+}  // namespace velmor::cli
