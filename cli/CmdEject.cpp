@@ -6,17 +6,15 @@ namespace velmor::cli {
 
 namespace {
 
-int RunEject(const TArguments& Args) {
-  std::string error;
-  const auto parsed = ParseArguments(Args, kDriveOptions, {}, error);
-  if (!parsed) return Fail(error, kExitUsage);
-  if (!parsed->Positional.empty()) return Fail("eject takes no file or folder", kExitUsage);
-  kilnor::TKilnorPro kp(CliOwner());
-  if (!SelectDriveOf(kp, *parsed, error)) return Fail(error);
+int FlushAndEject(kilnor::TKilnorPro& kp, const TParsedArguments&) {
   kp.FlushCache();
   const bool ejected = kp.EjectMedium(true);
   ReportLogProblems(kp);
   return ejected ? kExitOk : Fail("the drive did not eject: " + kp.ErrorString());
+}
+
+int RunEject(const TArguments& Args) {
+  return RunOnSelectedDrive(Args, "eject", {}, FlushAndEject);
 }
 
 }  // namespace

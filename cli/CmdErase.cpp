@@ -9,13 +9,7 @@ namespace velmor::cli {
 
 namespace {
 
-int RunErase(const TArguments& Args) {
-  std::string error;
-  const auto parsed = ParseArguments(Args, kDriveOptions, {"--full"}, error);
-  if (!parsed) return Fail(error, kExitUsage);
-  if (!parsed->Positional.empty()) return Fail("erase takes no file or folder", kExitUsage);
-  kilnor::TKilnorPro kp(CliOwner());
-  if (!SelectDriveOf(kp, *parsed, error)) return Fail(error);
+int EraseMedium(kilnor::TKilnorPro& kp, const TParsedArguments& parsed) {
   if (!kp.TestUnitReady()) return Fail("DRIVE NOT READY.");
   if (!kp.Erasable()) return Fail("DISC IS NOT ERASABLE.");
 
@@ -26,7 +20,7 @@ int RunErase(const TArguments& Args) {
     failed = EraseFailed;
   });
   kp.SetDeviceSpeed(0, 0);
-  kp.EraseDisc(!parsed->Has("--full"));
+  kp.EraseDisc(!parsed.Has("--full"));
   TProgressBar bar("Erasing", "");
   PollWithProgress(
       kp, bar,
@@ -39,6 +33,10 @@ int RunErase(const TArguments& Args) {
   if (failed) return Fail("ERASE DONE WITH ERROR: " + kp.ErrorString());
   std::cout << "ERASE DONE.\n";
   return kExitOk;
+}
+
+int RunErase(const TArguments& Args) {
+  return RunOnSelectedDrive(Args, "erase", {"--full"}, EraseMedium);
 }
 
 }  // namespace

@@ -79,16 +79,14 @@ void PrintMediaInformation(kilnor::TKilnorPro& Component, std::ostream& Out) {
   }
 }
 
-int RunInfo(const TArguments& Args) {
-  std::string error;
-  const auto parsed = ParseArguments(Args, kDriveOptions, {}, error);
-  if (!parsed) return Fail(error, kExitUsage);
-  if (!parsed->Positional.empty()) return Fail("info takes no file or folder", kExitUsage);
-  kilnor::TKilnorPro kp(CliOwner());
-  if (!SelectDriveOf(kp, *parsed, error)) return Fail(error);
+int ShowInformation(kilnor::TKilnorPro& kp, const TParsedArguments&) {
   PrintMediaInformation(kp, std::cout);
   ReportLogProblems(kp);
   return kExitOk;
+}
+
+int RunInfo(const TArguments& Args) {
+  return RunOnSelectedDrive(Args, "info", {}, ShowInformation);
 }
 
 }  // namespace

@@ -6,16 +6,14 @@ namespace velmor::cli {
 
 namespace {
 
-int RunLoad(const TArguments& Args) {
-  std::string error;
-  const auto parsed = ParseArguments(Args, kDriveOptions, {}, error);
-  if (!parsed) return Fail(error, kExitUsage);
-  if (!parsed->Positional.empty()) return Fail("load takes no file or folder", kExitUsage);
-  kilnor::TKilnorPro kp(CliOwner());
-  if (!SelectDriveOf(kp, *parsed, error)) return Fail(error);
+int CloseTray(kilnor::TKilnorPro& kp, const TParsedArguments&) {
   const bool loaded = kp.LoadMedium(true);
   ReportLogProblems(kp);
   return loaded ? kExitOk : Fail("the drive did not load its tray: " + kp.ErrorString());
+}
+
+int RunLoad(const TArguments& Args) {
+  return RunOnSelectedDrive(Args, "load", {}, CloseTray);
 }
 
 }  // namespace

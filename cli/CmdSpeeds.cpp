@@ -30,13 +30,7 @@ std::vector<std::uint16_t> AcceptedWriteSpeeds(kilnor::TKilnorPro& Component,
   return accepted;
 }
 
-int RunSpeeds(const TArguments& Args) {
-  std::string error;
-  const auto parsed = ParseArguments(Args, kDriveOptions, {}, error);
-  if (!parsed) return Fail(error, kExitUsage);
-  if (!parsed->Positional.empty()) return Fail("speeds takes no file or folder", kExitUsage);
-  kilnor::TKilnorPro kp(CliOwner());
-  if (!SelectDriveOf(kp, *parsed, error)) return Fail(error);
+int ListSpeeds(kilnor::TKilnorPro& kp, const TParsedArguments&) {
   const kilnor::TMedium medium = kp.DiscIs();
   std::cout << "Max\n";
   for (std::uint16_t speed : AcceptedWriteSpeeds(kp, medium)) {
@@ -45,6 +39,10 @@ int RunSpeeds(const TArguments& Args) {
   }
   ReportLogProblems(kp);
   return kExitOk;
+}
+
+int RunSpeeds(const TArguments& Args) {
+  return RunOnSelectedDrive(Args, "speeds", {}, ListSpeeds);
 }
 
 }  // namespace

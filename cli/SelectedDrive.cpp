@@ -3,6 +3,8 @@
 #include <charconv>
 #include <iostream>
 
+#include "cli/Command.h"
+
 namespace velmor::cli {
 
 bool SelectDriveOf(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed,
@@ -30,6 +32,18 @@ bool SelectDriveOf(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed
     return false;
   }
   return true;
+}
+
+int RunOnSelectedDrive(const TArguments& Args, std::string_view Command,
+                       const std::set<std::string_view>& FlagOptions, TDriveAction Action) {
+  std::string error;
+  const auto parsed = ParseArguments(Args, kDriveOptions, FlagOptions, error);
+  if (!parsed) return Fail(error, kExitUsage);
+  if (!parsed->Positional.empty())
+    return Fail(std::string(Command) + " takes no file or folder", kExitUsage);
+  kilnor::TKilnorPro kp(CliOwner());
+  if (!SelectDriveOf(kp, *parsed, error)) return Fail(error);
+  return Action(kp, *parsed);
 }
 
 void ReportLogProblems(kilnor::TKilnorPro& Component) {

@@ -24,6 +24,16 @@ inline constexpr std::string_view kDriveHelp =
 [[nodiscard]] bool SelectDriveOf(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed,
                                  std::string& Error);
 
+// What a drive subcommand does once its drive is selected; its exit code.
+using TDriveAction = int (*)(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed);
+
+// Runs a drive subcommand that takes no file or folder: parses the drive
+// options and `FlagOptions`, selects the drive, then runs `Action` on it. A
+// wrong command line or a drive that cannot be selected ends it first.
+[[nodiscard]] int RunOnSelectedDrive(const TArguments& Args, std::string_view Command,
+                                     const std::set<std::string_view>& FlagOptions,
+                                     TDriveAction Action);
+
 // Prints a warning when writing the command log failed.
 void ReportLogProblems(kilnor::TKilnorPro& Component);
 
