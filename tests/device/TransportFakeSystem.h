@@ -36,7 +36,7 @@ inline std::vector<std::uint8_t> InquiryReply(const std::string& Vendor, const s
   return reply;
 }
 
-struct TFakeDrive {
+struct TFakeSystemDrive {
   char Letter = 'C';
   bool BlockDevice = true;
   bool OpensReadWrite = true;
@@ -57,7 +57,7 @@ struct TFakeAnswer {
 
 class TFakeSystem {
  public:
-  explicit TFakeSystem(std::vector<TFakeDrive> Drives) : Drives(std::move(Drives)) {
+  explicit TFakeSystem(std::vector<TFakeSystemDrive> Drives) : Drives(std::move(Drives)) {
     Current = this;
     platform::SetPassThroughOps(&kOps);
   }
@@ -68,7 +68,7 @@ class TFakeSystem {
   TFakeSystem(const TFakeSystem&) = delete;
   TFakeSystem& operator=(const TFakeSystem&) = delete;
 
-  std::vector<TFakeDrive> Drives;
+  std::vector<TFakeSystemDrive> Drives;
   TFakeAnswer Answer;
   bool StandardInputClosed = false;  // the next open returns 0
 
@@ -82,21 +82,21 @@ class TFakeSystem {
  private:
   static inline TFakeSystem* Current = nullptr;
 
-  TFakeDrive* DriveAt(const char* Path) {
-    for (TFakeDrive& drive : Drives)
+  TFakeSystemDrive* DriveAt(const char* Path) {
+    for (TFakeSystemDrive& drive : Drives)
       if (platform::DrivePath(drive.Letter) == Path) return &drive;
     return nullptr;
   }
-  TFakeDrive* DriveOf(int Handle) {
+  TFakeSystemDrive* DriveOf(int Handle) {
     auto open = OpenHandles.find(Handle);
     if (open == OpenHandles.end()) return nullptr;
-    for (TFakeDrive& drive : Drives)
+    for (TFakeSystemDrive& drive : Drives)
       if (drive.Letter == open->second) return &drive;
     return nullptr;
   }
 
   static int Stat(const char* Path, struct stat* Info) {
-    TFakeDrive* drive = Current->DriveAt(Path);
+    TFakeSystemDrive* drive = Current->DriveAt(Path);
     if (!drive) {
       errno = ENOENT;
       return -1;
@@ -107,7 +107,7 @@ class TFakeSystem {
   }
 
   static int Open(const char* Path, int Flags) {
-    TFakeDrive* drive = Current->DriveAt(Path);
+    TFakeSystemDrive* drive = Current->DriveAt(Path);
     const bool readWrite = (Flags & O_ACCMODE) == O_RDWR;
     if (!drive || !(readWrite ? drive->OpensReadWrite : drive->OpensReadOnly)) {
       errno = drive ? EACCES : ENOENT;
@@ -133,7 +133,7 @@ class TFakeSystem {
   }
 
   static int Ioctl(int Handle, unsigned long Request, void* Argument) {
-    TFakeDrive* drive = Current->DriveOf(Handle);
+    TFakeSystemDrive* drive = Current->DriveOf(Handle);
     if (!drive) {
       errno = EBADF;
       return -1;

@@ -15,14 +15,14 @@ namespace kilnor {
 namespace {
 
 using test::InquiryReply;
-using test::TFakeDrive;
+using test::TFakeSystemDrive;
 using test::TFakeSystem;
 
 constexpr const char* kNoLibrary = "/nonexistent/libwnaspi32.so";
 
-TFakeDrive Addressed(char Letter, std::uint8_t Host, std::uint8_t Target,
+TFakeSystemDrive Addressed(char Letter, std::uint8_t Host, std::uint8_t Target,
                      std::vector<std::uint8_t> Inquiry = InquiryReply("VELMOR", "RECORDER ONE", "1.00")) {
-  TFakeDrive drive;
+  TFakeSystemDrive drive;
   drive.Letter = Letter;
   drive.Host = Host;
   drive.Target = Target;
@@ -30,8 +30,8 @@ TFakeDrive Addressed(char Letter, std::uint8_t Host, std::uint8_t Target,
   return drive;
 }
 
-TFakeDrive Unaddressed(char Letter) {
-  TFakeDrive drive = Addressed(Letter, 0, 0);
+TFakeSystemDrive Unaddressed(char Letter) {
+  TFakeSystemDrive drive = Addressed(Letter, 0, 0);
   drive.HasAddress = false;
   return drive;
 }
@@ -44,18 +44,18 @@ struct TExpectedEntry {
 
 struct TEnumerationCase {
   const char* Name;
-  std::vector<TFakeDrive> Drives;
+  std::vector<TFakeSystemDrive> Drives;
   std::vector<TExpectedEntry> Table;
 };
 
 constexpr const char* kText = "VELMOR   RECORDER ONE     1.00 ";
 
 std::vector<TEnumerationCase> EnumerationCases() {
-  TFakeDrive notOptical = Addressed('C', 0, 0);
+  TFakeSystemDrive notOptical = Addressed('C', 0, 0);
   notOptical.BlockDevice = false;
-  TFakeDrive readOnly = Addressed('D', 0, 1);
+  TFakeSystemDrive readOnly = Addressed('D', 0, 1);
   readOnly.OpensReadWrite = false;
-  TFakeDrive unopenable = Addressed('E', 0, 2);
+  TFakeSystemDrive unopenable = Addressed('E', 0, 2);
   unopenable.OpensReadWrite = unopenable.OpensReadOnly = false;
   return {
       {"AddressedDrivesInLetterOrder",
@@ -332,9 +332,9 @@ std::vector<std::string> LogLines(const std::string& Path) {
 }
 
 TEST(PassThroughLog, EnumerationWritesOneLinePerLetterAndCommandsFollow) {
-  TFakeDrive notOptical = Addressed('C', 0, 0);
+  TFakeSystemDrive notOptical = Addressed('C', 0, 0);
   notOptical.BlockDevice = false;
-  TFakeDrive unopenable = Addressed('E', 0, 0);
+  TFakeSystemDrive unopenable = Addressed('E', 0, 0);
   unopenable.OpensReadWrite = unopenable.OpensReadOnly = false;
   TFakeSystem system({notOptical, unopenable, Addressed('F', 0, 0)});
   const std::string path = testing::TempDir() + "transport-enumeration.elg";
