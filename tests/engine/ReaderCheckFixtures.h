@@ -1,7 +1,8 @@
 #pragma once
 // Test fixture: the source trees the reader checks build images from, the
-// build itself through the component, and a snapshot of a tree to compare
-// what readers extract with its source.
+// build itself through the component, a snapshot of a tree to compare what
+// readers extract with its source, and the checks of the ISO 9660 and Joliet
+// readers every image must pass.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -55,5 +56,17 @@ class TWriteWaiter {
 // Relative path -> content ("/" for a directory) of every item below root;
 // empty when root does not exist.
 [[nodiscard]] std::map<std::string, std::string> Snapshot(const std::filesystem::path& root);
+
+// osirrox extracts the whole image (Joliet names) below `scratch`: the result
+// must be the source tree byte for byte.
+void ExpectExtractedTreeIs(const std::filesystem::path& image, const std::filesystem::path& src,
+                           const std::filesystem::path& scratch);
+
+// xorriso's complaints, less those about surrogate pairs when allowed.
+[[nodiscard]] std::string XorrisoComplaints(const std::string& output, bool nonBmp);
+
+// xorriso lists and checks the image without complaint, and isoinfo, iso-info
+// and 7z, where installed, open it cleanly and see `volumeId` and Joliet.
+void ExpectToolsOpenIt(const std::filesystem::path& image, const std::string& volumeId, bool nonBmp);
 
 }  // namespace kilnor::test

@@ -28,58 +28,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* kLabel = "Reader check";
 
-// ---- Reading back ----------------------------------------------------------
-
-void ExpectExtractedTreeIs(const fs::path& image, const fs::path& src, const fs::path& scratch) {
-  const fs::path out = scratch / "extracted";
-  const TCommandResult extract = RunTool("osirrox -indev " + Quoted(image) + " -extract / " + Quoted(out));
-  static_cast<void>(RunTool("chmod -R u+w " + Quoted(out)));
-  ASSERT_EQ(extract.ExitCode, 0) << extract.Output;
-  EXPECT_EQ(Snapshot(out), Snapshot(src));
-}
-
-// xorriso's complaints, less those about surrogate pairs when allowed.
-std::string XorrisoComplaints(const std::string& output, bool nonBmp) {
-  static const std::regex complaint("(FAILURE|SORRY|WARNING).*");
-  static const std::regex aboutPairs(".*(valid only with character set UTF-16|not suitable for Joliet character set UCS-2).*");
-  std::string found;
-  for (auto it = std::sregex_iterator(output.begin(), output.end(), complaint); it != std::sregex_iterator(); ++it)
-    if (!nonBmp || !std::regex_match(it->str(), aboutPairs)) found += it->str() + "\n";
-  return found;
-}
-
-void ExpectToolsOpenIt(const fs::path& image, bool nonBmp) {
-  const TCommandResult list = RunTool("xorriso -indev " + Quoted(image) + " -find / -exec lsdl");
-  EXPECT_EQ(list.ExitCode, 0) << list.Output;
-  EXPECT_EQ(XorrisoComplaints(list.Output, nonBmp), "") << list.Output;
-  const TCommandResult media = RunTool("xorriso -indev " + Quoted(image) + " -check_media --");
-  const std::regex region("Media region : .*");
-  int regions = 0;
-  for (auto it = std::sregex_iterator(media.Output.begin(), media.Output.end(), region); it != std::sregex_iterator();
-       ++it, ++regions)
-    EXPECT_NE(it->str().find("+ good"), std::string::npos) << media.Output;
-  EXPECT_GT(regions, 0) << media.Output;
-  if (HaveTool("isoinfo")) {
-    const TCommandResult d = RunTool("isoinfo -d -i " + Quoted(image));
-    EXPECT_NE(d.Output.find("Volume id: READER CHECK\n"), std::string::npos) << d.Output;
-    EXPECT_NE(d.Output.find("Joliet with UCS level 1 found"), std::string::npos) << d.Output;
-    EXPECT_EQ(RunTool("isoinfo -l -i " + Quoted(image)).ExitCode, 0);
-    EXPECT_EQ(RunTool("isoinfo -J -l -i " + Quoted(image)).ExitCode, 0);
-  }
-  if (HaveTool("iso-info") && !nonBmp) {
-    const TCommandResult info = RunTool("iso-info --no-header -f -i " + Quoted(image));
-    EXPECT_EQ(info.ExitCode, 0) << info.Output;
-    EXPECT_EQ(info.Output.find("arning"), std::string::npos) << info.Output;
-    EXPECT_EQ(info.Output.find("rror"), std::string::npos) << info.Output;
-  }
-  if (HaveTool("7z")) {
-    const TCommandResult seven = RunTool("7z l " + Quoted(image));
-    EXPECT_EQ(seven.ExitCode, 0) << seven.Output;
-    EXPECT_EQ(seven.Output.find("Warnings"), std::string::npos) << seven.Output;
-    EXPECT_EQ(seven.Output.find("ERROR"), std::string::npos) << seven.Output;
-  }
-}
-
 class ReaderCheck : public testing::TestWithParam<TTreeCase> {
  protected:
   void SetUp() override {
@@ -95,7 +43,7 @@ TEST_P(ReaderCheck, ReadersGetTheSourceTreeBack) {
   TKilnorPro kp;
   ASSERT_TRUE(BuildImage(kp, src, image, kLabel));
   ExpectExtractedTreeIs(image, src, scratch.path());
-  ExpectToolsOpenIt(image, GetParam().NonBmp);
+  ExpectToolsOpenIt(image, "READER CHECK", GetParam().NonBmp);
 }
 
 INSTANTIATE_TEST_SUITE_P(Trees, ReaderCheck, testing::ValuesIn(FixtureTrees()),
