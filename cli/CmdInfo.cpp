@@ -1,6 +1,7 @@
 #include <iomanip>
 #include <iostream>
 #include <sstream>
+#include <vector>
 
 #include "cli/Arguments.h"
 #include "cli/Command.h"
@@ -58,6 +59,7 @@ void PrintMediaInformation(kilnor::TKilnorPro& Component, std::ostream& Out) {
   Field(Out, "DISC Erasable:", YesNo(Component.Erasable()));
   Field(Out, "DISC Writable:", YesNo(Component.Writable()));
   Field(Out, "Sessions:", std::to_string(Component.SessionsOnDisc()));
+  Field(Out, "Disc state:", kilnor::DiscStateName(kilnor::QueryDiscState(Component.Device)));
   const std::uint32_t total = Component.TotalBlocksOnDisc();
   const std::uint32_t free = Component.FreeBlocksOnDisc();
   Field(Out, "Total Size:", GroupedMegabytes(total) + " MB (" + GroupedNumber(total) + " blocks)");
@@ -79,8 +81,20 @@ void PrintMediaInformation(kilnor::TKilnorPro& Component, std::ostream& Out) {
   }
 }
 
+// One line per recorded session: where a reader finds each one.
+void PrintSessions(kilnor::TKilnorPro& Component, std::ostream& Out) {
+  const std::vector<kilnor::TSessionExtent> sessions = kilnor::RecordedSessions(Component.Device);
+  if (sessions.empty()) return;
+  Out << "\nSession  Start sector  Length (sectors)\n";
+  for (const kilnor::TSessionExtent& session : sessions) {
+    Out << std::right << std::setw(7) << session.Number << "  " << std::setw(12) << session.Start << "  "
+        << std::setw(16) << session.Length << '\n';
+  }
+}
+
 int ShowInformation(kilnor::TKilnorPro& kp, const TParsedArguments&) {
   PrintMediaInformation(kp, std::cout);
+  PrintSessions(kp, std::cout);
   ReportLogProblems(kp);
   return kExitOk;
 }
@@ -94,7 +108,7 @@ int RunInfo(const TArguments& Args) {
 const TCliCommand& CmdInfo() {
   static const TCliCommand command{
       "info", kDriveSynopsis,
-      "Show the drive's medium, sessions, free and total size, speeds and capabilities.",
+      "Show the drive's medium, its state and sessions, free and total size, speeds and capabilities.",
       std::string_view(
           "  --drive N       the drive's index in 'velmor-cli drives' (default 0)\n"
           "  --aspi LIBRARY  ASPI library to use when no pass-through drive is found\n"

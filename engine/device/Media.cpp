@@ -330,4 +330,72 @@ std::uint32_t QueryTotalBlocks(TSCSIDevice& Dev) {
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(end, kUnknownTrackSize - 1));
 }
 
+namespace {
+
+constexpr std::uint8_t kDiscStatusMask = 0x03;
+constexpr std::uint8_t kTrackBlank = 0x40;
+constexpr std::uint8_t kLastRecordedAddressValid = 0x02;
+
+[[nodiscard]] bool IsOverwritable(TMedium Medium) {
+  return Medium == mtDVDPLUSRW || Medium == mtDVDRAM || Medium == mtBDRE || Medium == mtDVDRWRO ||
+         Medium == mtHDDVDRAM;
+}
+
+// The sectors a recorded track holds: up to its last recorded address when
+// the drive knows it, else its whole size.
+[[nodiscard]] std::uint32_t RecordedLength(const TTrackInformation& Track) {
+  if ((Track.Reserved2 & kLastRecordedAddressValid) && Track.LastRecordedAddress >= Track.TrackStartAddress)
+    return Track.LastRecordedAddress - Track.TrackStartAddress + 1;
+  return Track.TrackSize == kUnknownTrackSize ? 0 : Track.TrackSize;
+}
+
+}  // namespace
+
+TDiscState QueryDiscState(TSCSIDevice& Dev) {
+  const TMedium medium = DiscIs(Dev);
+  if (medium == mtUNKNOWN) return TDiscState::NoDisc;
+  if (IsOverwritable(medium)) return TDiscState::Overwritable;
+  if (!ReadDiscInformation(Dev, Dev.DiscInformation, kDiscInformationBytes)) return TDiscState::NoDisc;
+  switch (Dev.DiscInformation.info & kDiscStatusMask) {
+    case 0: return TDiscState::Blank;
+    case 1: return TDiscState::Appendable;
+    case 2: return TDiscState::Finalised;
+    default: return TDiscState::Overwritable;
+  }
+}
+
+std::string_view DiscStateName(TDiscState State) {
+  switch (State) {
+    case TDiscState::NoDisc: return "no disc";
+    case TDiscState::Blank: return "blank";
+    case TDiscState::Appendable: return "appendable";
+    case TDiscState::Finalised: return "finalised";
+    case TDiscState::Overwritable: return "overwritable";
+  }
+  return "";
+}
+
+std::vector<TSessionExtent> RecordedSessions(TSCSIDevice& Dev) {
+  if (IsOverwritable(DiscIs(Dev))) {
+    const std::uint32_t volume = ReadVolumeSpaceSize(Dev);
+    if (volume == 0) return {};
+    return {TSessionExtent{1, 0, volume}};
+  }
+  std::vector<TSessionExtent> sessions;
+  const std::uint16_t lastTrack = LastTrackNumber(Dev);
+  for (std::uint32_t track = 1; track <= lastTrack; ++track) {
+    if (!ReadTrackInformation(Dev, track)) continue;
+    const TTrackInformation& info = Dev.TrackInformation;
+    const std::uint32_t length = RecordedLength(info);
+    if ((info.info2 & kTrackBlank) || length == 0) continue;
+    if (!sessions.empty() && sessions.back().Number == info.SessionNumber) {
+      TSessionExtent& session = sessions.back();
+      session.Length = info.TrackStartAddress + length - session.Start;
+    } else {
+      sessions.push_back({info.SessionNumber, info.TrackStartAddress, length});
+    }
+  }
+  return sessions;
+}
+
 }  // namespace kilnor

@@ -6,6 +6,7 @@
 // commands fail; the reason stays in Dev.LastSenseInfo.
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "engine/device/SCSILib.h"
 
@@ -81,6 +82,28 @@ bool DeviceCan(TSCSIDevice& Dev, std::uint8_t DeviceCapabilityID);
 // Blocks of the first full-format capacity of 2,048-byte blocks, else of
 // the current capacity; 0 when unknown or when no medium is present.
 [[nodiscard]] std::uint32_t ReadFormatCapacities(TSCSIDevice& Dev);
+// What can still be recorded on the medium in the drive.
+enum class TDiscState {
+  NoDisc,        // no medium, or its state cannot be read
+  Blank,
+  Appendable,    // sessions are closed and another one can follow
+  Finalised,     // nothing more can be recorded
+  Overwritable,  // recorded in place: a new session grows the volume
+};
+[[nodiscard]] TDiscState QueryDiscState(TSCSIDevice& Dev);
+[[nodiscard]] std::string_view DiscStateName(TDiscState State);
+
+// One recorded session: its number, first sector and length in sectors.
+struct TSessionExtent {
+  std::uint32_t Number = 0;
+  std::uint32_t Start = 0;
+  std::uint32_t Length = 0;
+};
+// The recorded sessions of the medium in order, from the information of
+// each track. An overwritable medium holds one session: the volume that
+// starts at sector 0. Empty when nothing is recorded or nothing can be read.
+[[nodiscard]] std::vector<TSessionExtent> RecordedSessions(TSCSIDevice& Dev);
+
 // Blocks an ISO 9660 file system at the start of the medium occupies (the
 // supplementary volume's size, else the primary's); 0 when none is found.
 [[nodiscard]] std::uint32_t ReadVolumeSpaceSize(TSCSIDevice& Dev);

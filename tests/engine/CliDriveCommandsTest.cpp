@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/device/EmulatedDrive.h"
+#include "tests/fixtures/temp-folder/TempFolder.h"
 
 namespace {
 
@@ -61,6 +62,41 @@ TEST_F(CliDriveCommands, InfoWithoutAMediumShowsTheUnreadyState) {
   EXPECT_NE(run.Output.find("media is present:   no\n"), std::string::npos) << run.Output;
   EXPECT_NE(run.Output.find("Disc in drive:                          UNKNOWN\n"), std::string::npos);
   EXPECT_NE(run.Output.find("Total Size:                             0.00 MB (0 blocks)\n"), std::string::npos);
+}
+
+// What info says of the disc's state and sessions, for media as they come
+// out of the emulator: blank, holding one recorded session, or pressed.
+TEST_F(CliDriveCommands, InfoShowsTheDiscStateAndItsSessions) {
+  const velmor_test::TempFolder folder;
+  const std::string image = folder.MakeFile("session.bin", std::string(300 * 2048, 'S'));
+  struct TCase {
+    std::string Insert;
+    std::string State;
+    std::string Sessions;  // the session table, empty when none is shown
+  };
+  const TCase cases[] = {
+      {"cd-r", "blank", ""},
+      {"cd-r --image " + image, "appendable", "      1             0               300\n"},
+      {"dvd+r --image " + image, "appendable", "      1             0               300\n"},
+      // A pressed disc is recorded to its end whatever the image holds.
+      {"cd-rom --image " + image, "finalised", "      1             0            359849\n"},
+      {"dvd+rw", "overwritable", ""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Insert);
+    ASSERT_EQ(Emulator("insert " + c.Insert), 0);
+    const TRun run = Cli("info");
+    ASSERT_EQ(run.ExitCode, 0) << run.Output;
+    EXPECT_NE(run.Output.find("Disc state:                             " + c.State + "\n"), std::string::npos)
+        << run.Output;
+    const std::size_t table = run.Output.find("Session  Start sector  Length (sectors)\n");
+    if (c.Sessions.empty()) {
+      EXPECT_EQ(table, std::string::npos) << run.Output;
+    } else {
+      EXPECT_NE(run.Output.find("Session  Start sector  Length (sectors)\n" + c.Sessions), std::string::npos)
+          << run.Output;
+    }
+  }
 }
 
 TEST_F(CliDriveCommands, SpeedsListsWhatTheDriveAccepts) {
