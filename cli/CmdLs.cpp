@@ -6,7 +6,6 @@
 #include "cli/Command.h"
 #include "cli/SelectedDrive.h"
 #include "engine/platform/Unicode.h"
-#include "engine/write/ErrorTexts.h"
 
 namespace velmor::cli {
 
@@ -56,8 +55,7 @@ void PrintListing(const kilnor::TKilnorPro& kp, std::ostream& out) {
 }
 
 int Failed(kilnor::TKilnorPro& kp, std::string_view what) {
-  const std::uint32_t number = kp.ErrorNumber();
-  return Fail(std::string(what) + ": " + kp.LastImport().Reason + " (" + kilnor::ErrorText(number, nullptr) + ")");
+  return Fail(std::string(what) + ": " + kp.LastImport().Reason + " (" + kp.ErrorString() + ")");
 }
 
 int ListImage(kilnor::TKilnorPro& kp, const std::string& image) {

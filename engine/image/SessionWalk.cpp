@@ -52,6 +52,11 @@ class TWalk {
         buffer_(std::size_t{kChunkSectors} * kSessionSectorBytes) {}
 
   [[nodiscard]] bool Run(std::string& reason) {
+    if (!ExtentInside(volume_.RootExtent, volume_.RootLength, limits_.VolumeEnd)) {
+      reason = "the root directory at sector " + std::to_string(volume_.RootExtent) +
+               " lies outside the volume of " + std::to_string(limits_.VolumeEnd) + " sectors";
+      return false;
+    }
     queue_.push_back({volume_.RootExtent, volume_.RootLength, -1, 0, CurrentFileTime()});
     visited_.insert(volume_.RootExtent);
     while (!queue_.empty()) {
