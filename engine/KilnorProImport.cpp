@@ -40,8 +40,11 @@ TImportReport Refused(std::string reason) {
 bool TKilnorPro::FinishImport(TImportReport Report, bool FromDrive) {
   lastImport_ = std::move(Report);
   if (lastImport_.Imported) return true;
-  // A drive that failed keeps its own sense code as the reason.
-  if (!FromDrive || Device.DeviceError.load() == 0) RecordError(CDFiles, erImportFailed);
+  // A drive that could not read a sector keeps its own sense code as the reason.
+  if (!(FromDrive && lastImport_.Unreadable && Device.DeviceError.load() != 0)) {
+    Device.DeviceError = 0;
+    RecordError(CDFiles, erImportFailed);
+  }
   CDFiles.TreeError = lastImport_.Reason;
   return false;
 }

@@ -91,6 +91,7 @@ TImportReport ImportVolume(TCDFiles& CDFiles, TSectorSource& Source, const TSess
   report.VolumeLabel = volume->Label;
   TStagedTree staged;
   if (!WalkSessionTree(Source, *volume, LimitsFor(CDFiles, *volume, Place, Source), staged, report.Reason)) {
+    report.Unreadable = staged.Unreadable;
     return report;
   }
   report.Directories = static_cast<std::uint32_t>(staged.Directories);

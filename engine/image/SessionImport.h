@@ -28,6 +28,7 @@ inline constexpr std::uint32_t kDescriptorAreaSectors = 16;
 struct TImportReport {
   bool Imported = false;
   std::string Reason;                  // why nothing was imported
+  bool Unreadable = false;             // it failed at a sector that could not be read
   std::vector<std::string> LeftOut;    // records not imported, each "path: reason"
   std::u16string VolumeLabel;
   std::uint32_t Files = 0;             // entries read from the session

@@ -90,6 +90,7 @@ class TWalk {
       const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kChunkSectors, sectors - done));
       const auto lba = static_cast<std::uint32_t>(directory.Extent + done);
       if (!source_.ReadSectors(lba, count, std::span(buffer_).first(std::size_t{count} * kSessionSectorBytes))) {
+        tree_.Unreadable = true;
         return Fail("cannot read directory " + DirectoryName(directory) + " at sector " +
                     std::to_string(lba));
       }

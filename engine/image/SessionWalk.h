@@ -34,6 +34,8 @@ struct TStagedTree {
   std::size_t Directories = 0;
   // Records not taken, each as "path: reason".
   std::vector<std::string> LeftOut;
+  // The walk stopped because a directory sector could not be read.
+  bool Unreadable = false;
 };
 
 struct TWalkLimits {
