@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "engine/device/SCSILib.h"
+#include "engine/image/SessionImport.h"
 #include "engine/image/TreeTypes.h"
 #include "engine/platform/NotificationQueue.h"
 #include "engine/platform/Workers.h"
@@ -207,6 +208,32 @@ class TKilnorPro {
   // Why the last tree operation gave null or left an item out.
   [[nodiscard]] std::string LastTreeError() const;
 
+  // --- Session import and image mounting (engine/KilnorProImport.cpp).
+  // Each reads a recorded ISO 9660 tree (the Joliet one when there is one,
+  // else the enhanced, else the primary) and adds it to the compilation as
+  // imported entries: files keep their recorded extents and are not written
+  // again; the next Prepare records those extents in the new session. An
+  // import is all or nothing: on failure the compilation is exactly as it
+  // was, the error number says why (erImportFailed, erFileOpen, or the
+  // drive's sense code) and LastImport().Reason says it in words.
+  // ComponentStatus is 8 while one runs and 0 after it, however it ends.
+  //
+  // Session SessionNo (0: the last closed session) of the disc in the
+  // selected drive, below DestPath (the root when DestPath does not resolve).
+  // Returns the session number read, or -1 when nothing was imported.
+  std::int32_t ImportSession(std::uint16_t SessionNo, std::string_view DestPath);
+  std::int32_t ImportSessionW(std::uint16_t SessionNo, std::u16string_view DestPath);
+  // The tree of the ISO image file ISOFileName, below the root. False when
+  // nothing was imported (a file that cannot be opened: erFileOpen).
+  bool MountISOImage(std::string_view ISOFileName);
+  bool MountISOImageW(std::u16string_view ISOFileName);
+  // The volume label of session SessionNo (0: the last) of the disc, as the
+  // tree import would choose it; empty when there is none (a blank disc).
+  [[nodiscard]] std::u16string ReadVolumeLabelOfDisc(std::uint16_t SessionNo);
+  // What the last import, mount or label read found: its volume label, the
+  // entries read, those left out with their reasons, or why it failed.
+  [[nodiscard]] const TImportReport& LastImport() const { return lastImport_; }
+
   // --- Per-file queries: FileId in 0..FilesCount-1, DirId in 0..DirsCount-1;
   // outside that, empty text, -1 or false.
   [[nodiscard]] std::uint32_t FilesCount() const { return static_cast<std::uint32_t>(CDFiles.FileCounter()); }
@@ -239,6 +266,10 @@ class TKilnorPro {
  private:
   [[nodiscard]] const TFileEntry* Entry(std::int32_t FileId) const;
 
+  // Keeps the report; on failure records the error and the reason.
+  [[nodiscard]] bool FinishImport(TImportReport Report, bool FromDrive);
+
+  TImportReport lastImport_;
   std::unique_ptr<TNotificationQueue> queue_;
   TAddFileEvent FOnAddFile;
   TEraseDoneEvent FOnEraseDone;

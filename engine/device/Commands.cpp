@@ -284,18 +284,34 @@ bool ReadDiscInformation(TSCSIDevice& Dev, TDiscInformation& Info, std::uint16_t
   return true;
 }
 
-bool ReadTrackInformation(TSCSIDevice& Dev, std::uint32_t Track) {
+namespace {
+
+// The address types of READ TRACK INFORMATION.
+constexpr std::uint8_t kAddressIsTrack = 0x01;
+constexpr std::uint8_t kAddressIsSession = 0x02;
+
+bool ReadTrackInformationBy(TSCSIDevice& Dev, std::uint8_t AddressType, std::uint32_t Number) {
   std::array<std::uint8_t, kTrackInformationBytes> reply{};
   Dev.TrackInformation = {};
   const bool sent = Completed(Send(Dev, TDataDirection::In, 10, reply, 0x52, [&](auto cdb) {
-    cdb[1] = 0x01;
-    PutBE32(cdb, 2, Track);
+    cdb[1] = AddressType;
+    PutBE32(cdb, 2, Number);
     PutBE16(cdb, 7, kTrackInformationBytes);
   }));
   const std::span<const std::uint8_t> valid = ValidReply(Dev, reply, 2);
   if (!sent || valid.size() < kTrackInformationMinimum) return false;
   Dev.TrackInformation = DecodeTrackInformation(valid);
   return true;
+}
+
+}  // namespace
+
+bool ReadTrackInformation(TSCSIDevice& Dev, std::uint32_t Track) {
+  return ReadTrackInformationBy(Dev, kAddressIsTrack, Track);
+}
+
+bool ReadTrackInformationOfSession(TSCSIDevice& Dev, std::uint32_t Session) {
+  return ReadTrackInformationBy(Dev, kAddressIsSession, Session);
 }
 
 bool ReadTocPmaAtip(TSCSIDevice& Dev, std::uint8_t Format, std::uint8_t Number, bool MSF,

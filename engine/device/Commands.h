@@ -56,6 +56,9 @@ bool ReadDiscInformation(TSCSIDevice& Dev, TDiscInformation& Info, std::uint16_t
 // into Dev.TrackInformation (zero when the command fails). A reply too short
 // to carry the track size counts as a failure.
 bool ReadTrackInformation(TSCSIDevice& Dev, std::uint32_t Track);
+// READ TRACK INFORMATION (52h) asked by session number (address type 10b):
+// the first track of that session, decoded as above.
+bool ReadTrackInformationOfSession(TSCSIDevice& Dev, std::uint32_t Session);
 // READ TOC/PMA/ATIP (43h): AllocLength bytes into Buffer (at least that big).
 bool ReadTocPmaAtip(TSCSIDevice& Dev, std::uint8_t Format, std::uint8_t Number, bool MSF,
                     std::span<std::uint8_t> Buffer, std::uint8_t AllocLength);

@@ -59,6 +59,7 @@ std::string ErrorText(std::uint32_t Number, const std::u16string* FileName) {
     case erNone: text = "Unknown/No Error!"; break;
     case erNotPrepared: text = "Data not prepared "; break;
     case erAborted: text = "Aborted by user"; break;
+    case erImportFailed: text = "Session cannot be imported"; break;
     case erFileOpen:
     case erFileCreate:
       text = FileErrorLead(Number);
@@ -76,6 +77,7 @@ std::u16string ErrorTextW(std::uint32_t Number, const std::u16string* FileName) 
     case erNone: text = u"Unknown/No Error!"; break;
     case erNotPrepared: text = u"Data not prepared"; break;
     case erAborted: text = u"Aborted by user"; break;
+    case erImportFailed: text = u"Session cannot be imported"; break;
     case erFileOpen:
     case erFileCreate:
       text = ToUtf16(FileErrorLead(Number));

@@ -16,6 +16,9 @@ enum TErrorNumber : std::uint32_t {
   erFileOpen = 2,
   erFileCreate = 3,
   erAborted = 4,
+  // A recorded session that could not be imported or mounted: no ISO 9660
+  // volume, or a directory tree that cannot be read or trusted.
+  erImportFailed = 5,
   // Any other value is a drive error: additional sense code * 256 + qualifier.
 };
 

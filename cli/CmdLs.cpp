@@ -1,0 +1,111 @@
+#include <charconv>
+#include <iomanip>
+#include <iostream>
+
+#include "cli/Arguments.h"
+#include "cli/Command.h"
+#include "cli/SelectedDrive.h"
+#include "engine/platform/Unicode.h"
+
+namespace velmor::cli {
+
+namespace {
+
+using kilnor::pDirEntry;
+using kilnor::pFileEntry;
+
+struct TListing {
+  std::uint64_t Files = 0;
+  std::uint64_t Folders = 0;
+  std::uint64_t Bytes = 0;
+};
+
+// One line an entry: its size (folders: "<dir>") and its path from the root.
+void ListDirectory(pDirEntry directory, const std::string& path, std::ostream& out, TListing& listing) {
+  for (pFileEntry entry = directory->Files; entry; entry = entry->NextFile) {
+    const std::string entryPath = path + "/" + kilnor::Utf16ToUtf8(entry->LongName);
+    if (entry->DirRecord) {
+      out << std::setw(14) << "<dir>" << "  " << entryPath << "/\n";
+      ++listing.Folders;
+      ListDirectory(entry->DirRecord, entryPath, out, listing);
+    } else {
+      out << std::setw(14) << entry->FileSize << "  " << entryPath << '\n';
+      ++listing.Files;
+      listing.Bytes += static_cast<std::uint64_t>(entry->FileSize);
+    }
+  }
+}
+
+void PrintListing(const kilnor::TKilnorPro& kp, std::ostream& out) {
+  out << "Volume label: " << kilnor::Utf16ToUtf8(kp.LastImport().VolumeLabel) << '\n';
+  TListing listing;
+  ListDirectory(kp.CDFiles.RootDir, "", out, listing);
+  out << listing.Files << " files, " << listing.Folders << " folders, " << listing.Bytes << " bytes\n";
+  for (const std::string& leftOut : kp.LastImport().LeftOut)
+    std::cerr << "velmor-cli: not listed: " << leftOut << '\n';
+}
+
+[[nodiscard]] bool ParseSession(const TParsedArguments& parsed, std::uint16_t& session, std::string& error) {
+  const std::string text = parsed.Value("--session", "0");
+  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), session);
+  if (failure == std::errc() && end == text.data() + text.size() && session > 0) return true;
+  if (!parsed.Values.contains("--session")) return true;
+  error = "--session takes a session number from 1, not '" + text + "'";
+  return false;
+}
+
+int Failed(kilnor::TKilnorPro& kp, std::string_view what) {
+  return Fail(std::string(what) + ": " + kp.LastImport().Reason + " (" + kp.ErrorString() + ")");
+}
+
+int ListImage(kilnor::TKilnorPro& kp, const std::string& image) {
+  if (!kp.MountISOImage(image)) return Failed(kp, "cannot list '" + image + "'");
+  PrintListing(kp, std::cout);
+  return kExitOk;
+}
+
+int ListDisc(kilnor::TKilnorPro& kp, const TParsedArguments& parsed, std::uint16_t session) {
+  std::string error;
+  if (!SelectDriveOf(kp, parsed, error)) return Fail(error);
+  const std::int32_t imported = kp.ImportSession(session, "\\");
+  ReportLogProblems(kp);
+  if (imported < 0) return Failed(kp, "cannot list the disc");
+  std::cout << "Session " << imported << '\n';
+  PrintListing(kp, std::cout);
+  return kExitOk;
+}
+
+int RunLs(const TArguments& Args) {
+  std::set<std::string_view> options = kDriveOptions;
+  options.insert({"--image", "--session"});
+  std::string error;
+  const auto parsed = ParseArguments(Args, options, {}, error);
+  if (!parsed) return Fail(error, kExitUsage);
+  if (!parsed->Positional.empty()) return Fail("ls takes no file or folder (use --image IMG)", kExitUsage);
+  const std::string image = parsed->Value("--image");
+  if (!image.empty() && (parsed->Values.contains("--drive") || parsed->Values.contains("--session")))
+    return Fail("ls takes either --image IMG or a drive (--drive N, --session K), not both", kExitUsage);
+  std::uint16_t session = 0;
+  if (!ParseSession(*parsed, session, error)) return Fail(error, kExitUsage);
+  kilnor::TKilnorPro kp(CliOwner());
+  kp.ClearAll();
+  return image.empty() ? ListDisc(kp, *parsed, session) : ListImage(kp, image);
+}
+
+}  // namespace
+
+const TCliCommand& CmdLs() {
+  static const TCliCommand command{
+      "ls", "[--image IMG | [--session K] [--drive N] [--aspi LIBRARY] [--log FILE]]",
+      "Print the volume label and every file and folder of a disc's session or an ISO image.",
+      "One line an entry: its size in bytes (<dir> for a folder) and its path.\n"
+      "  --image IMG     list the ISO image file IMG instead of a disc\n"
+      "  --session K     the disc's K-th session (default: the last one)\n"
+      "  --drive N       the drive's index in 'velmor-cli drives' (default 0)\n"
+      "  --aspi LIBRARY  ASPI library to use when no pass-through drive is found\n"
+      "  --log FILE      write every drive command to FILE",
+      RunLs};
+  return command;
+}
+
+}  // namespace velmor::cli

@@ -1,0 +1,110 @@
+#include "engine/image/SessionImport.h"
+
+#include <algorithm>
+
+#include "engine/image/SessionWalk.h"
+#include "engine/image/Tree.h"
+#include "engine/image/TreeCheckpoint.h"
+#include "engine/platform/FileSearch.h"
+
+namespace kilnor {
+namespace {
+
+TWin32FindDataW FindDataOf(const TStagedEntry& staged) {
+  TWin32FindDataW fd;
+  fd.dwFileAttributes = staged.IsDirectory ? kAttributeDirectory : kAttributeNormal;
+  fd.ftLastWriteTime = staged.Time;
+  fd.nFileSizeHigh = static_cast<std::uint32_t>(staged.Size >> 32);
+  fd.nFileSizeLow = static_cast<std::uint32_t>(staged.Size);
+  (void)CopyToField(fd.cFileName, std::u16string_view(staged.Name));
+  return fd;
+}
+
+TWalkLimits LimitsFor(const TCDFiles& cd, const TFoundVolume& volume, const TSessionPlace& place,
+                      const TSectorSource& source) {
+  std::uint64_t end = std::min<std::uint64_t>(volume.VolumeSpaceSize, source.SectorLimit());
+  if (place.End != 0) end = std::min(end, place.End);
+  return {end, kMaxFileEntries - std::min(kMaxFileEntries, cd.Files.size()),
+          kMaxDirEntries - std::min(kMaxDirEntries, cd.Dirs.size())};
+}
+
+// Adds the staged entries below Destination. False, with the reason, when
+// the tree refuses one; the caller then restores the checkpoint.
+class TCommit {
+ public:
+  TCommit(TCDFiles& cd, const TStagedTree& tree, TImportReport& report, TTreeCheckpoint& checkpoint)
+      : cd_(cd), tree_(tree), report_(report), checkpoint_(checkpoint), dirs_(tree.Entries.size()) {}
+
+  [[nodiscard]] bool Run(pDirEntry destination) {
+    for (std::size_t i = 0; i < tree_.Entries.size(); ++i) {
+      const TStagedEntry& staged = tree_.Entries[i];
+      const pDirEntry parent = staged.Parent < 0 ? destination : dirs_[static_cast<std::size_t>(staged.Parent)];
+      if (parent == kSkippedDir) {
+        dirs_[i] = kSkippedDir;
+        continue;
+      }
+      checkpoint_.KeepDirectory(parent);
+      if (!(staged.IsDirectory ? AddDirectory(i, parent) : AddFile(i, parent))) return false;
+    }
+    return true;
+  }
+
+ private:
+  [[nodiscard]] bool AddDirectory(std::size_t i, pDirEntry parent) {
+    const pDirEntry dir = AddSubdirectory(cd_, parent, FindDataOf(tree_.Entries[i]));
+    dirs_[i] = dir;
+    return Judge(i, dir == nullptr, dir == kSkippedDir);
+  }
+
+  [[nodiscard]] bool AddFile(std::size_t i, pDirEntry parent) {
+    const TStagedEntry& staged = tree_.Entries[i];
+    if (const pFileEntry existing = LookupEntry(parent, staged.Name)) checkpoint_.KeepEntry(existing);
+    const pFileEntry entry = AddEntry(cd_, parent, FindDataOf(staged), true, staged.Extent, std::nullopt);
+    return Judge(i, entry == nullptr, entry == kSkippedEntry);
+  }
+
+  [[nodiscard]] bool Judge(std::size_t i, bool refused, bool skipped) {
+    const std::string path = StagedPath(tree_, static_cast<std::int32_t>(i));
+    if (refused) {
+      report_.Reason = path + ": " + LastTreeError(cd_);
+      return false;
+    }
+    if (skipped) report_.LeftOut.push_back(path + ": " + LastTreeError(cd_));
+    return true;
+  }
+
+  TCDFiles& cd_;
+  const TStagedTree& tree_;
+  TImportReport& report_;
+  TTreeCheckpoint& checkpoint_;
+  std::vector<pDirEntry> dirs_;
+};
+
+}  // namespace
+
+TImportReport ImportVolume(TCDFiles& CDFiles, TSectorSource& Source, const TSessionPlace& Place,
+                           pDirEntry Destination) {
+  TImportReport report;
+  const std::optional<TFoundVolume> volume =
+      FindVolume(Source, Place.FirstCandidate, Place.Candidates, report.Reason);
+  if (!volume) return report;
+  report.VolumeLabel = volume->Label;
+  TStagedTree staged;
+  if (!WalkSessionTree(Source, *volume, LimitsFor(CDFiles, *volume, Place, Source), staged, report.Reason)) {
+    report.Unreadable = staged.Unreadable;
+    return report;
+  }
+  report.Directories = static_cast<std::uint32_t>(staged.Directories);
+  report.Files = static_cast<std::uint32_t>(staged.Entries.size() - staged.Directories);
+  report.LeftOut = std::move(staged.LeftOut);
+  TTreeCheckpoint checkpoint(CDFiles);
+  if (!TCommit(CDFiles, staged, report, checkpoint).Run(Destination)) {
+    checkpoint.Restore();
+    report.LeftOut.clear();
+    return report;
+  }
+  report.Imported = true;
+  return report;
+}
+
+}  // namespace kilnor
