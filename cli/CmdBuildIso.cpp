@@ -12,27 +12,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Applies the layout options; false with Error when one is refused.
-[[nodiscard]] bool ApplyOptions(kilnor::TKilnorPro& kp, const TParsedArguments& args, std::string& Error) {
-  kp.SetJolietFileSystem(!args.Has("--no-joliet"));
-  kp.SetISO9660v1999FS(args.Has("--iso9660-1999"));
-  kp.SetUDFBridge(args.Has("--udf"));
-  if (const std::string label = args.Value("--volume-id"); !label.empty()) kp.SetVolumeID(label);
-  if (const std::string boot = args.Value("--boot"); !boot.empty()) {
-    kp.SetBootImage(boot);
-    if (kp.BootImage() != boot) {
-      Error = "boot image '" + boot +
-              "' cannot be used: it must be a readable file of 2048, 1228800, 1474560 or 2949120 bytes";
-      return false;
-    }
-  }
-  return true;
-}
-
 int RunBuildIso(const TArguments& Args) {
   std::string error;
-  const auto parsed = ParseArguments(Args, {"-o", "--output", "--volume-id", "--boot"},
-                                     {"--no-joliet", "--iso9660-1999", "--udf", "--prepare-only"}, error);
+  std::set<std::string_view> values = kLayoutValueOptions;
+  values.insert({"-o", "--output"});
+  std::set<std::string_view> flags = kLayoutFlagOptions;
+  flags.insert("--prepare-only");
+  const auto parsed = ParseArguments(Args, values, flags, error);
   if (!parsed) return Fail(error, kExitUsage);
   if (parsed->Positional.empty()) return Fail("build-iso needs at least one file or folder", kExitUsage);
   const std::string output = parsed->Value("-o", parsed->Value("--output"));
@@ -41,7 +27,7 @@ int RunBuildIso(const TArguments& Args) {
 
   kilnor::TKilnorPro kp(CliOwner());
   if (!BuildCompilation(kp, parsed->Positional, error)) return Fail(error);
-  if (!ApplyOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
+  if (!ApplyLayoutOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
   const auto started = Clock::now();
   const std::uint32_t sectors = kp.Prepare();
   const double prepareSeconds = std::chrono::duration<double>(Clock::now() - started).count();

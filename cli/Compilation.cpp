@@ -107,6 +107,22 @@ bool BuildCompilation(kilnor::TKilnorPro& Component, const std::vector<std::stri
   return true;
 }
 
+bool ApplyLayoutOptions(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed, std::string& Error) {
+  Component.SetJolietFileSystem(!Parsed.Has("--no-joliet"));
+  Component.SetISO9660v1999FS(Parsed.Has("--iso9660-1999"));
+  Component.SetUDFBridge(Parsed.Has("--udf"));
+  if (const std::string label = Parsed.Value("--volume-id"); !label.empty()) Component.SetVolumeID(label);
+  if (const std::string boot = Parsed.Value("--boot"); !boot.empty()) {
+    Component.SetBootImage(boot);
+    if (Component.BootImage() != boot) {
+      Error = "boot image '" + boot +
+              "' cannot be used: it must be a readable file of 2048, 1228800, 1474560 or 2949120 bytes";
+      return false;
+    }
+  }
+  return true;
+}
+
 void PrintCompilation(const kilnor::TKilnorPro& Component, std::ostream& Out) {
   const pDirEntry root = Component.CDFiles.RootDir;
   if (!root) return;

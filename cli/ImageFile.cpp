@@ -2,13 +2,12 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 
 #include "cli/Command.h"
+#include "cli/Interrupt.h"
 #include "cli/ProgressBar.h"
 
 namespace velmor::cli {
@@ -16,12 +15,6 @@ namespace velmor::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Raised by Ctrl-C while an image is written; the poll loop turns it into an
-// abort, so the partial image is removed like after any other failure.
-std::atomic<bool> interrupted{false};
-
-extern "C" void OnInterrupt(int) { interrupted = true; }
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -42,8 +35,8 @@ int WriteImageFile(kilnor::TKilnorPro& kp, const std::string& Output) {
     kp.DrainNotifications();
     return Fail("cannot build " + Output + ": " + kp.ErrorString());
   }
-  const auto previous = std::signal(SIGINT, OnInterrupt);
-  bool abortSent = false;
+  // Ctrl-C aborts: the partial image is removed as after any other failure.
+  TAbortOnInterrupt interrupt(kp);
   TProgressBar bar("Writing", "sectors", std::cerr, ::isatty(2) != 0);
   PollWithProgress(
       kp, bar,
@@ -52,13 +45,9 @@ int WriteImageFile(kilnor::TKilnorPro& kp, const std::string& Output) {
                                kilnor::StatusText(kp.ComponentStatus())};
       },
       [&] {
-        if (interrupted && !abortSent) {
-          kp.AbortOperation();
-          abortSent = true;
-        }
+        interrupt.Poll();
         return done;
       });
-  std::signal(SIGINT, previous);
   if (failed) return Fail("writing " + Output + " failed: " + kp.ErrorString());
   const double seconds = SecondsSince(started);
   const double mebibytes = kp.ImageSize() * 2048.0 / (1 << 20);

@@ -45,6 +45,7 @@ std::string TProgressBar::Line(const TProgressSample& Sample) const {
   line += std::to_string(percent) + "%  " + std::to_string(Sample.Done);
   if (Sample.Total != 0) line += "/" + std::to_string(Sample.Total);
   line += " " + unit_;
+  if (!Sample.Detail.empty()) line += "  " + Sample.Detail;
   if (!Sample.Status.empty()) line += "  " + Sample.Status;
   return line;
 }

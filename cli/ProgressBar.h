@@ -23,6 +23,7 @@ struct TProgressSample {
   std::uint64_t Done = 0;
   std::uint64_t Total = 0;  // 0: not known yet
   std::string Status;
+  std::string Detail = {};  // figures shown after the count (sizes, speed, time left)
 };
 
 // On a terminal the line is redrawn in place; otherwise (a log, a pipe) a

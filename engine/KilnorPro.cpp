@@ -14,6 +14,7 @@
 #include "engine/platform/Clock.h"
 #include "engine/platform/Unicode.h"
 #include "engine/write/CDBurner.h"
+#include "engine/write/DiscBurn.h"
 #include "engine/write/ErrorTexts.h"
 
 namespace kilnor {
@@ -125,6 +126,14 @@ bool TKilnorPro::BuildISOImage(std::string_view FileName) { return BuildISOImage
 
 bool TKilnorPro::BuildISOImageW(std::u16string_view FileName) {
   return kilnor::BuildISOImage(CDFiles, FileName, Workers, this, FOnWriteDone);
+}
+
+bool TKilnorPro::Burn() { return kilnor::Burn(CDFiles, Device, Workers, this, FOnWriteDone); }
+
+bool TKilnorPro::BurnISOImage(std::string_view FileName) { return BurnISOImageW(Utf8ToUtf16(FileName)); }
+
+bool TKilnorPro::BurnISOImageW(std::u16string_view FileName) {
+  return kilnor::BurnISOImage(CDFiles, Device, FileName, Workers, this, FOnWriteDone);
 }
 
 bool TKilnorPro::InitializeASPI(bool NoInternalASPI, const std::string& ASPIDLLPath,

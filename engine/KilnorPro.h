@@ -129,6 +129,17 @@ class TKilnorPro {
   // be created (error 3), or the stream ended before the writer could begin.
   bool BuildISOImage(std::string_view FileName);
   bool BuildISOImageW(std::u16string_view FileName);
+  // Records the prepared compilation on the medium in the selected drive as
+  // a new session where the disc's next one starts; the end arrives through
+  // OnWriteDone. False at once, with the reason in ErrorNumber, when nothing
+  // is written: not prepared, a medium that cannot be written (or only
+  // really when TestWrite is set), too little free space.
+  bool Burn();
+  // Records an ISO image file byte for byte from sector 0 of a blank or
+  // rewritable medium; false at once as for Burn, or with error 2 when the
+  // file cannot be opened.
+  bool BurnISOImage(std::string_view FileName);
+  bool BurnISOImageW(std::u16string_view FileName);
 
   // --- Drives
   // Enumerates the drives and chooses the transport (pass-through, or the

@@ -33,7 +33,9 @@ class TWriteThread {
   void Execute() {
     cdFiles_.ComponentStatus = stWriting;
     cdFiles_.BlocksWritten = 0;
-    const bool written = WritePackets();
+    const bool started = output_->Begin();
+    if (!started) cacheThread_->Cache().LeaveConsumer();
+    const bool written = started && WritePackets();
     cdFiles_.ComponentStatus = written ? stClosingTrack : stBurnError;
     const bool failed = !CloseStream(written);
     ReportEnd(failed);
@@ -66,6 +68,7 @@ class TWriteThread {
     cdFiles_.PacketCount = 0;
     bool complete = Written && end == TCacheEnd::Done && !cdFiles_.Aborted &&
                     cdFiles_.BlocksWritten == cdFiles_.TotalImageSize;
+    if (Written && end == TCacheEnd::Done && !complete) RecordError(cdFiles_, erIncompleteWrite);
     if (!output_->Finish() && complete) {
       RecordOutputError();
       complete = false;

@@ -19,6 +19,9 @@ namespace kilnor {
 class TPacketSink {
  public:
   virtual ~TPacketSink() = default;
+  // On the write thread, before the first packet; false, with the reason
+  // recorded, when the output cannot take the stream.
+  [[nodiscard]] virtual bool Begin() { return true; }
   // Packets the sink takes in one write.
   [[nodiscard]] virtual std::uint32_t PacketsPerWrite() const = 0;
   // Packets the cache holds for this sink, given the configured count.

@@ -16,9 +16,20 @@ enum TErrorNumber : std::uint32_t {
   erFileOpen = 2,
   erFileCreate = 3,
   erAborted = 4,
+  // Refusals of a burn before anything is written, and outcomes no drive
+  // reports itself. They lie above every drive error, which fits 16 bits.
+  erTestWriteNotSimulated = 0x10001,
+  erNoRoomOnDisc = 0x10002,
+  erDiscNotWritable = 0x10003,
+  erSessionStartUnknown = 0x10004,
+  erFileNameTooLong = 0x10005,
+  erImportedAfterStart = 0x10006,
+  erDriveBusy = 0x10007,
+  erImageNeedsBlankDisc = 0x10008,
+  erIncompleteWrite = 0x10009,
   // A recorded session that could not be imported or mounted: no ISO 9660
   // volume, or a directory tree that cannot be read or trusted.
-  erImportFailed = 5,
+  erImportFailed = 0x1000A,
   // Any other value is a drive error: additional sense code * 256 + qualifier.
 };
 

@@ -1,12 +1,11 @@
 // velmor-cli's drive commands against the emulated recorder:
 //   velmor-cli info|speeds|erase|load|eject --aspi <bin>/libvelmor-recorder.so
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "CliRun.h"
 #include "tests/device/EmulatedDrive.h"
 #include "tests/fixtures/temp-folder/TempFolder.h"
 
@@ -15,24 +14,8 @@ namespace {
 using kilnor::test::Emulator;
 using kilnor::test::kBinDir;
 
-struct TRun {
-  int ExitCode = -1;
-  std::string Output;  // standard output and standard error
-};
-
-TRun Cli(const std::string& Arguments) {
-  kilnor::test::EmulatorDirectory();
-  const std::string command = kBinDir + "/velmor-cli " + Arguments + " --aspi " + kBinDir +
-                              "/libvelmor-recorder.so 2>&1";
-  TRun run;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char chunk[512];
-    while (std::fgets(chunk, sizeof chunk, pipe)) run.Output += chunk;
-    const int status = pclose(pipe);
-    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  return run;
-}
+using TRun = kilnor::test::TCliRun;
+using kilnor::test::Cli;
 
 class CliDriveCommands : public testing::Test {
  protected:

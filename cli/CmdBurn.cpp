@@ -1,0 +1,55 @@
+#include "cli/Arguments.h"
+#include "cli/Command.h"
+#include "cli/Compilation.h"
+#include "cli/DiscWrite.h"
+#include "cli/SelectedDrive.h"
+
+namespace velmor::cli {
+
+namespace {
+
+int RunBurn(const TArguments& Args) {
+  std::set<std::string_view> values = kLayoutValueOptions;
+  values.insert(kBurnValueOptions.begin(), kBurnValueOptions.end());
+  values.insert(kDriveOptions.begin(), kDriveOptions.end());
+  std::set<std::string_view> flags = kLayoutFlagOptions;
+  flags.insert(kBurnFlagOptions.begin(), kBurnFlagOptions.end());
+  std::string error;
+  const auto parsed = ParseArguments(Args, values, flags, error);
+  if (!parsed) return Fail(error, kExitUsage);
+  if (parsed->Positional.empty()) return Fail("burn needs at least one file or folder", kExitUsage);
+
+  kilnor::TKilnorPro kp(CliOwner());
+  if (!BuildCompilation(kp, parsed->Positional, error)) return Fail(error);
+  if (!ApplyLayoutOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
+  if (!SelectDriveOf(kp, *parsed, error)) return Fail(error);
+  if (!ApplyBurnOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
+  if (const std::string holding = DiscHoldsData(kp); !holding.empty()) return Fail(holding);
+  if (kp.Prepare() == 0) return Fail("the compilation cannot be laid out: " + kp.CDFiles.UDFBridgeInfo.LayoutError);
+  if (kp.UDFBridge() && !kp.CDFiles.UDFBridgeInfo.LayoutError.empty()) return Fail(kp.CDFiles.UDFBridgeInfo.LayoutError);
+  const int code = BurnWithProgress(kp, *parsed, "the compilation", [&] { return kp.Burn(); });
+  ReportLogProblems(kp);
+  return code;
+}
+
+}  // namespace
+
+const TCliCommand& CmdBurn() {
+  static const std::string help =
+      "Files go to the root of the disc; a folder goes in recursively as a folder\n"
+      "of the same name. The disc must be blank (or an erased rewritable disc).\n"
+      "  --volume-id X   the volume label\n"
+      "  --no-joliet     no Joliet names\n"
+      "  --iso9660-1999  long names in the ISO 9660 tree\n"
+      "  --udf           add a UDF 1.50 file system describing the same files\n"
+      "  --boot IMAGE    add an El Torito boot image\n" +
+      std::string(kBurnHelp) + "\n" + std::string(kDriveHelp);
+  static const TCliCommand command{
+      "burn",
+      "FILE|FOLDER... [--speed X|max] [--test] [--finalize] [--udf] [--boot IMAGE] [--volume-id X]\n"
+      "          [--no-joliet] [--iso9660-1999] [--eject] [--drive N] [--aspi LIBRARY] [--log FILE]",
+      "Burn files and folders to the disc in the drive.", help, RunBurn};
+  return command;
+}
+
+}  // namespace velmor::cli

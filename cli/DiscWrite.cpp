@@ -1,0 +1,121 @@
+#include "cli/DiscWrite.h"
+
+#include <unistd.h>
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+
+#include "cli/Command.h"
+#include "cli/Interrupt.h"
+#include "cli/ProgressBar.h"
+#include "engine/device/Media.h"
+#include "engine/device/Speeds.h"
+
+namespace velmor::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr double kSectorBytes = 2048.0;
+constexpr double kMebibyte = 1 << 20;
+
+bool IsOverwritable(kilnor::TMedium Medium) {
+  using namespace kilnor;
+  return Medium == mtDVDPLUSRW || Medium == mtDVDRAM || Medium == mtBDRE || Medium == mtDVDRWRO ||
+         Medium == mtHDDVDRAM;
+}
+
+std::string Figure(const char* Format, double Value) {
+  char text[32];
+  std::snprintf(text, sizeof text, Format, Value);
+  return text;
+}
+
+// "1.2/4.5 MiB  8.0x  buffer 75%  0:12 left" as far as each is known.
+std::string BurnFigures(kilnor::TKilnorPro& kp, kilnor::TMedium Medium, Clock::time_point Started) {
+  const double done = kp.CDFiles.BlocksWritten.load();
+  const double total = kp.ImageSize();
+  std::string text = Figure("%.1f", done * kSectorBytes / kMebibyte) +
+                     Figure("/%.1f MiB", total * kSectorBytes / kMebibyte);
+  const std::uint16_t speed = kp.BMWriteSpeed();
+  if (speed != 0) text += Figure("  %.1fx", speed / kilnor::BaseSpeed(Medium));
+  if (const std::uint32_t size = kp.DeviceBufferSize(); size != 0)
+    text += Figure("  buffer %.0f%%", 100.0 * kp.DeviceBufferPosition() / size);
+  const double seconds = std::chrono::duration<double>(Clock::now() - Started).count();
+  if (done > 0 && total > done) {
+    const auto left = static_cast<long>(seconds * (total - done) / done);
+    text += "  " + std::to_string(left / 60) + ":" + (left % 60 < 10 ? "0" : "") + std::to_string(left % 60) +
+            " left";
+  }
+  return text;
+}
+
+}  // namespace
+
+bool ApplyBurnOptions(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed, std::string& Error) {
+  Component.SetTestWrite(Parsed.Has("--test"));
+  Component.SetFinalizeDisc(Parsed.Has("--finalize"));
+  const std::string speed = Parsed.Value("--speed", "max");
+  if (speed == "max") {
+    Component.SetDeviceSpeed(0, 0);
+    return true;
+  }
+  double factor = 0;
+  const auto [end, failure] = std::from_chars(speed.data(), speed.data() + speed.size(), factor);
+  if (failure != std::errc() || end != speed.data() + speed.size() || factor <= 0) {
+    Error = "--speed takes a factor of the medium's base speed (4, 8, 16, ...) or 'max', not '" + speed + "'";
+    return false;
+  }
+  Component.SetDeviceSpeed(0, kilnor::SpeedOfFactor(factor, Component.DiscIs()));
+  return true;
+}
+
+std::string DiscHoldsData(kilnor::TKilnorPro& Component) {
+  const kilnor::TMedium medium = Component.DiscIs();
+  const bool holdsData = IsOverwritable(medium) ? kilnor::ReadVolumeSpaceSize(Component.Device) != 0
+                                                : Component.SessionsOnDisc() > 0;
+  if (!holdsData) return {};
+  std::string message = "the disc already holds data: use --append to add a session";
+  if (Component.Erasable()) message += ", or 'velmor-cli erase' to erase it first";
+  return message;
+}
+
+int BurnWithProgress(kilnor::TKilnorPro& kp, const TParsedArguments& Parsed, const std::string& What,
+                     const std::function<bool()>& Start) {
+  bool done = false;
+  bool failed = false;
+  kp.SetOnWriteDone([&](void*, std::uint8_t, bool WriteFailed) {
+    done = true;
+    failed = WriteFailed;
+  });
+  const kilnor::TMedium medium = kp.DiscIs();
+  const auto started = Clock::now();
+  if (!Start()) {
+    kp.DrainNotifications();
+    return Fail("cannot burn " + What + ": " + kp.ErrorString());
+  }
+  // Ctrl-C aborts: the track and session are closed as after any failure.
+  TAbortOnInterrupt interrupt(kp);
+  TProgressBar bar(kp.TestWrite() ? "Testing" : "Burning", "sectors", std::cerr, ::isatty(2) != 0);
+  PollWithProgress(
+      kp, bar,
+      [&] {
+        return TProgressSample{kp.CDFiles.BlocksWritten.load(), kp.ImageSize(),
+                               kilnor::StatusText(kp.ComponentStatus()), BurnFigures(kp, medium, started)};
+      },
+      [&] {
+        interrupt.Poll();
+        return done;
+      });
+  if (failed) return Fail("burning " + What + " failed: " + kp.ErrorString());
+  const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  std::printf("%s %s: %u sectors (%.1f MiB) in %.2f s\n", kp.TestWrite() ? "Test-burned" : "Burned", What.c_str(),
+              kp.ImageSize(), kp.ImageSize() * kSectorBytes / kMebibyte, seconds);
+  if (Parsed.Has("--eject") && !kp.EjectMedium(false)) return Fail("the tray did not open: " + kp.ErrorString());
+  return kExitOk;
+}
+
+}  // namespace velmor::cli

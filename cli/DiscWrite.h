@@ -1,0 +1,41 @@
+#pragma once
+// Recording on the selected drive's disc with a progress bar, shared by the
+// subcommands that burn: the speed and recording options, the refusal of a
+// disc that already holds data, the progress (share done, MiB, speed as a
+// factor of the medium's 1x, drive buffer fill, time left), Ctrl-C as an
+// abort, and the engine's reason on failure.
+#include <functional>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "cli/Arguments.h"
+#include "engine/KilnorPro.h"
+
+namespace velmor::cli {
+
+inline const std::set<std::string_view> kBurnValueOptions{"--speed"};
+inline const std::set<std::string_view> kBurnFlagOptions{"--test", "--finalize", "--eject"};
+inline constexpr std::string_view kBurnHelp =
+    "  --speed X|max   write at X times the medium's base speed (default max)\n"
+    "  --test          simulate the burn (CD, DVD-R, DVD-RW only); nothing is recorded\n"
+    "  --finalize      close the disc: no further session can be added\n"
+    "  --eject         open the tray when the burn succeeded";
+
+// Applies --speed, --test and --finalize; false with Error when --speed is
+// not a factor or "max".
+[[nodiscard]] bool ApplyBurnOptions(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed,
+                                    std::string& Error);
+
+// A message naming --append (and erase on a rewritable disc) when the disc
+// in the drive already holds data; empty for a disc that can take a first
+// session.
+[[nodiscard]] std::string DiscHoldsData(kilnor::TKilnorPro& Component);
+
+// Runs Start (the component's Burn or BurnISOImage) and shows the progress
+// until the burn reports; ejects after success when --eject. Returns the
+// exit code. What names the burn in messages.
+[[nodiscard]] int BurnWithProgress(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed,
+                                   const std::string& What, const std::function<bool()>& Start);
+
+}  // namespace velmor::cli

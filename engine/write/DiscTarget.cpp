@@ -1,0 +1,143 @@
+#include "engine/write/DiscTarget.h"
+
+#include <algorithm>
+#include <initializer_list>
+
+#include "engine/device/Commands.h"
+#include "engine/device/Erase.h"
+#include "engine/device/Media.h"
+#include "engine/write/ErrorTexts.h"
+
+namespace kilnor {
+namespace {
+
+constexpr std::uint8_t kFormatDataCode1 = 0x11;
+constexpr std::uint16_t kDiscInformationBytes = 64;
+constexpr std::uint16_t kPollReplyBytes = 42;
+constexpr std::uint8_t kDiscStatusMask = 0x03;
+constexpr std::uint8_t kDiscStatusEmpty = 0;
+// A next writable address the drive gives for a track it has not started.
+constexpr std::uint32_t kUnstartedTrackAddress = 1000;
+
+// FORMAT UNIT parameter lists for a DVD-RW before a compilation burn: a
+// quick format to restricted overwrite (A, and B when the drive refuses A's
+// size), and a quick grow of the last session of a restricted overwrite disc (C).
+constexpr std::uint8_t kQuickFormatList[] = {0x00, 0xA2, 0x00, 0x08, 0x00, 0x00, 0x03, 0xE8, 0x54, 0x00, 0x00, 0x10};
+constexpr std::uint8_t kQuickFormatAnySizeList[] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
+                                                    0x00, 0x00, 0x54, 0x00, 0x00, 0x10};
+constexpr std::uint8_t kGrowLastSessionList[] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x4C, 0x00, 0x00, 0x10};
+
+[[nodiscard]] bool IsAnyOf(TMedium Medium, std::initializer_list<TMedium> Media) {
+  return std::find(Media.begin(), Media.end(), Medium) != Media.end();
+}
+
+[[nodiscard]] bool Fail(TCDFiles& CDFiles, std::uint32_t Number) {
+  RecordError(CDFiles, Number);
+  return false;
+}
+
+[[nodiscard]] bool DiscIsEmpty(TSCSIDevice& Device) {
+  return ReadDiscInformation(Device, Device.DiscInformation, kDiscInformationBytes) &&
+         (Device.DiscInformation.info & kDiscStatusMask) == kDiscStatusEmpty;
+}
+
+// Formats with List and waits until the drive is ready again.
+[[nodiscard]] bool FormatAndWait(TCDFiles& CDFiles, TSCSIDevice& Device, std::span<const std::uint8_t> List) {
+  if (!FormatUnit(Device, kFormatDataCode1, List)) return false;
+  const auto poll = [&] { return ReadDiscInformation(Device, Device.BGFDI, kPollReplyBytes); };
+  return WaitWhileNotReady(Device, CDFiles.Aborted, poll) == TWaitOutcome::Ready;
+}
+
+// A blank sequential DVD-RW becomes restricted overwrite, and a restricted
+// overwrite one grows its last session. A DVD-RW that holds sessions
+// recorded sequentially is appended to as it is: formatting would erase them.
+[[nodiscard]] bool PrepareDVDRW(TCDFiles& CDFiles, TSCSIDevice& Device, TDiscTarget& Target) {
+  if (Target.ImageBurn || Target.TestWrite) return true;
+  if (Target.Medium == mtDVDRWSR) {
+    if (!DiscIsEmpty(Device)) return true;
+    if (!FormatAndWait(CDFiles, Device, kQuickFormatList) && !FormatAndWait(CDFiles, Device, kQuickFormatAnySizeList)) {
+      RecordDriveError(CDFiles, Device, erDiscNotWritable);
+      return false;
+    }
+    Target.Medium = Device.Medium = DiscIs(Device);
+    return true;
+  }
+  if (Target.Medium == mtDVDRWRO && !FormatAndWait(CDFiles, Device, kGrowLastSessionList)) {
+    RecordDriveError(CDFiles, Device, erDiscNotWritable);
+    return false;
+  }
+  return true;
+}
+
+// The session of a sequential medium starts at the next writable address of
+// its open track; a drive that names neither that nor the first track's
+// start leaves the start unknown.
+[[nodiscard]] bool FindSequentialStart(TSCSIDevice& Device, TDiscTarget& Target) {
+  if (ReadTrackInformation(Device, LastTrackNumber(Device))) {
+    const std::uint32_t next = Device.TrackInformation.NextWritableAddress;
+    Target.Start = next == kUnstartedTrackAddress ? 0 : next;
+  } else if (ReadTrackInformation(Device, 1)) {
+    Target.Start = Device.TrackInformation.TrackStartAddress;
+  } else {
+    return false;
+  }
+  Target.Track = Device.TrackInformation.TrackNumber;
+  return true;
+}
+
+[[nodiscard]] bool FindStart(TCDFiles& CDFiles, TSCSIDevice& Device, TDiscTarget& Target) {
+  if (IsOverwritable(Target.Medium)) {
+    Target.VolumeSize = Target.ImageBurn ? 0 : ReadVolumeSpaceSize(Device);
+    Target.Start = Target.VolumeSize;
+    Target.GrowsVolume = Target.Start != 0;
+    if (ReadTrackInformation(Device, 1)) Target.Track = Device.TrackInformation.TrackNumber;
+    return true;
+  }
+  if (Target.ImageBurn && !DiscIsEmpty(Device)) return Fail(CDFiles, erImageNeedsBlankDisc);
+  if (!FindSequentialStart(Device, Target)) return Fail(CDFiles, erSessionStartUnknown);
+  return true;
+}
+
+// Sectors the session may take from its start on.
+[[nodiscard]] std::uint32_t RoomFor(TSCSIDevice& Device, const TDiscTarget& Target) {
+  if (IsOverwritable(Target.Medium) && Target.ImageBurn) return QueryTotalBlocks(Device);
+  return QueryFreeBlocks(Device);
+}
+
+}  // namespace
+
+bool IsOverwritable(TMedium Medium) {
+  return IsAnyOf(Medium, {mtDVDPLUSRW, mtDVDRAM, mtBDRE, mtDVDRWRO, mtHDDVDRAM});
+}
+
+bool SimulatesTestWrite(const TSCSIDevice& Device, TMedium Medium) {
+  return Device.dc.TestWrite && IsAnyOf(Medium, {mtCDR, mtCDRW, mtDVDR, mtDVDRW, mtDVDRWSR});
+}
+
+void RecordDriveError(TCDFiles& CDFiles, const TSCSIDevice& Device, std::uint32_t NoSense) {
+  const TSENSE& sense = Device.LastSenseInfo;
+  const std::uint32_t drive = std::uint32_t{sense.AddSenseCode} * 256 + sense.AddSenQual;
+  RecordError(CDFiles, drive != 0 ? drive : NoSense);
+}
+
+bool FindDiscTarget(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Sectors, bool ImageBurn,
+                    TDiscTarget& Target) {
+  Target = {};
+  Target.Sectors = Sectors;
+  Target.ImageBurn = ImageBurn;
+  Target.TestWrite = Device.TestWrite;
+  Target.BurnProof = Device.BurnProof;
+  Target.Finalize = Device.FinalizeDisc;
+  Target.Medium = Device.Medium = DiscIs(Device);
+  if (!Writable(Device)) return Fail(CDFiles, erDiscNotWritable);
+  if (Target.TestWrite && !SimulatesTestWrite(Device, Target.Medium)) return Fail(CDFiles, erTestWriteNotSimulated);
+  SetWriteParameters(Device, Target.TestWrite, Target.BurnProof, false, Target.Medium);
+  if (!PrepareDVDRW(CDFiles, Device, Target)) return false;
+  const std::uint32_t room = RoomFor(Device, Target);
+  if (!FindStart(CDFiles, Device, Target)) return false;
+  if (Sectors > room) return Fail(CDFiles, erNoRoomOnDisc);
+  Target.Sessions = SessionsOnDisc(Device);
+  return true;
+}
+
+}  // namespace kilnor

@@ -1,0 +1,39 @@
+#include "engine/write/PacketWrite.h"
+
+#include <chrono>
+
+#include "engine/device/Commands.h"
+#include "engine/platform/Clock.h"
+#include "engine/write/DiscTarget.h"
+#include "engine/write/ErrorTexts.h"
+
+namespace kilnor {
+namespace {
+
+constexpr std::uint8_t kNotReady = 0x04;
+constexpr std::uint8_t kNoSense = 0x00;
+constexpr std::uint32_t kMaxTries = 5000;
+constexpr std::chrono::milliseconds kRetryPause{100};
+
+[[nodiscard]] bool WorthRetrying(const TSCSIDevice& Device) {
+  const std::uint8_t code = Device.LastSenseInfo.AddSenseCode;
+  return Device.TargetBusy || code == kNotReady || code == kNoSense;
+}
+
+}  // namespace
+
+bool WritePacket(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Lba, std::span<const std::uint8_t> Packet) {
+  const auto blocks = static_cast<std::uint16_t>(Packet.size() / kSectorBytes);
+  const auto bytes = static_cast<std::uint32_t>(Packet.size());
+  for (std::uint32_t tries = 0;;) {
+    if (CDFiles.Aborted) return false;
+    if (Write10(Device, Lba, blocks, bytes, Packet)) return true;
+    if (!WorthRetrying(Device) || ++tries >= kMaxTries) {
+      RecordDriveError(CDFiles, Device, erDriveBusy);
+      return false;
+    }
+    Clock().sleep_for(kRetryPause);
+  }
+}
+
+}  // namespace kilnor

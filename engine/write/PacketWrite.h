@@ -1,0 +1,20 @@
+#pragma once
+// One WRITE (10) of a packet to the medium, straight from where the packet
+// lies, sent again while the drive is busy or not ready.
+#include <cstdint>
+#include <span>
+
+#include "engine/device/SCSILib.h"
+#include "engine/image/TreeTypes.h"
+
+namespace kilnor {
+
+// Writes Packet (whole sectors) at Lba. A drive that answers busy, not
+// ready or without sense is asked again every 100 ms, at most 5,000 times
+// for one packet. False, with the failed WRITE's own reason recorded (or
+// "busy" when it never gave one), after any other failure, after the last
+// try, or when the operation is aborted.
+[[nodiscard]] bool WritePacket(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Lba,
+                               std::span<const std::uint8_t> Packet);
+
+}  // namespace kilnor

@@ -1,0 +1,130 @@
+// Faults armed in the emulated recorder while a burn runs: each ends as a
+// reported failure with the reason that caused it, the component idle, and
+// on rewritable media the earlier volume as readable as before.
+#include <gtest/gtest.h>
+
+#include "BurnFixtures.h"
+#include "tests/device/EmulatedDrive.h"
+
+namespace kilnor::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TFaultCase {
+  const char* Name;
+  const char* Kind;
+  const char* Fault;  // velmor-emulator fault add ...; empty: none
+  const char* Error;  // the error text the failure leaves
+};
+
+class BurnFault : public BurnTest, public testing::WithParamInterface<TFaultCase> {};
+
+TEST_P(BurnFault, EndsInAReportedFailureWithItsReason) {
+  InsertMedium(GetParam().Kind);
+  const fs::path src = scratch.path() / "src";
+  SmallTree(src);
+  ASSERT_EQ(Emulator(std::string("fault add ") + GetParam().Fault), 0);
+  EXPECT_FALSE(Burn(src));
+  EXPECT_EQ(Reports, 1);
+  EXPECT_TRUE(WriteFailed);
+  EXPECT_EQ(Error, GetParam().Error);
+  EXPECT_EQ(kp.ComponentStatus(), stIdle);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, BurnFault,
+    testing::Values(
+        TFaultCase{"WriteErrorOnDVDPlusR", "dvd+r", "write-error --lba 40", "Hardware Error 3072"},
+        TFaultCase{"WriteErrorOnCDR", "cd-r", "write-error --lba 100", "Hardware Error 3072"},
+        TFaultCase{"BusyPastTheRetries", "dvd+r", "busy --opcode 2A --count 5001",
+                   "The drive stayed busy and did not take the data"},
+        TFaultCase{"NotReadyPastTheRetries", "bd-r", "not-ready --opcode 2A --count 5001", "Hardware Error 1025"},
+        TFaultCase{"TrayEjectedMidBurn", "dvd-r", "eject --count 2", "Hardware Error 14850"},
+        TFaultCase{"PowerLossMidBurn", "bd-re", "power-loss --count 2", "Hardware Error 10496"},
+        TFaultCase{"FailingSessionClose", "dvd+r", "fail-command --opcode 5B --count 2 --sense 3/0C/00",
+                   "Hardware Error 3072"},
+        TFaultCase{"FailingCDSessionClose", "cd-r", "fail-command --opcode 5B --sense 5/2C/00",
+                   "Hardware Error 11264"},
+        TFaultCase{"FailingFlush", "dvd+rw", "fail-command --opcode 35 --count 2 --sense 3/0C/00",
+                   "Hardware Error 3072"}),
+    [](const testing::TestParamInfo<TFaultCase>& Info) { return Info.param.Name; });
+
+TEST_F(BurnTest, RetriesWithinTheirCountsStillRecordTheSession) {
+  InsertMedium("dvd+r");
+  const fs::path src = scratch.path() / "src";
+  SmallTree(src);
+  ASSERT_EQ(Emulator("fault add not-ready --opcode 2A --count 4999"), 0);
+  ASSERT_TRUE(Burn(src));
+  ExpectExtractedTreeIs(Export("medium.iso"), src, scratch.path());
+}
+
+TEST_F(BurnTest, SourceFileChangedAfterPrepareFailsTheBurn) {
+  InsertMedium("dvd+r");
+  const fs::path src = scratch.path() / "src";
+  SmallTree(src);
+  kp.ClearAll();
+  ASSERT_NE(kp.InsertDirW(u"\\", src.u16string(), u"*", true, false), nullptr);
+  ASSERT_GT(kp.Prepare(), 0u);
+  WriteFile(src / "data" / "2049.bin", Pattern(2050, 2));
+  EXPECT_FALSE(Run([this] { return kp.Burn(); }));
+  EXPECT_EQ(Reports, 1);
+  EXPECT_TRUE(WriteFailed);
+  EXPECT_EQ(Error, "Error opening file \\" + (src / "data" / "2049.bin").string() + "\\");
+  EXPECT_EQ(kp.ComponentStatus(), stIdle);
+}
+
+TEST_F(BurnTest, AbortEndsTheBurnAsAFailure) {
+  InsertMedium("dvd+r");
+  const fs::path src = scratch.path() / "src";
+  SmallTree(src);
+  ASSERT_EQ(Emulator("fault add not-ready --opcode 2A --count 1000000"), 0);
+  kp.ClearAll();
+  ASSERT_NE(kp.InsertDirW(u"\\", src.u16string(), u"*", true, false), nullptr);
+  ASSERT_GT(kp.Prepare(), 0u);
+  EXPECT_TRUE(Run([this] {
+    const bool started = kp.Burn();
+    kp.AbortOperation();
+    return started;
+  }));
+  EXPECT_TRUE(WriteFailed);
+  EXPECT_EQ(Error, "Aborted by user");
+  EXPECT_EQ(kp.ComponentStatus(), stIdle);
+}
+
+// ---- A failed append on a rewritable medium -------------------------------------
+
+struct TAppendCase {
+  const char* Name;
+  const char* Kind;
+  const char* Fault;  // armed after the first session, at its sector count + 40 when "%"
+};
+
+class BurnFailedAppend : public BurnTest, public testing::WithParamInterface<TAppendCase> {};
+
+TEST_P(BurnFailedAppend, LeavesTheFirstSessionReadable) {
+  InsertMedium(GetParam().Kind);
+  const fs::path first = scratch.path() / "first";
+  const fs::path second = scratch.path() / "second";
+  SmallTree(first);
+  WriteFile(second / "new.bin", Pattern(300000, 7));
+  ASSERT_TRUE(Burn(first));
+  std::string fault = GetParam().Fault;
+  if (const std::size_t at = fault.find('%'); at != std::string::npos)
+    fault.replace(at, 1, std::to_string(kp.ImageSize() + 40));
+  ASSERT_EQ(Emulator("fault add " + fault), 0);
+  EXPECT_FALSE(Burn(second));
+  EXPECT_TRUE(WriteFailed);
+  ExpectExtractedTreeIs(Export("medium.iso"), first, scratch.path());
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, BurnFailedAppend,
+                         testing::Values(TAppendCase{"WriteErrorOnDVDPlusRW", "dvd+rw", "write-error --lba %"},
+                                         TAppendCase{"WriteErrorOnBDRE", "bd-re", "write-error --lba %"},
+                                         TAppendCase{"PowerLossOnDVDPlusRW", "dvd+rw", "power-loss --count 3"},
+                                         TAppendCase{"FailingFlushOnBDRE", "bd-re",
+                                                     "fail-command --opcode 35 --count 2 --sense 3/0C/00"}),
+                         [](const testing::TestParamInfo<TAppendCase>& Info) { return Info.param.Name; });
+
+}  // namespace
+}  // namespace kilnor::test
