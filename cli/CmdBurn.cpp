@@ -14,6 +14,7 @@ int RunBurn(const TArguments& Args) {
   values.insert(kDriveOptions.begin(), kDriveOptions.end());
   std::set<std::string_view> flags = kLayoutFlagOptions;
   flags.insert(kBurnFlagOptions.begin(), kBurnFlagOptions.end());
+  flags.insert("--append");
   std::string error;
   const auto parsed = ParseArguments(Args, values, flags, error);
   if (!parsed) return Fail(error, kExitUsage);
@@ -24,7 +25,11 @@ int RunBurn(const TArguments& Args) {
   if (!ApplyLayoutOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
   if (!SelectDriveOf(kp, *parsed, error)) return Fail(error);
   if (!ApplyBurnOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
-  if (const std::string holding = DiscHoldsData(kp); !holding.empty()) return Fail(holding);
+  if (parsed->Has("--append")) {
+    if (!ImportLastSession(kp, error)) return Fail(error);
+  } else if (const std::string holding = DiscHoldsData(kp); !holding.empty()) {
+    return Fail(holding);
+  }
   if (kp.Prepare() == 0) return Fail("the compilation cannot be laid out: " + kp.CDFiles.UDFBridgeInfo.LayoutError);
   if (kp.UDFBridge() && !kp.CDFiles.UDFBridgeInfo.LayoutError.empty()) return Fail(kp.CDFiles.UDFBridgeInfo.LayoutError);
   const int code = BurnWithProgress(kp, *parsed, "the compilation", [&] { return kp.Burn(); });
@@ -37,7 +42,10 @@ int RunBurn(const TArguments& Args) {
 const TCliCommand& CmdBurn() {
   static const std::string help =
       "Files go to the root of the disc; a folder goes in recursively as a folder\n"
-      "of the same name. The disc must be blank (or an erased rewritable disc).\n"
+      "of the same name. The disc must be blank (or an erased rewritable disc)\n"
+      "unless --append adds a session to the data it holds.\n"
+      "  --append        keep the disc's files: the new session shows them beside\n"
+      "                  the new ones (a new file replaces one of the same name)\n"
       "  --volume-id X   the volume label\n"
       "  --no-joliet     no Joliet names\n"
       "  --iso9660-1999  long names in the ISO 9660 tree\n"
@@ -47,7 +55,7 @@ const TCliCommand& CmdBurn() {
   static const TCliCommand command{
       "burn",
       "FILE|FOLDER... [--speed X|max] [--test] [--finalize] [--udf] [--boot IMAGE] [--volume-id X]\n"
-      "          [--no-joliet] [--iso9660-1999] [--eject] [--drive N] [--aspi LIBRARY] [--log FILE]",
+      "          [--no-joliet] [--iso9660-1999] [--append] [--eject] [--drive N] [--aspi LIBRARY] [--log FILE]",
       "Burn files and folders to the disc in the drive.", help, RunBurn};
   return command;
 }

@@ -83,6 +83,24 @@ std::string DiscHoldsData(kilnor::TKilnorPro& Component) {
   return message;
 }
 
+bool ImportLastSession(kilnor::TKilnorPro& Component, std::string& Error) {
+  if (!DiscHoldsData(Component).empty()) {
+    Component.SetReplaceFile(false);
+    const std::int32_t session = Component.ImportSession(0, "\\");
+    if (session < 0) {
+      const std::string drive = Component.ErrorString();
+      Error = "the disc's last session cannot be read to append to it: " + Component.LastImport().Reason;
+      if (Component.LastImport().Unreadable) Error += " (" + drive + ")";
+      return false;
+    }
+    const kilnor::TImportReport& report = Component.LastImport();
+    std::printf("Appending to session %d: %u files in %u folders kept\n", session, report.Files,
+                report.Directories);
+    for (const std::string& left : report.LeftOut) std::cerr << "velmor-cli: not kept: " << left << '\n';
+  }
+  return true;
+}
+
 int BurnWithProgress(kilnor::TKilnorPro& kp, const TParsedArguments& Parsed, const std::string& What,
                      const std::function<bool()>& Start) {
   bool done = false;

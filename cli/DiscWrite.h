@@ -32,6 +32,12 @@ inline constexpr std::string_view kBurnHelp =
 // session.
 [[nodiscard]] std::string DiscHoldsData(kilnor::TKilnorPro& Component);
 
+// For --append: when the disc holds data, imports its last session into the
+// compilation, so the new session shows the earlier files beside the new
+// ones (a new file of the same name wins). False with Error when the
+// session cannot be read; nothing was added then.
+[[nodiscard]] bool ImportLastSession(kilnor::TKilnorPro& Component, std::string& Error);
+
 // Runs Start (the component's Burn or BurnISOImage) and shows the progress
 // until the burn reports; ejects after success when --eject. Returns the
 // exit code. What names the burn in messages.

@@ -62,8 +62,10 @@ void WriteDescriptor(TByteWriter& out, const TCDFiles& cd, TKind kind) {
   else
     out.put_padded(IsoVolumeId(cd), kVolumeIdBytes);
 
+  // The volume spans the medium from sector 0 to the end of this session, so
+  // that every extent of an earlier session this one lists lies inside it.
   out.seek(kVolumeSpaceSize);
-  out.put_both32(cd.TotalImageSize + cd.VDImageSize);
+  out.put_both32(cd.FirstWritableSector + cd.TotalImageSize);
   if (joliet) {
     out.seek(kEscapeSequences);
     out.put_bytes(kJolietEscape);

@@ -88,6 +88,28 @@ INSTANTIATE_TEST_SUITE_P(
         TRefusal{"WrongSpeed", "cd-r", false, "--speed fast", 2, "--speed takes a factor"}),
     [](const testing::TestParamInfo<TRefusal>& Info) { return Info.param.Name; });
 
+TEST_F(CliBurn, AppendAddsASessionThatListsTheFilesOfBoth) {
+  ASSERT_EQ(Emulator("insert cd-r"), 0);
+  ASSERT_EQ(Cli("burn " + Quoted(src)).ExitCode, 0);
+  const fs::path later = scratch.path() / "later";
+  WriteFile(later / "new.txt", "second session\n");
+  const TCliRun run = Cli("burn --append " + Quoted(later));
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_NE(run.Output.find("Appending to session 1: "), std::string::npos) << run.Output;
+
+  const TCliRun info = Cli("info");
+  EXPECT_NE(info.Output.find("Disc state:                             appendable\n"), std::string::npos)
+      << info.Output;
+  const TCliRun last = Cli("ls");
+  ASSERT_EQ(last.ExitCode, 0) << last.Output;
+  EXPECT_NE(last.Output.find("Session 2\n"), std::string::npos) << last.Output;
+  for (const char* path : {"  /later/new.txt\n", "  /src/readme.txt\n", "  /src/data/deeper/100000.bin\n"})
+    EXPECT_NE(last.Output.find(path), std::string::npos) << path << last.Output;
+  const TCliRun earlier = Cli("ls --session 1");
+  ASSERT_EQ(earlier.ExitCode, 0) << earlier.Output;
+  EXPECT_EQ(earlier.Output.find("new.txt"), std::string::npos) << earlier.Output;
+}
+
 TEST_F(CliBurn, CtrlCAbortsTheBurnAsAFailure) {
   ASSERT_EQ(Emulator("insert dvd+r"), 0);
   // A drive that never takes the data keeps the burn waiting until Ctrl-C.

@@ -138,9 +138,12 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
   return items;
 }
 
-void ExpectExtractedTreeIs(const fs::path& image, const fs::path& src, const fs::path& scratch) {
+void ExpectExtractedTreeIs(const fs::path& image, const fs::path& src, const fs::path& scratch,
+                           std::uint32_t session) {
   const fs::path out = scratch / "extracted";
-  const TCommandResult extract = RunTool("osirrox -indev " + Quoted(image) + " -extract / " + Quoted(out));
+  fs::remove_all(out);
+  const TCommandResult extract = RunTool("osirrox -load sbsector " + std::to_string(session) + " -indev " +
+                                         Quoted(image) + " -extract / " + Quoted(out));
   static_cast<void>(RunTool("chmod -R u+w " + Quoted(out)));
   ASSERT_EQ(extract.ExitCode, 0) << extract.Output;
   EXPECT_EQ(Snapshot(out), Snapshot(src));

@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -58,9 +59,10 @@ class TWriteWaiter {
 [[nodiscard]] std::map<std::string, std::string> Snapshot(const std::filesystem::path& root);
 
 // osirrox extracts the whole image (Joliet names) below `scratch`: the result
-// must be the source tree byte for byte.
+// must be the source tree byte for byte. A medium holding several sessions is
+// read at the session starting at sector `session`.
 void ExpectExtractedTreeIs(const std::filesystem::path& image, const std::filesystem::path& src,
-                           const std::filesystem::path& scratch);
+                           const std::filesystem::path& scratch, std::uint32_t session = 0);
 
 // xorriso's complaints, less those about surrogate pairs when allowed.
 [[nodiscard]] std::string XorrisoComplaints(const std::string& output, bool nonBmp);
