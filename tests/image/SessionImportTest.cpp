@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/image/ISO9660.h"
 #include "engine/image/SessionImport.h"
 #include "engine/image/SessionWalk.h"
 #include "engine/image/Tree.h"
@@ -236,6 +237,32 @@ TEST_F(SessionImport, DatesApplyTheirOffsetAndInvalidOnesTakeTheirDirectorysDate
   EXPECT_EQ(timeOf(u"\\", u"west"), local(june1 + 17 * 3600));
   for (std::u16string_view name : {u"month13", u"feb30", u"offset", u"unset"})
     EXPECT_EQ(timeOf(u"\\sub", name), local(june1 + 12 * 3600)) << Utf16ToUtf8(name);
+}
+
+// Appending session after session must not move a file's time: the date a
+// session records for an imported entry names the instant it was read as.
+TEST_F(SessionImport, ADateReadBackAndRecordedAgainIsTheSameInstant) {
+  WriteDirectory(source_, kJolietRoot,
+                 {{Ucs2(u"east"), 50, 1, 0, {120, 6, 1, 12, 0, 0, 8}},
+                  {Ucs2(u"west"), 51, 1, 0, {99, 12, 31, 23, 59, 59, static_cast<std::uint8_t>(-20)}}});
+  ASSERT_TRUE(Import().Imported);
+  ASSERT_GT(Prepare(cd_), 0u);
+  ASSERT_TRUE(GenerateHeader(cd_));
+
+  TMemorySectors recorded(cd_.HeaderSectors);
+  for (std::uint32_t s = 0; s < cd_.HeaderSectors; ++s)
+    std::copy_n(cd_.isom.begin() + std::ptrdiff_t{s} * 2048, 2048, recorded.At(s).begin());
+  TCDFiles again;
+  ClearAll(again);
+  const TImportReport report = ImportVolume(again, recorded, {0, kImageCandidateSectors, 0}, again.RootDir);
+  ASSERT_TRUE(report.Imported) << report.Reason;
+  for (std::u16string_view name : {u"east", u"west"}) {
+    const pFileEntry before = LookupEntry(cd_.RootDir, name);
+    const pFileEntry after = LookupEntry(again.RootDir, name);
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(FileTimeOfCalendar(after->Time), FileTimeOfCalendar(before->Time)) << Utf16ToUtf8(name);
+    EXPECT_EQ(after->Address, before->Address);
+  }
 }
 
 TEST_F(SessionImport, FilesOfSeveralBackToBackExtentsKeepTheir64BitSize) {
