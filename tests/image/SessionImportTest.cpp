@@ -14,10 +14,11 @@
 #include "engine/platform/FileSearch.h"
 #include "engine/platform/LocalTime.h"
 #include "engine/platform/Unicode.h"
+#include "image/CompilationListing.h"
 #include "image/SessionFixture.h"
 
 using namespace kilnor;
-using namespace kilnor::testing;
+using namespace kilnor::test;
 
 namespace {
 
@@ -63,24 +64,7 @@ class SessionImport : public ::testing::Test {
     return ImportVolume(cd_, source_, {0, kImageCandidateSectors, 0}, LookupDir(cd_, destination));
   }
 
-  // "path size @extent" for files, "path\" for directories, in tree order.
-  std::vector<std::string> Listing() const {
-    std::vector<std::string> lines;
-    List(cd_.RootDir, "", lines);
-    return lines;
-  }
-
-  static void List(pDirEntry dir, const std::string& path, std::vector<std::string>& lines) {
-    for (pFileEntry e = dir->Files; e != nullptr; e = e->NextFile) {
-      const std::string name = path + "\\" + Utf16ToUtf8(e->LongName);
-      if (e->DirRecord != nullptr) {
-        lines.push_back(name + "\\");
-        List(e->DirRecord, name, lines);
-      } else {
-        lines.push_back(name + " " + std::to_string(e->FileSize) + " @" + std::to_string(e->Address));
-      }
-    }
-  }
+  std::vector<std::string> Listing() const { return CompilationListing(cd_); }
 
   TMemorySectors source_{kVolumeSectors};
   TCDFiles cd_;
@@ -90,7 +74,7 @@ TEST_F(SessionImport, ReadsTheJolietTreeWithItsExtentsAndLabel) {
   const TImportReport report = Import();
   ASSERT_TRUE(report.Imported) << report.Reason;
   EXPECT_EQ(report.VolumeLabel, u"Velmor");
-  EXPECT_EQ(Listing(), (std::vector<std::string>{"\\a.txt 5000 @50", "\\sub\\", "\\sub\\b 10 @60"}));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"/a.txt 5000 @50", "/sub/", "/sub/b 10 @60"}));
   EXPECT_TRUE(cd_.Files[0]->Imported);
   EXPECT_TRUE(report.LeftOut.empty());
 }
@@ -100,7 +84,7 @@ TEST_F(SessionImport, WithoutJolietReadsThePrimaryTreeWithoutVersionsAndTrailing
   const TImportReport report = Import();
   ASSERT_TRUE(report.Imported) << report.Reason;
   EXPECT_EQ(report.VolumeLabel, u"VELMOR");
-  EXPECT_EQ(Listing(), (std::vector<std::string>{"\\A.TXT 5000 @50", "\\SUB\\", "\\SUB\\B 10 @60"}));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"/A.TXT 5000 @50", "/SUB/", "/SUB/B 10 @60"}));
 }
 
 TEST_F(SessionImport, AnEnhancedDescriptorIsReadAsEightBitNames) {
@@ -110,7 +94,7 @@ TEST_F(SessionImport, AnEnhancedDescriptorIsReadAsEightBitNames) {
   const TImportReport report = Import();
   ASSERT_TRUE(report.Imported) << report.Reason;
   EXPECT_EQ(report.VolumeLabel, u"\u00e9t\u00e9");
-  EXPECT_EQ(Listing(), (std::vector<std::string>{"\\caf\xc3\xa9 menu.txt 5 @50", "\\latin\xc3\xa9 3 @60"}));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"/caf\xc3\xa9 menu.txt 5 @50", "/latin\xc3\xa9 3 @60"}));
 }
 
 TEST_F(SessionImport, IntoADirectoryImportedTwiceGivesNoDuplicates) {
@@ -119,7 +103,7 @@ TEST_F(SessionImport, IntoADirectoryImportedTwiceGivesNoDuplicates) {
   const std::vector<std::string> once = Listing();
   ASSERT_TRUE(Import(u"\\old").Imported);
   EXPECT_EQ(Listing(), once);
-  EXPECT_EQ(once, (std::vector<std::string>{"\\old\\", "\\old\\a.txt 5000 @50", "\\old\\sub\\", "\\old\\sub\\b 10 @60"}));
+  EXPECT_EQ(once, (std::vector<std::string>{"/old/", "/old/a.txt 5000 @50", "/old/sub/", "/old/sub/b 10 @60"}));
 }
 
 // Joliet names: only a trailing ";digits" is a version; anything else,
@@ -139,7 +123,7 @@ TEST_F(SessionImport, NamesKeepEverySemicolonThatIsNotAVersion) {
   std::uint32_t extent = 50;
   for (const Case& c : cases) {
     records.push_back({Ucs2(c.recorded), extent, 1});
-    expected.push_back(std::string("\\") + c.name + " 1 @" + std::to_string(extent++));
+    expected.push_back(std::string("/") + c.name + " 1 @" + std::to_string(extent++));
   }
   WriteDirectory(source_, kJolietRoot, records);
   const TImportReport report = Import();
@@ -153,7 +137,7 @@ TEST_F(SessionImport, NamesNoEntryCanCarryAreLeftOutAndNamed) {
                   {Ucs2(u"assoc"), 54, 1, 0x04}});
   const TImportReport report = Import();
   ASSERT_TRUE(report.Imported) << report.Reason;
-  EXPECT_EQ(Listing(), (std::vector<std::string>{"\\ok 1 @53"}));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"/ok 1 @53"}));
   ASSERT_EQ(report.LeftOut.size(), 4u);
   EXPECT_NE(report.LeftOut[0].find("an empty name"), std::string::npos);
   EXPECT_NE(report.LeftOut[1].find("\\a/b: left out, a name holding a path separator"), std::string::npos);
@@ -164,7 +148,7 @@ TEST_F(SessionImport, NamesNoEntryCanCarryAreLeftOutAndNamed) {
 TEST_F(SessionImport, AnEmptyFileHasNoExtentAndIsNotImportedData) {
   WriteDirectory(source_, kJolietRoot, {{Ucs2(u"empty"), 77, 0}, {Ucs2(u"zero"), 0, 0}});
   ASSERT_TRUE(Import().Imported);
-  EXPECT_EQ(Listing(), (std::vector<std::string>{"\\empty 0 @0", "\\zero 0 @0"}));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"/empty 0 @0", "/zero 0 @0"}));
   EXPECT_FALSE(cd_.Files[0]->Imported);
 }
 
@@ -180,7 +164,7 @@ TEST_F(SessionImport, DirectoriesLongerThanSixtyFourKilobytesAreReadWhole) {
     std::size_t offset = s == 0 ? PutSelfAndParent(sector, 100, kSectors * 2048) : 0;
     const std::string name = "f" + std::to_string(s);
     PutRecord(sector, offset, {Ucs2(Utf8ToUtf16(name)), 50 + s, 1});
-    expected.push_back("\\" + name + " 1 @" + std::to_string(50 + s));
+    expected.push_back("/" + name + " 1 @" + std::to_string(50 + s));
   }
   const TImportReport report = Import();
   ASSERT_TRUE(report.Imported) << report.Reason;
@@ -276,8 +260,8 @@ TEST_F(SessionImport, FilesOfSeveralBackToBackExtentsKeepTheir64BitSize) {
   PutDescriptor(source_.At(17), TDescriptorKind::Joliet, kJolietRoot, 2048, 5'000'000, Ucs2(u"Big"));
   const TImportReport report = Import();
   ASSERT_TRUE(report.Imported) << report.Reason;
-  EXPECT_EQ(Listing(), (std::vector<std::string>{"\\big " + std::to_string(2ull * kFull + 1000) + " @100",
-                                                 "\\after 7 @50"}));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"/big " + std::to_string(2ull * kFull + 1000) + " @100",
+                                                 "/after 7 @50"}));
 }
 
 struct FaultCase {
@@ -398,7 +382,7 @@ TEST_F(SessionImport, AnImportTheTreeRefusesHalfWayLeavesTheCompilationAsItWas) 
     EXPECT_EQ(FindFileW(cd_, u"\\", u"a.txt"), 0);
     EXPECT_EQ(cd_.RootDir->LastFile->LongName, u"keep");
     ASSERT_NE(InsertMemoryFileW(cd_, u"\\", MemoryFile(u"new", 1), kNoData), nullptr);
-    EXPECT_EQ(Listing().back(), "\\new 1 @0");
+    EXPECT_EQ(Listing().back(), "/new 1 @0");
   }
 }
 
