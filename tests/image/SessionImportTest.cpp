@@ -145,6 +145,14 @@ TEST_F(SessionImport, NamesNoEntryCanCarryAreLeftOutAndNamed) {
   EXPECT_NE(report.LeftOut[3].find("\\assoc: left out, an associated file"), std::string::npos);
 }
 
+TEST_F(SessionImport, HiddenRecordsStayHidden) {
+  WriteDirectory(source_, kJolietRoot, {{Ucs2(u"shown"), 50, 1}, {Ucs2(u"hidden"), 51, 1, 0x01},
+                                        {Ucs2(u"hidden dir"), kJolietSub, 2048, kDir | 0x01}});
+  ASSERT_TRUE(Import().Imported);
+  for (const auto& [name, hidden] : {std::pair{u"shown", false}, {u"hidden", true}, {u"hidden dir", true}})
+    EXPECT_EQ((LookupEntry(cd_.RootDir, name)->attributes & kAttributeHidden) != 0, hidden) << Utf16ToUtf8(name);
+}
+
 TEST_F(SessionImport, AnEmptyFileHasNoExtentAndIsNotImportedData) {
   WriteDirectory(source_, kJolietRoot, {{Ucs2(u"empty"), 77, 0}, {Ucs2(u"zero"), 0, 0}});
   ASSERT_TRUE(Import().Imported);
