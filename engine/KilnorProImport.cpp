@@ -29,6 +29,8 @@ pDirEntry DestinationOf(TCDFiles& cd, std::u16string_view destPath) {
   return destination != nullptr ? destination : cd.RootDir;
 }
 
+constexpr char kNoRoot[] = "the compilation has no root yet: ClearAll first";
+
 TImportReport Refused(std::string reason) {
   TImportReport report;
   report.Reason = std::move(reason);
@@ -53,7 +55,7 @@ std::int32_t TKilnorPro::ImportSessionW(std::uint16_t SessionNo, std::u16string_
   const TImportStatus status(CDFiles);
   ClearError(CDFiles);
   Device.DeviceError = 0;
-  TImportReport report = Refused("the compilation has no root yet: ClearAll first");
+  TImportReport report = Refused(kNoRoot);
   std::optional<TDiscSession> session;
   if (CDFiles.RootDir != nullptr) session = LocateDiscSession(Device, SessionNo, report.Reason);
   if (session) {
@@ -70,7 +72,7 @@ std::int32_t TKilnorPro::ImportSession(std::uint16_t SessionNo, std::string_view
 bool TKilnorPro::MountISOImageW(std::u16string_view ISOFileName) {
   const TImportStatus status(CDFiles);
   ClearError(CDFiles);
-  if (CDFiles.RootDir == nullptr) return FinishImport(Refused("the compilation has no root yet: ClearAll first"), false);
+  if (CDFiles.RootDir == nullptr) return FinishImport(Refused(kNoRoot), false);
   TImageFileSectors image(Utf16ToUtf8(ISOFileName));
   if (!image.IsOpen()) {
     RecordFileError(CDFiles, erFileOpen, ISOFileName);

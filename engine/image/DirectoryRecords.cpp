@@ -19,11 +19,6 @@ constexpr int kMinOffsetQuarters = -48;
 constexpr int kMaxOffsetQuarters = 52;
 constexpr std::int64_t kSecondsPerQuarterHour = 15 * 60;
 
-std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 |
-         std::uint32_t{bytes[at + 2]} << 16 | std::uint32_t{bytes[at + 3]} << 24;
-}
-
 std::u16string Latin1(std::span<const std::uint8_t> bytes) {
   return std::u16string(bytes.begin(), bytes.end());
 }
@@ -68,8 +63,8 @@ TRecordRead ReadDirectoryRecord(std::span<const std::uint8_t> Sector, std::size_
     return TRecordRead::Malformed;
   }
   Record.Length = static_cast<std::uint8_t>(length);
-  Record.Extent = Le32(bytes, kExtentOffset);
-  Record.DataLength = Le32(bytes, kDataLengthOffset);
+  Record.Extent = LittleEndian32(bytes, kExtentOffset);
+  Record.DataLength = LittleEndian32(bytes, kDataLengthOffset);
   Record.Date = bytes.subspan(kDateOffset, kDateBytes);
   Record.Flags = bytes[kFlagsOffset];
   Record.Identifier = bytes.subspan(kIdentifierOffset, identifierLength);

@@ -51,6 +51,12 @@ enum class TRecordRead : std::uint8_t { Record, EndOfSector, Malformed };
 // nullopt for a date that is unspecified or not a real date.
 [[nodiscard]] std::optional<TFileTime> RecordedInstant(std::span<const std::uint8_t> Date);
 
+// The little-endian half of a both-endian field at At (ECMA-119 7.3.3).
+[[nodiscard]] inline std::uint32_t LittleEndian32(std::span<const std::uint8_t> Bytes, std::size_t At) {
+  return std::uint32_t{Bytes[At]} | std::uint32_t{Bytes[At + 1]} << 8 | std::uint32_t{Bytes[At + 2]} << 16 |
+         std::uint32_t{Bytes[At + 3]} << 24;
+}
+
 // Whether Length bytes from sector Extent end at or before sector End.
 [[nodiscard]] bool ExtentInside(std::uint32_t Extent, std::uint64_t Length, std::uint64_t End);
 

@@ -13,6 +13,7 @@ namespace {
 TWin32FindDataW FindDataOf(const TStagedEntry& staged) {
   TWin32FindDataW fd;
   fd.dwFileAttributes = staged.IsDirectory ? kAttributeDirectory : kAttributeNormal;
+  if (staged.Hidden) fd.dwFileAttributes |= kAttributeHidden;
   fd.ftLastWriteTime = staged.Time;
   fd.nFileSizeHigh = static_cast<std::uint32_t>(staged.Size >> 32);
   fd.nFileSizeLow = static_cast<std::uint32_t>(staged.Size);

@@ -30,6 +30,7 @@ struct TOpenFile {
   std::uint64_t NextSector = 0;
   std::uint64_t Size = 0;
   TFileTime Time = 0;
+  bool Hidden = false;
 };
 
 bool IsSelfOrParent(const TDirectoryRecord& record) {
@@ -173,7 +174,7 @@ class TWalk {
       return Fail("the session holds more directories than the compilation can take (at most " +
                   std::to_string(kMaxDirEntries) + ")");
     }
-    if (!Stage({name, directory.Staged, true, 0, 0, time})) return false;
+    if (!Stage({name, directory.Staged, true, 0, 0, time, (record.Flags & kRecordFlagHidden) != 0})) return false;
     ++tree_.Directories;
     queue_.push_back({record.Extent, record.DataLength, static_cast<std::int32_t>(tree_.Entries.size() - 1),
                       directory.Depth + 1, time});
@@ -197,7 +198,8 @@ class TWalk {
         return Fail("file " + path + " has extents that are not back to back, which cannot be recorded again");
       }
     } else {
-      open_ = {true, name, record.DataLength > 0 ? record.Extent : 0, record.Extent, 0, time};
+      open_ = {true, name, record.DataLength > 0 ? record.Extent : 0, record.Extent, 0, time,
+               (record.Flags & kRecordFlagHidden) != 0};
     }
     open_.Size += record.DataLength;
     open_.NextSector += SectorsOf(record.DataLength);
@@ -205,7 +207,7 @@ class TWalk {
     if (more) return true;
     open_.Open = false;
     return Stage({open_.Name, directory.Staged, false, open_.Size > 0 ? open_.FirstExtent : 0,
-                  open_.Size, open_.Time});
+                  open_.Size, open_.Time, open_.Hidden});
   }
 
   TSectorSource& source_;

@@ -26,6 +26,7 @@ struct TStagedEntry {
   std::uint32_t Extent = 0;      // a file's first data sector (absolute); 0 when it has no data
   std::uint64_t Size = 0;        // a file's bytes, over all its extents
   TFileTime Time = 0;            // UTC
+  bool Hidden = false;           // the record's existence bit was set
 };
 
 // Parents are listed before their children.

@@ -19,11 +19,6 @@ constexpr std::size_t kBlockSizeOffset = 128;
 constexpr std::size_t kRootRecordOffset = 156;
 constexpr std::size_t kRootRecordBytes = 34;
 
-std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 |
-         std::uint32_t{bytes[at + 2]} << 16 | std::uint32_t{bytes[at + 3]} << 24;
-}
-
 bool IsJolietEscape(std::span<const std::uint8_t> sector) {
   return sector[kEscapeOffset] == 0x25 && sector[kEscapeOffset + 1] == 0x2F &&
          (sector[kEscapeOffset + 2] == 0x40 || sector[kEscapeOffset + 2] == 0x43 ||
@@ -61,7 +56,7 @@ std::optional<TFoundVolume> VolumeOf(std::span<const std::uint8_t> sector, std::
   }
   TFoundVolume volume;
   volume.DescriptorSector = lba;
-  volume.VolumeSpaceSize = Le32(sector, kVolumeSpaceOffset);
+  volume.VolumeSpaceSize = LittleEndian32(sector, kVolumeSpaceOffset);
   volume.RootExtent = root.Extent;
   volume.RootLength = root.DataLength;
   if (sector[0] == kSupplementaryType && IsJolietEscape(sector)) {

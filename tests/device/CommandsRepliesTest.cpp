@@ -142,6 +142,20 @@ TEST(Replies, TrackAndSessionNumbersBeyond255) {
   EXPECT_EQ(tracks[1].Cdb[1], 0x01);
 }
 
+// A session's track is asked for by session number (address type 10b),
+// never by a track number assumed equal to it.
+TEST(Replies, TrackOfASessionIsAskedBySessionNumber) {
+  TFakeDrive drive;
+  drive.Replies[0x52] = {test::TrackInformationReply(23456, 100, 100)};
+  EXPECT_TRUE(ReadTrackInformationOfSession(drive.Device(), 258));
+  const std::vector<TSentCommand> sent = drive.SentWith(0x52);
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].Cdb[1] & 0x03, 0x02);
+  EXPECT_EQ((std::array<std::uint8_t, 4>{sent[0].Cdb[2], sent[0].Cdb[3], sent[0].Cdb[4], sent[0].Cdb[5]}),
+            (std::array<std::uint8_t, 4>{0, 0, 0x01, 0x02}));
+  EXPECT_EQ(drive.Device().TrackInformation.TrackStartAddress, 23456u);
+}
+
 TEST(Replies, EmptyLastSessionOfABlankDiscDoesNotWrap) {
   TFakeDrive drive;
   drive.Replies[0x51] = {test::DiscInformationReply(0x00, 0, 1)};

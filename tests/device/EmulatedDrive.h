@@ -20,15 +20,23 @@ inline const std::string kBinDir = VELMOR_BIN_DIR;
 
 // Chosen once, before the recorder library is first loaded: the library
 // reads VELMOR_EMULATOR_DIR when it starts.
+// The directory goes with the test program.
 inline const std::string& EmulatorDirectory() {
-  static const std::string directory = [] {
-    const std::filesystem::path path = std::filesystem::path(testing::TempDir()) /
-                                       ("velmor-mmc-emulator-" + std::to_string(getpid()));
-    std::filesystem::remove_all(path);
-    setenv("VELMOR_EMULATOR_DIR", path.c_str(), 1);
-    return path.string();
-  }();
-  return directory;
+  struct TStateDirectory {
+    std::string Path;
+    TStateDirectory()
+        : Path((std::filesystem::path(testing::TempDir()) / ("velmor-mmc-emulator-" + std::to_string(getpid())))
+                   .string()) {
+      std::filesystem::remove_all(Path);
+      setenv("VELMOR_EMULATOR_DIR", Path.c_str(), 1);
+    }
+    ~TStateDirectory() {
+      std::error_code ignored;
+      std::filesystem::remove_all(Path, ignored);
+    }
+  };
+  static const TStateDirectory directory;
+  return directory.Path;
 }
 
 // velmor-emulator <Arguments>; its exit code.

@@ -1,11 +1,13 @@
 // velmor-cli's drive commands against the emulated recorder:
-//   velmor-cli info|speeds|erase|load|eject --aspi <bin>/libvelmor-recorder.so
+//   velmor-cli info|speeds|erase|load|eject|ls --aspi <bin>/libvelmor-recorder.so
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "CliRun.h"
+#include "ReaderTools.h"
 #include "tests/device/EmulatedDrive.h"
 #include "tests/fixtures/temp-folder/TempFolder.h"
 
@@ -115,6 +117,58 @@ TEST_F(CliDriveCommands, EjectLoadAndAMissingDrive) {
   EXPECT_EQ(run.ExitCode, 1);
   EXPECT_NE(run.Output.find("there is no drive 5"), std::string::npos) << run.Output;
   EXPECT_EQ(Cli("info --drive x").ExitCode, 1);
+}
+
+// The disc is made from the image of
+//   xorriso -as mkisofs -J -V LISTED -o IMAGE SRC
+// with a.txt, docs/b.txt and an empty folder.
+TEST_F(CliDriveCommands, LsListsTheLabelAndTreeOfADiscOrAnImageAndRefusesWhatHoldsNone) {
+  if (!kilnor::test::HaveTool("xorriso")) GTEST_SKIP() << "xorriso is not installed";
+  const kilnor::test::TTempDir scratch;
+  const std::filesystem::path src = scratch.path() / "src";
+  std::filesystem::create_directories(src / "docs" / "empty");
+  std::ofstream(src / "a.txt") << "hello";
+  std::ofstream(src / "docs" / "b.txt") << std::string(3000, 'b');
+  const std::string image = (scratch.path() / "disc.iso").string();
+  ASSERT_EQ(kilnor::test::RunTool("xorriso -as mkisofs -J -V LISTED -o " + kilnor::test::Quoted(image) + " " +
+                                  kilnor::test::Quoted(src)).ExitCode, 0);
+  const std::string listing =
+      "Volume label: LISTED\n"
+      "             5  /a.txt\n"
+      "         <dir>  /docs/\n"
+      "          3000  /docs/b.txt\n"
+      "         <dir>  /docs/empty/\n"
+      "2 files, 2 folders, 3005 bytes\n";
+
+  ASSERT_EQ(Emulator("insert dvd+r --image " + kilnor::test::Quoted(image)), 0);
+  TRun run = Cli("ls");
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_EQ(run.Output, "Session 1\n" + listing);
+  run = Cli("ls --image " + kilnor::test::Quoted(image));
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_EQ(run.Output, listing);
+
+  struct Refusal {
+    const char* emulator;  // what the drive holds; null: as before
+    const char* arguments;
+    const char* message;
+  };
+  const Refusal refusals[] = {
+      {nullptr, "ls --session 2", "cannot list the disc: the disc holds 1 session(s), not 2"},
+      {nullptr, "ls --image /etc/hostname", "no ISO 9660 volume descriptor in sectors 0 to 32"},
+      {nullptr, "ls --image /no/such.iso", "cannot open the image file /no/such.iso"},
+      {"insert cd-r", "ls", "the disc is blank"},
+      {"remove", "ls", "no medium in the drive"},
+  };
+  for (const Refusal& refusal : refusals) {
+    if (refusal.emulator) {
+      ASSERT_EQ(Emulator(refusal.emulator), 0);
+    }
+    run = Cli(refusal.arguments);
+    EXPECT_EQ(run.ExitCode, 1) << refusal.arguments;
+    EXPECT_NE(run.Output.find(refusal.message), std::string::npos) << run.Output;
+  }
+  EXPECT_EQ(Cli("ls --image x.iso --session 1").ExitCode, 2);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "ReaderCheckFixtures.h"
 #include "ReaderTools.h"
+#include "image/CompilationListing.h"
 #include "engine/KilnorPro.h"
 #include "engine/image/ISO9660.h"
 #include "engine/image/Tree.h"
@@ -64,22 +65,9 @@ std::set<std::string> XorrisoListing(const fs::path& image, const std::string& l
   return lines;
 }
 
-void ListEntries(pDirEntry dir, const std::string& path, std::set<std::string>& lines) {
-  for (pFileEntry e = dir->Files; e != nullptr; e = e->NextFile) {
-    const std::string name = path + "/" + Utf16ToUtf8(e->LongName);
-    if (e->DirRecord != nullptr) {
-      lines.insert(name + "/");
-      ListEntries(e->DirRecord, name, lines);
-    } else {
-      lines.insert(name + " " + std::to_string(e->FileSize) + " @" + std::to_string(e->Address));
-    }
-  }
-}
-
 std::set<std::string> CompilationListing(const TKilnorPro& kp) {
-  std::set<std::string> lines;
-  ListEntries(kp.CDFiles.RootDir, "", lines);
-  return lines;
+  const std::vector<std::string> lines = test::CompilationListing(kp.CDFiles);
+  return {lines.begin(), lines.end()};
 }
 
 // Path -> hash of the content of every item below Root, so that a mismatch

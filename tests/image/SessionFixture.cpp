@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace kilnor::testing {
+namespace kilnor::test {
 namespace {
 
 void PutLe32(TSectorBytes& s, std::size_t at, std::uint32_t v) {
@@ -96,4 +96,4 @@ void PutTerminator(TSectorBytes& sector) {
   sector[6] = 1;
 }
 
-}  // namespace kilnor::testing
+}  // namespace kilnor::test

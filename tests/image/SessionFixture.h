@@ -12,7 +12,7 @@
 
 #include "engine/image/SectorSource.h"
 
-namespace kilnor::testing {
+namespace kilnor::test {
 
 using TSectorBytes = std::array<std::uint8_t, kSessionSectorBytes>;
 using TRecordDate = std::array<std::uint8_t, 7>;
@@ -58,4 +58,4 @@ void PutDescriptor(TSectorBytes& sector, TDescriptorKind kind, std::uint32_t roo
                    const std::vector<std::uint8_t>& label);
 void PutTerminator(TSectorBytes& sector);
 
-}  // namespace kilnor::testing
+}  // namespace kilnor::test

@@ -7,16 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "engine/image/ISO9660.h"
 #include "engine/image/SessionImport.h"
 #include "engine/image/SessionWalk.h"
 #include "engine/image/Tree.h"
 #include "engine/platform/FileSearch.h"
 #include "engine/platform/LocalTime.h"
 #include "engine/platform/Unicode.h"
+#include "image/CompilationListing.h"
 #include "image/SessionFixture.h"
 
 using namespace kilnor;
-using namespace kilnor::testing;
+using namespace kilnor::test;
 
 namespace {
 
@@ -62,24 +64,7 @@ class SessionImport : public ::testing::Test {
     return ImportVolume(cd_, source_, {0, kImageCandidateSectors, 0}, LookupDir(cd_, destination));
   }
 
-  // "path size @extent" for files, "path\" for directories, in tree order.
-  std::vector<std::string> Listing() const {
-    std::vector<std::string> lines;
-    List(cd_.RootDir, "", lines);
-    return lines;
-  }
-
-  static void List(pDirEntry dir, const std::string& path, std::vector<std::string>& lines) {
-    for (pFileEntry e = dir->Files; e != nullptr; e = e->NextFile) {
-      const std::string name = path + "\\" + Utf16ToUtf8(e->LongName);
-      if (e->DirRecord != nullptr) {
-        lines.push_back(name + "\\");
-        List(e->DirRecord, name, lines);
-      } else {
-        lines.push_back(name + " " + std::to_string(e->FileSize) + " @" + std::to_string(e->Address));
-      }
-    }
-  }
+  std::vector<std::string> Listing() const { return CompilationListing(cd_); }
 
   TMemorySectors source_{kVolumeSectors};
   TCDFiles cd_;
@@ -89,7 +74,7 @@ TEST_F(SessionImport, ReadsTheJolietTreeWithItsExtentsAndLabel) {
   const TImportReport report = Import();
   ASSERT_TRUE(report.Imported) << report.Reason;
   EXPECT_EQ(report.VolumeLabel, u"Velmor");
-  EXPECT_EQ(Listing(), (std::vector<std::string>{"\\a.txt 5000 @50", "\\sub\\", "\\sub\\b 10 @60"}));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"/a.txt 5000 @50", "/sub/", "/sub/b 10 @60"}));
   EXPECT_TRUE(cd_.Files[0]->Imported);
   EXPECT_TRUE(report.LeftOut.empty());
 }
@@ -99,7 +84,7 @@ TEST_F(SessionImport, WithoutJolietReadsThePrimaryTreeWithoutVersionsAndTrailing
   const TImportReport report = Import();
   ASSERT_TRUE(report.Imported) << report.Reason;
   EXPECT_EQ(report.VolumeLabel, u"VELMOR");
-  EXPECT_EQ(Listing(), (std::vector<std::string>{"\\A.TXT 5000 @50", "\\SUB\\", "\\SUB\\B 10 @60"}));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"/A.TXT 5000 @50", "/SUB/", "/SUB/B 10 @60"}));
 }
 
 TEST_F(SessionImport, AnEnhancedDescriptorIsReadAsEightBitNames) {
@@ -109,7 +94,7 @@ TEST_F(SessionImport, AnEnhancedDescriptorIsReadAsEightBitNames) {
   const TImportReport report = Import();
   ASSERT_TRUE(report.Imported) << report.Reason;
   EXPECT_EQ(report.VolumeLabel, u"\u00e9t\u00e9");
-  EXPECT_EQ(Listing(), (std::vector<std::string>{"\\caf\xc3\xa9 menu.txt 5 @50", "\\latin\xc3\xa9 3 @60"}));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"/caf\xc3\xa9 menu.txt 5 @50", "/latin\xc3\xa9 3 @60"}));
 }
 
 TEST_F(SessionImport, IntoADirectoryImportedTwiceGivesNoDuplicates) {
@@ -118,7 +103,7 @@ TEST_F(SessionImport, IntoADirectoryImportedTwiceGivesNoDuplicates) {
   const std::vector<std::string> once = Listing();
   ASSERT_TRUE(Import(u"\\old").Imported);
   EXPECT_EQ(Listing(), once);
-  EXPECT_EQ(once, (std::vector<std::string>{"\\old\\", "\\old\\a.txt 5000 @50", "\\old\\sub\\", "\\old\\sub\\b 10 @60"}));
+  EXPECT_EQ(once, (std::vector<std::string>{"/old/", "/old/a.txt 5000 @50", "/old/sub/", "/old/sub/b 10 @60"}));
 }
 
 // Joliet names: only a trailing ";digits" is a version; anything else,
@@ -138,7 +123,7 @@ TEST_F(SessionImport, NamesKeepEverySemicolonThatIsNotAVersion) {
   std::uint32_t extent = 50;
   for (const Case& c : cases) {
     records.push_back({Ucs2(c.recorded), extent, 1});
-    expected.push_back(std::string("\\") + c.name + " 1 @" + std::to_string(extent++));
+    expected.push_back(std::string("/") + c.name + " 1 @" + std::to_string(extent++));
   }
   WriteDirectory(source_, kJolietRoot, records);
   const TImportReport report = Import();
@@ -152,7 +137,7 @@ TEST_F(SessionImport, NamesNoEntryCanCarryAreLeftOutAndNamed) {
                   {Ucs2(u"assoc"), 54, 1, 0x04}});
   const TImportReport report = Import();
   ASSERT_TRUE(report.Imported) << report.Reason;
-  EXPECT_EQ(Listing(), (std::vector<std::string>{"\\ok 1 @53"}));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"/ok 1 @53"}));
   ASSERT_EQ(report.LeftOut.size(), 4u);
   EXPECT_NE(report.LeftOut[0].find("an empty name"), std::string::npos);
   EXPECT_NE(report.LeftOut[1].find("\\a/b: left out, a name holding a path separator"), std::string::npos);
@@ -160,10 +145,18 @@ TEST_F(SessionImport, NamesNoEntryCanCarryAreLeftOutAndNamed) {
   EXPECT_NE(report.LeftOut[3].find("\\assoc: left out, an associated file"), std::string::npos);
 }
 
+TEST_F(SessionImport, HiddenRecordsStayHidden) {
+  WriteDirectory(source_, kJolietRoot, {{Ucs2(u"shown"), 50, 1}, {Ucs2(u"hidden"), 51, 1, 0x01},
+                                        {Ucs2(u"hidden dir"), kJolietSub, 2048, kDir | 0x01}});
+  ASSERT_TRUE(Import().Imported);
+  for (const auto& [name, hidden] : {std::pair{u"shown", false}, {u"hidden", true}, {u"hidden dir", true}})
+    EXPECT_EQ((LookupEntry(cd_.RootDir, name)->attributes & kAttributeHidden) != 0, hidden) << Utf16ToUtf8(name);
+}
+
 TEST_F(SessionImport, AnEmptyFileHasNoExtentAndIsNotImportedData) {
   WriteDirectory(source_, kJolietRoot, {{Ucs2(u"empty"), 77, 0}, {Ucs2(u"zero"), 0, 0}});
   ASSERT_TRUE(Import().Imported);
-  EXPECT_EQ(Listing(), (std::vector<std::string>{"\\empty 0 @0", "\\zero 0 @0"}));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"/empty 0 @0", "/zero 0 @0"}));
   EXPECT_FALSE(cd_.Files[0]->Imported);
 }
 
@@ -179,7 +172,7 @@ TEST_F(SessionImport, DirectoriesLongerThanSixtyFourKilobytesAreReadWhole) {
     std::size_t offset = s == 0 ? PutSelfAndParent(sector, 100, kSectors * 2048) : 0;
     const std::string name = "f" + std::to_string(s);
     PutRecord(sector, offset, {Ucs2(Utf8ToUtf16(name)), 50 + s, 1});
-    expected.push_back("\\" + name + " 1 @" + std::to_string(50 + s));
+    expected.push_back("/" + name + " 1 @" + std::to_string(50 + s));
   }
   const TImportReport report = Import();
   ASSERT_TRUE(report.Imported) << report.Reason;
@@ -238,6 +231,32 @@ TEST_F(SessionImport, DatesApplyTheirOffsetAndInvalidOnesTakeTheirDirectorysDate
     EXPECT_EQ(timeOf(u"\\sub", name), local(june1 + 12 * 3600)) << Utf16ToUtf8(name);
 }
 
+// Appending session after session must not move a file's time: the date a
+// session records for an imported entry names the instant it was read as.
+TEST_F(SessionImport, ADateReadBackAndRecordedAgainIsTheSameInstant) {
+  WriteDirectory(source_, kJolietRoot,
+                 {{Ucs2(u"east"), 50, 1, 0, {120, 6, 1, 12, 0, 0, 8}},
+                  {Ucs2(u"west"), 51, 1, 0, {99, 12, 31, 23, 59, 59, static_cast<std::uint8_t>(-20)}}});
+  ASSERT_TRUE(Import().Imported);
+  ASSERT_GT(Prepare(cd_), 0u);
+  ASSERT_TRUE(GenerateHeader(cd_));
+
+  TMemorySectors recorded(cd_.HeaderSectors);
+  for (std::uint32_t s = 0; s < cd_.HeaderSectors; ++s)
+    std::copy_n(cd_.isom.begin() + std::ptrdiff_t{s} * 2048, 2048, recorded.At(s).begin());
+  TCDFiles again;
+  ClearAll(again);
+  const TImportReport report = ImportVolume(again, recorded, {0, kImageCandidateSectors, 0}, again.RootDir);
+  ASSERT_TRUE(report.Imported) << report.Reason;
+  for (std::u16string_view name : {u"east", u"west"}) {
+    const pFileEntry before = LookupEntry(cd_.RootDir, name);
+    const pFileEntry after = LookupEntry(again.RootDir, name);
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(FileTimeOfCalendar(after->Time), FileTimeOfCalendar(before->Time)) << Utf16ToUtf8(name);
+    EXPECT_EQ(after->Address, before->Address);
+  }
+}
+
 TEST_F(SessionImport, FilesOfSeveralBackToBackExtentsKeepTheir64BitSize) {
   constexpr std::uint32_t kFull = 0xFFFFF800;
   constexpr std::uint32_t kFullSectors = kFull / 2048;
@@ -249,8 +268,8 @@ TEST_F(SessionImport, FilesOfSeveralBackToBackExtentsKeepTheir64BitSize) {
   PutDescriptor(source_.At(17), TDescriptorKind::Joliet, kJolietRoot, 2048, 5'000'000, Ucs2(u"Big"));
   const TImportReport report = Import();
   ASSERT_TRUE(report.Imported) << report.Reason;
-  EXPECT_EQ(Listing(), (std::vector<std::string>{"\\big " + std::to_string(2ull * kFull + 1000) + " @100",
-                                                 "\\after 7 @50"}));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"/big " + std::to_string(2ull * kFull + 1000) + " @100",
+                                                 "/after 7 @50"}));
 }
 
 struct FaultCase {
@@ -371,7 +390,7 @@ TEST_F(SessionImport, AnImportTheTreeRefusesHalfWayLeavesTheCompilationAsItWas) 
     EXPECT_EQ(FindFileW(cd_, u"\\", u"a.txt"), 0);
     EXPECT_EQ(cd_.RootDir->LastFile->LongName, u"keep");
     ASSERT_NE(InsertMemoryFileW(cd_, u"\\", MemoryFile(u"new", 1), kNoData), nullptr);
-    EXPECT_EQ(Listing().back(), "\\new 1 @0");
+    EXPECT_EQ(Listing().back(), "/new 1 @0");
   }
 }
 
