@@ -129,7 +129,12 @@ bool FindDiscTarget(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Sector
   Target.BurnProof = Device.BurnProof;
   Target.Finalize = Device.FinalizeDisc;
   Target.Medium = Device.Medium = DiscIs(Device);
-  if (!Writable(Device)) return Fail(CDFiles, erDiscNotWritable);
+  if (!Writable(Device)) {
+    // A drive without a medium says so in its sense; a closed disc answers
+    // without complaint and is simply not writable.
+    RecordDriveError(CDFiles, Device, erDiscNotWritable);
+    return false;
+  }
   if (Target.TestWrite && !SimulatesTestWrite(Device, Target.Medium)) return Fail(CDFiles, erTestWriteNotSimulated);
   SetWriteParameters(Device, Target.TestWrite, Target.BurnProof, false, Target.Medium);
   if (!PrepareDVDRW(CDFiles, Device, Target)) return false;
