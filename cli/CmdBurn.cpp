@@ -26,7 +26,8 @@ int RunBurn(const TArguments& Args) {
   if (!ApplyBurnOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
   if (const std::string holding = DiscHoldsData(kp); !holding.empty()) return Fail(holding);
   if (kp.Prepare() == 0) return Fail("the compilation cannot be laid out: " + kp.CDFiles.UDFBridgeInfo.LayoutError);
-  if (kp.UDFBridge() && !kp.CDFiles.UDFBridgeInfo.LayoutError.empty()) return Fail(kp.CDFiles.UDFBridgeInfo.LayoutError);
+  if (kp.UDFBridge() && !kp.CDFiles.UDFBridgeInfo.LayoutError.empty())
+    return Fail(kp.CDFiles.UDFBridgeInfo.LayoutError);
   const int code = BurnWithProgress(kp, *parsed, "the compilation", [&] { return kp.Burn(); });
   ReportLogProblems(kp);
   return code;

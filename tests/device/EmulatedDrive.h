@@ -18,17 +18,27 @@ namespace kilnor::test {
 
 inline const std::string kBinDir = VELMOR_BIN_DIR;
 
-// Chosen once, before the recorder library is first loaded: the library
-// reads VELMOR_EMULATOR_DIR when it starts.
+// The state folder of this test program, chosen once, before the recorder
+// library is first loaded (the library reads VELMOR_EMULATOR_DIR when it
+// starts), and removed with everything in it when the program ends.
+class TEmulatorDirectory {
+ public:
+  TEmulatorDirectory()
+      : Path((std::filesystem::path(testing::TempDir()) / ("velmor-mmc-emulator-" + std::to_string(getpid())))
+                 .string()) {
+    std::filesystem::remove_all(Path);
+    setenv("VELMOR_EMULATOR_DIR", Path.c_str(), 1);
+  }
+  ~TEmulatorDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(Path, ignored);
+  }
+  const std::string Path;
+};
+
 inline const std::string& EmulatorDirectory() {
-  static const std::string directory = [] {
-    const std::filesystem::path path = std::filesystem::path(testing::TempDir()) /
-                                       ("velmor-mmc-emulator-" + std::to_string(getpid()));
-    std::filesystem::remove_all(path);
-    setenv("VELMOR_EMULATOR_DIR", path.c_str(), 1);
-    return path.string();
-  }();
-  return directory;
+  static const TEmulatorDirectory directory;
+  return directory.Path;
 }
 
 // velmor-emulator <Arguments>; its exit code.
