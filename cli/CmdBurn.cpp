@@ -31,7 +31,8 @@ int RunBurn(const TArguments& Args) {
     return Fail(holding);
   }
   if (kp.Prepare() == 0) return Fail("the compilation cannot be laid out: " + kp.CDFiles.UDFBridgeInfo.LayoutError);
-  if (kp.UDFBridge() && !kp.CDFiles.UDFBridgeInfo.LayoutError.empty()) return Fail(kp.CDFiles.UDFBridgeInfo.LayoutError);
+  if (kp.UDFBridge() && !kp.CDFiles.UDFBridgeInfo.LayoutError.empty())
+    return Fail(kp.CDFiles.UDFBridgeInfo.LayoutError);
   const int code = BurnWithProgress(kp, *parsed, "the compilation", [&] { return kp.Burn(); });
   ReportLogProblems(kp);
   return code;

@@ -12,6 +12,7 @@
 #include "cli/ProgressBar.h"
 #include "engine/device/Media.h"
 #include "engine/device/Speeds.h"
+#include "engine/write/DiscTarget.h"
 
 namespace velmor::cli {
 
@@ -21,12 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr double kSectorBytes = 2048.0;
 constexpr double kMebibyte = 1 << 20;
-
-bool IsOverwritable(kilnor::TMedium Medium) {
-  using namespace kilnor;
-  return Medium == mtDVDPLUSRW || Medium == mtDVDRAM || Medium == mtBDRE || Medium == mtDVDRWRO ||
-         Medium == mtHDDVDRAM;
-}
 
 std::string Figure(const char* Format, double Value) {
   char text[32];
@@ -75,7 +70,7 @@ bool ApplyBurnOptions(kilnor::TKilnorPro& Component, const TParsedArguments& Par
 
 std::string DiscHoldsData(kilnor::TKilnorPro& Component) {
   const kilnor::TMedium medium = Component.DiscIs();
-  const bool holdsData = IsOverwritable(medium) ? kilnor::ReadVolumeSpaceSize(Component.Device) != 0
+  const bool holdsData = kilnor::IsOverwritable(medium) ? kilnor::ReadVolumeSpaceSize(Component.Device) != 0
                                                 : Component.SessionsOnDisc() > 0;
   if (!holdsData) return {};
   std::string message = "the disc already holds data: use --append to add a session";

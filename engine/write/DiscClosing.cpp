@@ -1,5 +1,7 @@
 #include "engine/write/DiscClosing.h"
 
+#include <functional>
+
 #include "engine/device/Commands.h"
 #include "engine/device/Erase.h"
 #include "engine/write/ErrorTexts.h"
@@ -10,7 +12,6 @@ namespace {
 
 constexpr std::uint8_t kNotReady = 0x04;
 constexpr std::uint16_t kPollReplyBytes = 42;
-constexpr std::uint16_t kInvisibleTrackNumber = 255;
 // CLOSE TRACK/SESSION functions.
 constexpr std::uint8_t kCloseTrack = 1;
 constexpr std::uint8_t kCloseSession = 2;
@@ -130,7 +131,8 @@ class TDiscCloser {
     bool closed = Flush();
     if (closed && Complete && target_.GrowsVolume)
       closed = WritePacket(cdFiles_, device_, 0, FirstPacket) && Flush();
-    if (target_.Medium == mtDVDPLUSRW) static_cast<void>(CloseTrackSession(device_, false, kStopFormat, kInvisibleTrackNumber));
+    if (target_.Medium == mtDVDPLUSRW)
+      static_cast<void>(CloseTrackSession(device_, false, kStopFormat, kInvisibleTrack));
     if (target_.Medium == mtDVDRWRO) {
       static_cast<void>(CloseTrackSession(device_, false, kCloseTrack, 1));
       static_cast<void>(CloseTrackSession(device_, true, kCloseSession, 0));

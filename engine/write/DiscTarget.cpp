@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <span>
 
 #include "engine/device/Commands.h"
 #include "engine/device/Erase.h"
@@ -22,10 +23,12 @@ constexpr std::uint32_t kUnstartedTrackAddress = 1000;
 // FORMAT UNIT parameter lists for a DVD-RW before a compilation burn: a
 // quick format to restricted overwrite (A, and B when the drive refuses A's
 // size), and a quick grow of the last session of a restricted overwrite disc (C).
-constexpr std::uint8_t kQuickFormatList[] = {0x00, 0xA2, 0x00, 0x08, 0x00, 0x00, 0x03, 0xE8, 0x54, 0x00, 0x00, 0x10};
+constexpr std::uint8_t kQuickFormatList[] = {0x00, 0xA2, 0x00, 0x08, 0x00, 0x00,
+                                             0x03, 0xE8, 0x54, 0x00, 0x00, 0x10};
 constexpr std::uint8_t kQuickFormatAnySizeList[] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
                                                     0x00, 0x00, 0x54, 0x00, 0x00, 0x10};
-constexpr std::uint8_t kGrowLastSessionList[] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x4C, 0x00, 0x00, 0x10};
+constexpr std::uint8_t kGrowLastSessionList[] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
+                                                 0x00, 0x00, 0x4C, 0x00, 0x00, 0x10};
 
 [[nodiscard]] bool IsAnyOf(TMedium Medium, std::initializer_list<TMedium> Media) {
   return std::find(Media.begin(), Media.end(), Medium) != Media.end();
@@ -129,7 +132,12 @@ bool FindDiscTarget(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Sector
   Target.BurnProof = Device.BurnProof;
   Target.Finalize = Device.FinalizeDisc;
   Target.Medium = Device.Medium = DiscIs(Device);
-  if (!Writable(Device)) return Fail(CDFiles, erDiscNotWritable);
+  if (!Writable(Device)) {
+    // A drive without a medium says so in its sense; a closed disc answers
+    // without complaint and is simply not writable.
+    RecordDriveError(CDFiles, Device, erDiscNotWritable);
+    return false;
+  }
   if (Target.TestWrite && !SimulatesTestWrite(Device, Target.Medium)) return Fail(CDFiles, erTestWriteNotSimulated);
   SetWriteParameters(Device, Target.TestWrite, Target.BurnProof, false, Target.Medium);
   if (!PrepareDVDRW(CDFiles, Device, Target)) return false;

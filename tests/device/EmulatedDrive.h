@@ -18,24 +18,26 @@ namespace kilnor::test {
 
 inline const std::string kBinDir = VELMOR_BIN_DIR;
 
-// Chosen once, before the recorder library is first loaded: the library
-// reads VELMOR_EMULATOR_DIR when it starts.
-// The directory goes with the test program.
+// The state folder of this test program, chosen once, before the recorder
+// library is first loaded (the library reads VELMOR_EMULATOR_DIR when it
+// starts), and removed with everything in it when the program ends.
+class TEmulatorDirectory {
+ public:
+  TEmulatorDirectory()
+      : Path((std::filesystem::path(testing::TempDir()) / ("velmor-mmc-emulator-" + std::to_string(getpid())))
+                 .string()) {
+    std::filesystem::remove_all(Path);
+    setenv("VELMOR_EMULATOR_DIR", Path.c_str(), 1);
+  }
+  ~TEmulatorDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(Path, ignored);
+  }
+  const std::string Path;
+};
+
 inline const std::string& EmulatorDirectory() {
-  struct TStateDirectory {
-    std::string Path;
-    TStateDirectory()
-        : Path((std::filesystem::path(testing::TempDir()) / ("velmor-mmc-emulator-" + std::to_string(getpid())))
-                   .string()) {
-      std::filesystem::remove_all(Path);
-      setenv("VELMOR_EMULATOR_DIR", Path.c_str(), 1);
-    }
-    ~TStateDirectory() {
-      std::error_code ignored;
-      std::filesystem::remove_all(Path, ignored);
-    }
-  };
-  static const TStateDirectory directory;
+  static const TEmulatorDirectory directory;
   return directory.Path;
 }
 

@@ -22,8 +22,7 @@ class BurnFault : public BurnTest, public testing::WithParamInterface<TFaultCase
 
 TEST_P(BurnFault, EndsInAReportedFailureWithItsReason) {
   InsertMedium(GetParam().Kind);
-  const fs::path src = scratch.path() / "src";
-  SmallTree(src);
+  const fs::path src = SmallSource();
   ASSERT_EQ(Emulator(std::string("fault add ") + GetParam().Fault), 0);
   EXPECT_FALSE(Burn(src));
   EXPECT_EQ(Reports, 1);
@@ -52,8 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(BurnTest, RetriesWithinTheirCountsStillRecordTheSession) {
   InsertMedium("dvd+r");
-  const fs::path src = scratch.path() / "src";
-  SmallTree(src);
+  const fs::path src = SmallSource();
   ASSERT_EQ(Emulator("fault add not-ready --opcode 2A --count 4999"), 0);
   ASSERT_TRUE(Burn(src));
   ExpectExtractedTreeIs(Export("medium.iso"), src, scratch.path());
@@ -61,11 +59,8 @@ TEST_F(BurnTest, RetriesWithinTheirCountsStillRecordTheSession) {
 
 TEST_F(BurnTest, SourceFileChangedAfterPrepareFailsTheBurn) {
   InsertMedium("dvd+r");
-  const fs::path src = scratch.path() / "src";
-  SmallTree(src);
-  kp.ClearAll();
-  ASSERT_NE(kp.InsertDirW(u"\\", src.u16string(), u"*", true, false), nullptr);
-  ASSERT_GT(kp.Prepare(), 0u);
+  const fs::path src = SmallSource();
+  ASSERT_TRUE(PrepareCompilation(src));
   WriteFile(src / "data" / "2049.bin", Pattern(2050, 2));
   EXPECT_FALSE(Run([this] { return kp.Burn(); }));
   EXPECT_EQ(Reports, 1);
@@ -76,12 +71,9 @@ TEST_F(BurnTest, SourceFileChangedAfterPrepareFailsTheBurn) {
 
 TEST_F(BurnTest, AbortEndsTheBurnAsAFailure) {
   InsertMedium("dvd+r");
-  const fs::path src = scratch.path() / "src";
-  SmallTree(src);
+  const fs::path src = SmallSource();
   ASSERT_EQ(Emulator("fault add not-ready --opcode 2A --count 1000000"), 0);
-  kp.ClearAll();
-  ASSERT_NE(kp.InsertDirW(u"\\", src.u16string(), u"*", true, false), nullptr);
-  ASSERT_GT(kp.Prepare(), 0u);
+  ASSERT_TRUE(PrepareCompilation(src));
   EXPECT_TRUE(Run([this] {
     const bool started = kp.Burn();
     kp.AbortOperation();

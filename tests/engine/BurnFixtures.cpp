@@ -32,12 +32,23 @@ void BurnTest::SetUp() {
 
 void BurnTest::InsertMedium(const std::string& Kind) { ASSERT_EQ(Emulator("insert " + Kind), 0) << Kind; }
 
-testing::AssertionResult BurnTest::Burn(const fs::path& Src) {
+fs::path BurnTest::SmallSource() {
+  const fs::path src = scratch.path() / "src";
+  SmallTree(src);
+  return src;
+}
+
+testing::AssertionResult BurnTest::PrepareCompilation(const fs::path& Src) {
   kp.ClearAll();
   kp.SetVolumeID(kBurnLabel);
   if (kp.InsertDirW(u"\\", Src.u16string(), u"*", true, false) == nullptr)
     return testing::AssertionFailure() << "insert failed: " << LastTreeError(kp.CDFiles);
   if (kp.Prepare() == 0) return testing::AssertionFailure() << "prepare failed";
+  return testing::AssertionSuccess();
+}
+
+testing::AssertionResult BurnTest::Burn(const fs::path& Src) {
+  if (testing::AssertionResult prepared = PrepareCompilation(Src); !prepared) return prepared;
   if (!Run([this] { return kp.Burn(); })) return testing::AssertionFailure() << "not started: " << Error;
   if (WriteFailed) return testing::AssertionFailure() << "burn failed: " << Error;
   return testing::AssertionSuccess();

@@ -30,8 +30,11 @@ class BurnTest : public testing::Test {
   void SetUp() override;
   void InsertMedium(const std::string& Kind);
 
-  // Puts the content of Src at the root, prepares and burns it; the outcome
-  // the completion reported.
+  // SmallTree in a folder of the scratch folder.
+  [[nodiscard]] std::filesystem::path SmallSource();
+  // Puts the content of Src at the root of a new compilation and prepares it.
+  [[nodiscard]] testing::AssertionResult PrepareCompilation(const std::filesystem::path& Src);
+  // PrepareCompilation, then burns it; the outcome the completion reported.
   [[nodiscard]] testing::AssertionResult Burn(const std::filesystem::path& Src);
   // Runs Start (Burn, BurnISOImage) and waits for the completion; false when
   // it did not start or never reported, with the error text in Error.

@@ -22,8 +22,7 @@ class BurnMedia : public BurnTest, public testing::WithParamInterface<TMediumCas
 
 TEST_P(BurnMedia, ReadersGetTheSourceTreeBackFromTheMedium) {
   InsertMedium(GetParam().Kind);
-  const fs::path src = scratch.path() / "src";
-  SmallTree(src);
+  const fs::path src = SmallSource();
   ASSERT_TRUE(Burn(src));
   EXPECT_EQ(kp.CDFiles.BlocksWritten.load(), kp.ImageSize());
   EXPECT_EQ(kp.ComponentStatus(), stIdle);
@@ -38,6 +37,36 @@ INSTANTIATE_TEST_SUITE_P(Media, BurnMedia,
                                          TMediumCase{"dvd+r", "DVDPlusR"}, TMediumCase{"dvd+r-dl", "DVDPlusRDL"},
                                          TMediumCase{"dvd+rw", "DVDPlusRW"}, TMediumCase{"dvd-ram", "DVDRAM"},
                                          TMediumCase{"bd-r", "BDR"}, TMediumCase{"bd-re", "BDRE"}),
+                         CaseName);
+
+// A second burn without import: on sequential media the new session starts
+// where the drive says and a reader loading it there finds its files; on
+// rewritable media the volume grows and a reader at the start finds them.
+class BurnSecondSession : public BurnTest, public testing::WithParamInterface<TMediumCase> {};
+
+TEST_P(BurnSecondSession, IsReadWhereItStarts) {
+  InsertMedium(GetParam().Kind);
+  const fs::path first = SmallSource();
+  const fs::path second = scratch.path() / "second";
+  WriteFile(second / "later.txt", "the second session\n");
+  WriteFile(second / "more" / "5000.bin", Pattern(5000, 8));
+  ASSERT_TRUE(Burn(first));
+  const std::uint32_t firstSize = kp.ImageSize();
+  ASSERT_TRUE(Burn(second));
+  const std::uint32_t start = kp.CDFiles.FirstWritableSector;
+  EXPECT_GE(start, firstSize);
+  const fs::path image = Export("medium.iso");
+  const fs::path out = scratch.path() / "extracted";
+  const TCommandResult extract = RunTool("osirrox -indev " + Quoted(image) + " -load sbsector " +
+                                         std::to_string(start) + " -extract / " + Quoted(out));
+  ASSERT_EQ(extract.ExitCode, 0) << extract.Output;
+  EXPECT_EQ(Snapshot(out), Snapshot(second));
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, BurnSecondSession,
+                         testing::Values(TMediumCase{"cd-r", "CDR"}, TMediumCase{"dvd+r", "DVDPlusR"},
+                                         TMediumCase{"bd-r", "BDR"}, TMediumCase{"dvd+rw", "DVDPlusRW"},
+                                         TMediumCase{"bd-re", "BDRE"}),
                          CaseName);
 
 }  // namespace

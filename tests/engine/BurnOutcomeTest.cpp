@@ -33,8 +33,7 @@ class BurnFinalised : public BurnTest, public testing::WithParamInterface<TKindC
 
 TEST_P(BurnFinalised, FinalisedDiscIsClosedAndRefusesAFurtherBurn) {
   InsertMedium(GetParam().Kind);
-  const fs::path src = scratch.path() / "src";
-  SmallTree(src);
+  const fs::path src = SmallSource();
   kp.SetFinalizeDisc(true);
   ASSERT_TRUE(Burn(src));
   EXPECT_EQ(EmulatorMedium().State, "closed");
@@ -54,8 +53,7 @@ INSTANTIATE_TEST_SUITE_P(Media, BurnFinalised,
 
 TEST_F(BurnTest, WithoutFinalisingASequentialDiscStaysAppendable) {
   InsertMedium("dvd+r");
-  const fs::path src = scratch.path() / "src";
-  SmallTree(src);
+  const fs::path src = SmallSource();
   ASSERT_TRUE(Burn(src));
   EXPECT_EQ(EmulatorMedium().State, "appendable");
 }
@@ -72,8 +70,7 @@ class BurnTestWrite : public BurnTest, public testing::WithParamInterface<TTestW
 
 TEST_P(BurnTestWrite, RecordsNothingAndIsRefusedWhereTheMediumCannotSimulate) {
   InsertMedium(GetParam().Kind);
-  const fs::path src = scratch.path() / "src";
-  SmallTree(src);
+  const fs::path src = SmallSource();
   kp.SetTestWrite(true);
   const testing::AssertionResult burned = Burn(src);
   if (GetParam().Simulated) {
@@ -108,11 +105,8 @@ TEST_F(BurnTest, CompilationLargerThanTheFreeSpaceIsRefused) {
 
 TEST_F(BurnTest, ImportedEntryWhereTheSessionGoesIsRefused) {
   InsertMedium("dvd+r");
-  const fs::path src = scratch.path() / "src";
-  SmallTree(src);
-  kp.ClearAll();
-  ASSERT_NE(kp.InsertDirW(u"\\", src.u16string(), u"*", true, false), nullptr);
-  ASSERT_GT(kp.Prepare(), 0u);
+  const fs::path src = SmallSource();
+  ASSERT_TRUE(PrepareCompilation(src));
   // An entry of an earlier session whose extent the new session would cover.
   TFileEntry& entry = *kp.CDFiles.Files.back();
   entry.Imported = true;
@@ -120,6 +114,25 @@ TEST_F(BurnTest, ImportedEntryWhereTheSessionGoesIsRefused) {
   EXPECT_FALSE(Run([this] { return kp.Burn(); }));
   EXPECT_EQ(Error, "An imported file lies where the new session would be written");
   EXPECT_EQ(EmulatorMedium().Recorded, 0u);
+}
+
+TEST_F(BurnTest, UnknownSessionStartIsRefused) {
+  InsertMedium("dvd+r");
+  const fs::path src = SmallSource();
+  // Both questions for the start of the session fail: the open track's next
+  // writable address and the first track's start.
+  ASSERT_EQ(Emulator("fault add fail-command --opcode 52 --count 2 --sense 5/24/00"), 0);
+  ASSERT_EQ(Emulator("fault add fail-command --opcode 52 --sense 5/24/00"), 0);
+  EXPECT_FALSE(Burn(src));
+  EXPECT_EQ(Error, "The drive does not tell where the new session would start");
+  EXPECT_EQ(EmulatorMedium().Recorded, 0u);
+}
+
+TEST_F(BurnTest, MissingMediumIsRefusedWithTheDrivesReason) {
+  const fs::path src = SmallSource();
+  ASSERT_EQ(Emulator("remove"), 0);
+  EXPECT_FALSE(Burn(src));
+  EXPECT_EQ(Error, "Hardware Error 14849") << "medium not present, tray closed";
 }
 
 TEST_F(BurnTest, UnpreparedCompilationIsRefused) {
@@ -141,8 +154,7 @@ class BurnImage : public BurnTest, public testing::WithParamInterface<TImageCase
 
 TEST_P(BurnImage, RecordsTheFileByteForByte) {
   InsertMedium(GetParam().Kind);
-  const fs::path src = scratch.path() / "src";
-  SmallTree(src);
+  const fs::path src = SmallSource();
   const fs::path image = scratch.path() / "source image.iso";
   if (std::string(GetParam().Command).empty()) {
     WriteFile(image, Pattern(100003, 5));
@@ -168,8 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(BurnTest, ImageOnADiscHoldingDataIsRefused) {
   InsertMedium("cd-r");
-  const fs::path src = scratch.path() / "src";
-  SmallTree(src);
+  const fs::path src = SmallSource();
   ASSERT_TRUE(Burn(src));
   const fs::path image = scratch.path() / "image.iso";
   WriteFile(image, Pattern(4096, 6));
