@@ -1,7 +1,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -9,8 +8,12 @@
 #include "cli/Arguments.h"
 #include "cli/Command.h"
 #include "cli/Compilation.h"
+#include "cli/DiscErase.h"
+#include "cli/DiscWrite.h"
 #include "cli/DriveList.h"
 #include "cli/ImageFile.h"
+#include "cli/SessionListing.h"
+#include "engine/device/SCSILib.h"
 
 namespace velmor::cli {
 
@@ -26,11 +29,12 @@ class TSampleFolder {
     do {
       root_ = fs::temp_directory_path() / ("velmor-demo-" + std::to_string(random()));
     } while (!fs::create_directory(root_));
-    Write("readme.txt", "Velmor demo compilation.\n");
-    Write("A long file name with spaces.txt", "Long names are kept for Joliet.\n");
-    Write("Docs/notes.txt", "Folders keep their structure.\n");
-    Write("Docs/2014/report.txt", "Nested folders too.\n");
-    Write("data.bin", std::string(1 << 20, '\x5A'));
+    Write("Sample/readme.txt", "Velmor demo compilation.\n");
+    Write("Sample/A long file name with spaces.txt", "Long names are kept for Joliet.\n");
+    Write("Sample/Docs/notes.txt", "Folders keep their structure.\n");
+    Write("Sample/Docs/2014/report.txt", "Nested folders too.\n");
+    Write("Sample/data.bin", std::string(1 << 20, '\x5A'));
+    Write("Later/notes-2.txt", "Added by a second session.\n");
   }
   ~TSampleFolder() {
     std::error_code ignored;
@@ -40,16 +44,59 @@ class TSampleFolder {
   TSampleFolder& operator=(const TSampleFolder&) = delete;
 
   [[nodiscard]] std::string Path() const { return (root_ / "Sample").string(); }
+  // What the second session adds.
+  [[nodiscard]] std::string LaterPath() const { return (root_ / "Later").string(); }
 
  private:
   void Write(const std::string& name, const std::string& content) {
-    const fs::path path = root_ / "Sample" / name;
+    const fs::path path = root_ / name;
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
   }
 
   fs::path root_;
 };
+
+// Lays out the compilation and burns it, appending to what the disc holds
+// when Append; the exit code.
+int BurnCompilation(kilnor::TKilnorPro& kp, const TParsedArguments& Parsed, const std::string& Folder,
+                    bool Append, const std::string& What) {
+  std::string error;
+  if (!BuildCompilation(kp, {Folder}, error)) return Fail(error);
+  if (Append && !ImportLastSession(kp, error)) return Fail(error);
+  kp.SetVolumeID("VELMOR_DEMO");
+  kp.Prepare();
+  return BurnWithProgress(kp, Parsed, What, [&] { return kp.Burn(); });
+}
+
+// A disc left by an earlier demo is erased, so every run starts blank.
+int EraseEarlierDemo(kilnor::TKilnorPro& kp) {
+  if (DiscHoldsData(kp).empty()) return kExitOk;
+  if (!kp.Erasable()) return Fail("the emulated recorder's disc already holds data and cannot be erased");
+  std::cout << "Erasing what an earlier run left on the disc.\n";
+  return EraseWithProgress(kp, true) ? kExitOk : kExitFailure;
+}
+
+// Burns the sample, appends a second session and lists the disc. Only the
+// emulated recorder takes part: a demo never writes to a real disc.
+int BurnOnEmulatedRecorder(const TParsedArguments& Parsed, const std::string& Folder, const std::string& Later) {
+  kilnor::TKilnorPro kp(CliOwner());
+  const std::string library = Parsed.Value("--aspi", kilnor::EmulatedRecorderLibrary());
+  if (!kp.InitializeASPI(true, library, "") || kp.DeviceCount() == 0 || !kp.SelectDevice(0))
+    return Fail("the emulated recorder '" + library + "' cannot be used");
+  std::cout << "\nBurning on " << kp.GetDeviceName(0) << ":\n";
+  if (const int code = EraseEarlierDemo(kp); code != kExitOk) return code;
+  if (const int code = BurnCompilation(kp, Parsed, Folder, false, "the compilation"); code != kExitOk) return code;
+  std::cout << "\nAppending a second session with " << Later << ":\n";
+  if (const int code = BurnCompilation(kp, Parsed, Later, true, "the second session"); code != kExitOk) return code;
+
+  kp.ClearAll();
+  const std::int32_t session = kp.ImportSession(0, "\\");
+  if (session < 0) return Fail("the disc cannot be read back: " + kp.LastImport().Reason);
+  std::cout << "\nThe disc's last session (" << session << ") shows both:\n";
+  PrintListing(kp, std::cout);
+  return kExitOk;
+}
 
 int RunDemo(const TArguments& Args) {
   std::string error;
@@ -63,14 +110,8 @@ int RunDemo(const TArguments& Args) {
     std::cout << "  (" << error << ")\n";
   }
 
-  std::optional<TSampleFolder> sample;
-  std::string folder;
-  if (parsed->Positional.empty()) {
-    sample.emplace();
-    folder = sample->Path();
-  } else {
-    folder = parsed->Positional.front();
-  }
+  const TSampleFolder sample;
+  const std::string folder = parsed->Positional.empty() ? sample.Path() : parsed->Positional.front();
   std::cout << "\nCompilation of " << folder << ":\n";
   if (!BuildCompilation(kp, {folder}, error)) return Fail(error);
   PrintCompilation(kp, std::cout);
@@ -79,7 +120,8 @@ int RunDemo(const TArguments& Args) {
   kp.SetVolumeID("VELMOR_DEMO");
   const std::uint32_t sectors = kp.Prepare();
   std::cout << "\nLaid out as ISO 9660 with Joliet names: " << sectors << " sectors.\n";
-  return WriteImageFile(kp, image);
+  if (const int code = WriteImageFile(kp, image); code != kExitOk) return code;
+  return BurnOnEmulatedRecorder(*parsed, folder, sample.LaterPath());
 }
 
 }  // namespace
@@ -87,9 +129,13 @@ int RunDemo(const TArguments& Args) {
 const TCliCommand& CmdDemo() {
   static const TCliCommand command{
       "demo", "[--aspi LIBRARY] [-o IMAGE] [FOLDER]",
-      "Show the main job: list the drives, build a compilation and write its image.",
+      "Show the main job: list the drives, build a compilation, write its image, burn it\n"
+      "on the emulated recorder, append a second session and list the disc.",
       "Without FOLDER a small sample folder is generated and removed afterwards.\n"
-      "The image goes to IMAGE, velmor-demo.iso in the current folder by default.",
+      "The image goes to IMAGE, velmor-demo.iso in the current folder by default.\n"
+      "The burns go to the emulated recorder's first drive (the library beside\n"
+      "velmor-cli, or --aspi LIBRARY), never to a real drive; a disc an earlier\n"
+      "run left there is erased first.",
       RunDemo};
   return command;
 }

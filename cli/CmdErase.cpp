@@ -2,7 +2,7 @@
 
 #include "cli/Arguments.h"
 #include "cli/Command.h"
-#include "cli/ProgressBar.h"
+#include "cli/DiscErase.h"
 #include "cli/SelectedDrive.h"
 
 namespace velmor::cli {
@@ -13,24 +13,9 @@ int EraseMedium(kilnor::TKilnorPro& kp, const TParsedArguments& parsed) {
   if (!kp.TestUnitReady()) return Fail("DRIVE NOT READY.");
   if (!kp.Erasable()) return Fail("DISC IS NOT ERASABLE.");
 
-  bool done = false;
-  bool failed = false;
-  kp.SetOnEraseDone([&](void*, std::uint8_t, bool EraseFailed) {
-    done = true;
-    failed = EraseFailed;
-  });
-  kp.SetDeviceSpeed(0, 0);
-  kp.EraseDisc(!parsed.Has("--full"));
-  TProgressBar bar("Erasing", "");
-  PollWithProgress(
-      kp, bar,
-      [&] {
-        return TProgressSample{0, 0, kilnor::StatusText(kp.ComponentStatus())};
-      },
-      [&] { return done; }, std::chrono::milliseconds(200));
-  bar.Finish();
+  const bool erased = EraseWithProgress(kp, !parsed.Has("--full"));
   ReportLogProblems(kp);
-  if (failed) return Fail("ERASE DONE WITH ERROR: " + kp.ErrorString());
+  if (!erased) return kExitFailure;
   std::cout << "ERASE DONE.\n";
   return kExitOk;
 }

@@ -362,11 +362,15 @@ TSRB_ExecSCSICmd MakeSRB(TDataDirection Direction, std::uint8_t CDBLength, void*
   return srb;
 }
 
+std::string EmulatedRecorderLibrary() {
+  const std::string programFolder = platform::ExecutableDirectory();
+  return programFolder.empty() ? std::string() : programFolder + "/" + kEmulatedRecorderLibrary;
+}
+
 std::vector<std::string> ASPILibraryCandidates(const std::string& ASPIDLLPath) {
   if (!ASPIDLLPath.empty()) return {ASPIDLLPath};
   std::vector<std::string> candidates{kDefaultASPILibrary};
-  const std::string programFolder = platform::ExecutableDirectory();
-  if (!programFolder.empty()) candidates.push_back(programFolder + "/" + kEmulatedRecorderLibrary);
+  if (std::string emulated = EmulatedRecorderLibrary(); !emulated.empty()) candidates.push_back(std::move(emulated));
   return candidates;
 }
 

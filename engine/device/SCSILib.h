@@ -109,6 +109,10 @@ enum class TDataDirection : std::uint8_t {
 [[nodiscard]] TSRB_ExecSCSICmd MakeSRB(TDataDirection Direction, std::uint8_t CDBLength,
                                        void* Buffer, std::uint32_t Length);
 
+// The emulated recorder's library beside the running program; empty when
+// the program's folder is unknown.
+[[nodiscard]] std::string EmulatedRecorderLibrary();
+
 // Enumerates the drives and chooses the transport: pass-through on /dev/sr0,
 // /dev/sr1, ... (standing for the letters C, D, ...) unless NoInternalASPI,
 // otherwise the ASPI library at ASPIDLLPath (default libwnaspi32.so, then the
