@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -10,6 +9,7 @@
 
 #include "cli/Command.h"
 #include "cli/ProgressBar.h"
+#include "engine/platform/Unicode.h"
 
 namespace velmor::cli {
 
@@ -17,32 +17,44 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Raised by Ctrl-C while an image is written; the poll loop turns it into an
-// abort, so the partial image is removed like after any other failure.
-std::atomic<bool> interrupted{false};
+// The signal that asked the write to stop, 0 while none did; the poll loop
+// turns it into an abort, so the partial image goes like after any failure.
+volatile std::sig_atomic_t stopSignal = 0;
 
-extern "C" void OnInterrupt(int) { interrupted = true; }
+extern "C" void OnStopSignal(int Signal) { stopSignal = Signal; }
+
+#ifdef _WIN32
+constexpr int kStopSignals[] = {SIGINT, SIGTERM};
+#else
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+#endif
+
+// Catches the signals that ask a program to stop while it lives, and puts
+// back what was there before.
+class TStopSignals {
+ public:
+  TStopSignals() {
+    stopSignal = 0;
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) previous_[i] = std::signal(kStopSignals[i], OnStopSignal);
+  }
+  ~TStopSignals() {
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) std::signal(kStopSignals[i], previous_[i]);
+  }
+  TStopSignals(const TStopSignals&) = delete;
+  TStopSignals& operator=(const TStopSignals&) = delete;
+
+ private:
+  using THandler = void (*)(int);
+  THandler previous_[std::size(kStopSignals)] = {};
+};
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-}  // namespace
-
-// Writes the prepared compilation to Output, showing the sectors written.
-int WriteImageFile(kilnor::TKilnorPro& kp, const std::string& Output) {
-  bool done = false;
-  bool failed = false;
-  kp.SetOnWriteDone([&](void*, std::uint8_t, bool WriteFailed) {
-    done = true;
-    failed = WriteFailed;
-  });
-  const auto started = Clock::now();
-  if (!kp.BuildISOImage(Output)) {
-    kp.DrainNotifications();
-    return Fail("cannot build " + Output + ": " + kp.ErrorString());
-  }
-  const auto previous = std::signal(SIGINT, OnInterrupt);
+// Waits for the end of the write, aborting it once a stop signal arrived.
+// True when the write failed.
+bool AwaitWrite(kilnor::TKilnorPro& kp, const bool& done, const bool& failed) {
   bool abortSent = false;
   TProgressBar bar("Writing", "sectors", std::cerr, ::isatty(2) != 0);
   PollWithProgress(
@@ -52,14 +64,47 @@ int WriteImageFile(kilnor::TKilnorPro& kp, const std::string& Output) {
                                kilnor::StatusText(kp.ComponentStatus())};
       },
       [&] {
-        if (interrupted && !abortSent) {
+        if (stopSignal != 0 && !abortSent) {
           kp.AbortOperation();
           abortSent = true;
         }
         return done;
       });
-  std::signal(SIGINT, previous);
-  if (failed) return Fail("writing " + Output + " failed: " + kp.ErrorString());
+  return failed;
+}
+
+}  // namespace
+
+std::string QuotedPath(const std::string& Path) { return "\"" + Path + "\""; }
+
+std::string QuotedPath(std::u16string_view Path) {
+  std::u16string shown(Path);
+  for (char16_t& unit : shown) {
+    if (unit < 0x20) unit = u'?';
+  }
+  return QuotedPath(kilnor::Utf16ToUtf8(kilnor::RecordableName(shown)));
+}
+
+std::string ErrorWithCause(kilnor::TKilnorPro& kp) {
+  const std::string text = kp.ErrorString();
+  const std::string cause = kp.ErrorCause();
+  return cause.empty() ? text : text + " (" + cause + ")";
+}
+
+int WriteImageFile(kilnor::TKilnorPro& kp, const std::string& Output) {
+  bool done = false;
+  bool failed = false;
+  kp.SetOnWriteDone([&](void*, std::uint8_t, bool WriteFailed) {
+    done = true;
+    failed = WriteFailed;
+  });
+  const TStopSignals signals;
+  const auto started = Clock::now();
+  if (!kp.BuildISOImage(Output)) {
+    kp.DrainNotifications();
+    return Fail("cannot build " + QuotedPath(Output) + ": " + ErrorWithCause(kp));
+  }
+  if (AwaitWrite(kp, done, failed)) return Fail("writing " + QuotedPath(Output) + " failed: " + ErrorWithCause(kp));
   const double seconds = SecondsSince(started);
   const double mebibytes = kp.ImageSize() * 2048.0 / (1 << 20);
   std::printf("Wrote %s: %u sectors (%.1f MiB) in %.2f s, %.1f MiB/s\n", Output.c_str(), kp.ImageSize(), mebibytes,

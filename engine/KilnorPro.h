@@ -109,6 +109,10 @@ class TKilnorPro {
   [[nodiscard]] std::uint32_t ErrorNumber();
   [[nodiscard]] std::string ErrorString();
   [[nodiscard]] std::u16string ErrorStringW();
+  // Why the file of the last error 2 or 3 failed ("No space left on device",
+  // "the file changed size while being read"); empty when that is not known.
+  // Reading the error leaves it; the next operation clears it.
+  [[nodiscard]] std::string ErrorCause();
   [[nodiscard]] std::uint32_t FileCount() const { return FilesCount(); }
   [[nodiscard]] std::uint32_t DirCount() const { return DirsCount(); }
   [[nodiscard]] std::uint32_t ImageSize() const { return CDFiles.TotalImageSize; }
