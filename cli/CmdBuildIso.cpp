@@ -22,8 +22,8 @@ using Clock = std::chrono::steady_clock;
   if (const std::string boot = args.Value("--boot"); !boot.empty()) {
     kp.SetBootImage(boot);
     if (kp.BootImage() != boot) {
-      Error = "boot image '" + boot +
-              "' cannot be used: it must be a readable file of 2048, 1228800, 1474560 or 2949120 bytes";
+      Error = "boot image " + QuotedPath(boot) +
+              " cannot be used: it must be a readable file of 2048, 1228800, 1474560 or 2949120 bytes";
       return false;
     }
   }

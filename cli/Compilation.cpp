@@ -94,11 +94,11 @@ bool InsertOne(kilnor::TKilnorPro& kp, const std::string& path, std::string& rea
     return false;
   }
   if (fs::is_directory(status)) return InsertFolder(kp, path, reason);
-  const std::size_t leftOut = kilnor::LeftOutItems(kp.CDFiles).size();
+  const std::size_t leftOut = kp.LeftOutItems().size();
   if (!kp.InsertFile("\\", path)) {
     reason = kp.LastTreeError();
     // An item the tree names among the left-out ones is reported with them.
-    return kilnor::LeftOutItems(kp.CDFiles).size() > leftOut;
+    return kp.LeftOutItems().size() > leftOut;
   }
   return true;
 }
@@ -147,7 +147,7 @@ bool BuildCompilation(kilnor::TKilnorPro& Component, const std::vector<std::stri
 }
 
 std::size_t PrintLeftOut(const kilnor::TKilnorPro& Component, std::ostream& Out) {
-  const auto& items = kilnor::LeftOutItems(Component.CDFiles);
+  const auto& items = Component.LeftOutItems();
   for (const kilnor::TLeftOutItem& item : items) {
     Out << "velmor-cli: left out " << QuotedPath(item.Path) << ": " << item.Reason << '\n';
   }

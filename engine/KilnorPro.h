@@ -210,6 +210,10 @@ class TKilnorPro {
   [[nodiscard]] std::int64_t FindFile(std::string_view Directory, std::string_view FileToFind) const;
   // Why the last tree operation gave null or left an item out.
   [[nodiscard]] std::string LastTreeError() const;
+  // Every item met but not recorded since ClearAll (links to folders, links
+  // that lead nowhere, devices, FIFOs, sockets, names too long, a second item
+  // of one name, items the OnAddFile handler skipped), each with its reason.
+  [[nodiscard]] const std::vector<TLeftOutItem>& LeftOutItems() const { return CDFiles.LeftOut; }
 
   // --- Per-file queries: FileId in 0..FilesCount-1, DirId in 0..DirsCount-1;
   // outside that, empty text, -1 or false.

@@ -49,14 +49,14 @@ long long WriteSome(int fd, const void* buffer, std::size_t bytes) {
 }
 int CloseFd(int fd) { return ::_close(fd); }
 int FlushFd(int fd) { return ::_commit(fd); }
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool RenameOver(const std::string& from, const std::string& to) {
   const std::u16string wideFrom = Utf8ToUtf16(from);
   const std::u16string wideTo = Utf8ToUtf16(to);
   if (::MoveFileExW(reinterpret_cast<const wchar_t*>(wideFrom.c_str()), reinterpret_cast<const wchar_t*>(wideTo.c_str()),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
-  errno = EACCES;
+  errno = ::GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
   return false;
 }
 void FlushFolderOf(const std::string&) {}
@@ -77,7 +77,7 @@ long long ReadSome(int fd, void* buffer, std::size_t bytes) { return ::read(fd, 
 long long WriteSome(int fd, const void* buffer, std::size_t bytes) { return ::write(fd, buffer, bytes); }
 int CloseFd(int fd) { return ::close(fd); }
 int FlushFd(int fd) { return ::fsync(fd); }
-bool ReplaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+bool RenameOver(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 // The rename itself lasts only once the folder that holds it is on the medium.
 void FlushFolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -94,6 +94,16 @@ bool ReplacedByRename(const std::string& target) {
   std::error_code error;
   const auto status = std::filesystem::status(std::filesystem::path(Utf8ToUtf16(target)), error);
   return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
+}
+
+// The file a link at the target leads to: the image replaces that file, as
+// writing through the link would, and the link stays.
+std::string WithoutLink(const std::string& target) {
+  std::error_code error;
+  const std::filesystem::path path(Utf8ToUtf16(target));
+  if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) return target;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+  return error ? target : Utf16ToUtf8(resolved.u16string());
 }
 
 #ifdef _WIN32
@@ -152,6 +162,15 @@ TFile TFile::CreateNew(const std::string& Path) { return TFile(OpenPath(Path, kC
 void TFile::AdviseSequential() {
 #if !defined(_WIN32) && defined(POSIX_FADV_SEQUENTIAL)
   if (fd_ >= 0) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+}
+
+void TFile::StartWriteBack(std::uint64_t Offset, std::uint64_t Bytes) {
+#ifdef __linux__
+  if (fd_ >= 0) (void)::sync_file_range(fd_, static_cast<off_t>(Offset), static_cast<off_t>(Bytes), SYNC_FILE_RANGE_WRITE);
+#else
+  (void)Offset;
+  (void)Bytes;
 #endif
 }
 
@@ -230,14 +249,18 @@ TFile CreateTemporaryFor(const std::string& Target, std::string& Path) {
 
 // ---- TOutputFile ----------------------------------------------------------------
 
+// Pieces a temporary file hands to the medium while it is written: the
+// flush before the rename then waits for one piece, not the whole image.
+constexpr std::uint64_t kWriteBackBytes = std::uint64_t{32} << 20;
+
 TOutputFile TOutputFile::Open(const std::string& Target) {
   TOutputFile output;
-  output.target_ = Target;
-  if (ReplacedByRename(Target)) {
-    output.file_ = CreateTemporaryFor(Target, output.writing_);
+  output.target_ = WithoutLink(Target);
+  if (ReplacedByRename(output.target_)) {
+    output.file_ = CreateTemporaryFor(output.target_, output.writing_);
   } else {
-    output.writing_ = Target;
-    output.file_ = TFile::Create(Target);
+    output.writing_ = output.target_;
+    output.file_ = TFile::Create(output.target_);
   }
   // The target itself need not exist: only a missing folder makes the name unreachable.
   if (!output.IsOpen() && output.file_.FailureError() == ENOENT) output.openCause_ = "the folder it goes in does not exist";
@@ -250,7 +273,9 @@ TOutputFile::TOutputFile(TOutputFile&& other) noexcept
     : target_(std::move(other.target_)),
       writing_(std::exchange(other.writing_, {})),
       file_(std::move(other.file_)),
-      openCause_(std::move(other.openCause_)) {}
+      openCause_(std::move(other.openCause_)),
+      written_(other.written_),
+      handedOn_(other.handedOn_) {}
 
 TOutputFile& TOutputFile::operator=(TOutputFile&& other) noexcept {
   if (this != &other) {
@@ -259,14 +284,26 @@ TOutputFile& TOutputFile::operator=(TOutputFile&& other) noexcept {
     writing_ = std::exchange(other.writing_, {});
     file_ = std::move(other.file_);
     openCause_ = std::move(other.openCause_);
+    written_ = other.written_;
+    handedOn_ = other.handedOn_;
   }
   return *this;
+}
+
+bool TOutputFile::WriteAll(const void* Buffer, std::size_t Bytes) {
+  if (!file_.WriteAll(Buffer, Bytes)) return false;
+  written_ += Bytes;
+  if (writing_ != target_ && written_ - handedOn_ >= kWriteBackBytes) {
+    file_.StartWriteBack(handedOn_, written_ - handedOn_);
+    handedOn_ = written_;
+  }
+  return true;
 }
 
 bool TOutputFile::Commit() {
   const bool temporary = writing_ != target_;
   const bool stored = (!temporary || file_.Flush()) && file_.Close();
-  if (stored && (!temporary || ReplaceFile(writing_, target_) || file_.Failed())) {
+  if (stored && (!temporary || RenameOver(writing_, target_) || file_.Failed())) {
     if (temporary) FlushFolderOf(target_);
     writing_.clear();
     return true;

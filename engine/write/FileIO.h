@@ -31,6 +31,8 @@ class TFile {
   [[nodiscard]] bool IsRegular() const;
   // Asks for a larger read-ahead; worth a call only for large files.
   void AdviseSequential();
+  // Starts writing Bytes from Offset to the medium without waiting for it.
+  void StartWriteBack(std::uint64_t Offset, std::uint64_t Bytes);
 
   // Reads until Bytes have arrived or the file ends; the count read, -1 on an
   // I/O error.
@@ -74,7 +76,9 @@ class TOutputFile {
   [[nodiscard]] static TOutputFile Open(const std::string& Target);
 
   [[nodiscard]] bool IsOpen() const { return file_.IsOpen(); }
-  [[nodiscard]] bool WriteAll(const void* Buffer, std::size_t Bytes) { return file_.WriteAll(Buffer, Bytes); }
+  // Writes all Bytes; a temporary file's data is handed to the medium as it
+  // grows, so that Commit waits only for the last piece.
+  [[nodiscard]] bool WriteAll(const void* Buffer, std::size_t Bytes);
   // Flushes, closes and puts the file in place of the target. False when any
   // step fails; the temporary file is gone then and the target untouched.
   [[nodiscard]] bool Commit();
@@ -90,6 +94,8 @@ class TOutputFile {
   std::string writing_;
   TFile file_;
   std::string openCause_;  // why Open failed, when the system's text would mislead
+  std::uint64_t written_ = 0;  // bytes written so far
+  std::uint64_t handedOn_ = 0;  // bytes whose way to the medium has begun
 };
 
 // Size of the regular file at Path; -1 when there is none.

@@ -88,6 +88,19 @@ TEST(OutputFile, TwoWritersToOneTargetNeverShareATemporaryFile) {
   EXPECT_EQ(NamesIn(scratch.Path()), std::vector<std::string>{"same.iso"});
 }
 
+TEST(OutputFile, ATargetThatIsALinkReplacesTheFileItLeadsTo) {
+  TScratchDir scratch;
+  const std::string real = scratch.File("real.iso");
+  const std::string link = scratch.File("link.iso");
+  WriteFileBytes(real, kOld);
+  std::filesystem::create_symlink(real, link);
+  TOutputFile output = TOutputFile::Open(link);
+  ASSERT_TRUE(output.WriteAll(kNew.data(), kNew.size()));
+  ASSERT_TRUE(output.Commit());
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadFileBytes(real), kNew);
+}
+
 TEST(OutputFile, ADeviceIsWrittenDirectlyAndAFullOneSaysSo) {
   TOutputFile null = TOutputFile::Open("/dev/null");
   ASSERT_TRUE(null.IsOpen());
