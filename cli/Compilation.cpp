@@ -116,8 +116,7 @@ struct TTotals {
 
 void PrintDirectory(pDirEntry directory, int depth, std::ostream& out, TTotals& totals) {
   for (pFileEntry entry = directory->Files; entry; entry = entry->NextFile) {
-    out << std::string(static_cast<std::size_t>(depth) * 2, ' ')
-        << kilnor::Utf16ToUtf8(entry->LongName);
+    out << std::string(static_cast<std::size_t>(depth) * 2, ' ') << PrintableText(entry->LongName);
     if (entry->DirRecord) {
       out << "/  [" << Terminated(entry->DirRecord->ShortName) << "]\n";
       ++totals.Folders;

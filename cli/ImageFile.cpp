@@ -77,13 +77,15 @@ bool AwaitWrite(kilnor::TKilnorPro& kp, const bool& done, const bool& failed) {
 
 std::string QuotedPath(const std::string& Path) { return "\"" + Path + "\""; }
 
-std::string QuotedPath(std::u16string_view Path) {
-  std::u16string shown(Path);
+std::string PrintableText(std::u16string_view Text) {
+  std::u16string shown(Text);
   for (char16_t& unit : shown) {
     if (unit < 0x20) unit = u'?';
   }
-  return QuotedPath(kilnor::Utf16ToUtf8(kilnor::RecordableName(shown)));
+  return kilnor::Utf16ToUtf8(kilnor::RecordableName(shown));
 }
+
+std::string QuotedPath(std::u16string_view Path) { return QuotedPath(PrintableText(Path)); }
 
 std::string ErrorWithCause(kilnor::TKilnorPro& kp) {
   const std::string text = kp.ErrorString();

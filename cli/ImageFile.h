@@ -20,8 +20,10 @@ namespace velmor::cli {
 // A path as messages show it: in double quotes, so that a backslash or a
 // space in it does not read like part of the message.
 [[nodiscard]] std::string QuotedPath(const std::string& Path);
-// The same for a wide path or name: control characters show as '?' and bytes
-// that were not UTF-8 as U+FFFD, so nothing in it acts on the terminal.
+// A wide path or name as a terminal may show it: control characters as '?'
+// and bytes that were not UTF-8 as U+FFFD, so nothing in it acts on the
+// terminal; QuotedPath puts it in double quotes.
+[[nodiscard]] std::string PrintableText(std::u16string_view Text);
 [[nodiscard]] std::string QuotedPath(std::u16string_view Path);
 
 }  // namespace velmor::cli

@@ -135,6 +135,24 @@ TEST_F(CliImageOutput, AnOutputInsideOrEqualToAnInputIsRefusedUntouched) {
   }
 }
 
+// File errors keep the engine's text and add the cause, with the path quoted.
+TEST_F(CliImageOutput, FileErrorsNameTheirCause) {
+  const std::string missing = logs_.Path("no such folder/out.iso");
+  const struct {
+    std::string Output;
+    std::string Says;
+  } cases[] = {
+      {missing, "cannot build \"" + missing + "\": Error creating file \\" + missing +
+                    "\\ (the folder it goes in does not exist)"},
+      {"/dev/full", "writing \"/dev/full\" failed: Error creating file \\/dev/full\\ (No space left on device)"},
+  };
+  for (const auto& c : cases) {
+    const TRun run = Run({"build-iso", folder_.Path("t"), "-o", c.Output});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_NE(run.Err.find(c.Says), std::string::npos) << run.Err;
+  }
+}
+
 // A socket bound at path.
 void MakeSocket(const std::string& path) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/write/FileIO.h"
+#include "fixtures/temp-folder/TempFolder.h"
 #include "tests/write/WriteFixtures.h"
 
 namespace kilnor {
@@ -119,6 +120,16 @@ TEST(OutputFile, AFolderThatDoesNotExistIsNamedAsTheCause) {
   const TOutputFile output = TOutputFile::Open(scratch.File("missing/image.iso"));
   EXPECT_FALSE(output.IsOpen());
   EXPECT_EQ(output.FailureCause(), "the folder it goes in does not exist");
+}
+
+TEST(OutputFile, AFolderThatMayNotBeWrittenIsNamedAsTheCause) {
+  velmor_test::TempFolder folder;
+  const std::string locked = folder.MakeDir("locked");
+  std::filesystem::permissions(locked, std::filesystem::perms(0555));
+  EXPECT_TRUE(velmor_test::RunUnprivileged([&] {
+    const TOutputFile output = TOutputFile::Open(locked + "/image.iso");
+    return !output.IsOpen() && output.FailureCause() == "Permission denied";
+  }));
 }
 
 }  // namespace
