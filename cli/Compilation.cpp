@@ -66,16 +66,23 @@ bool IsWithin(const fs::path& folder, const fs::path& item) {
   return true;
 }
 
+// An insert that failed because the tree left the item out (and names it
+// among the left-out items) is reported with those, not as a failure.
+bool NamedAsLeftOut(const kilnor::TKilnorPro& kp, std::size_t leftOutBefore) {
+  return kp.LeftOutItems().size() > leftOutBefore;
+}
+
 bool InsertFolder(kilnor::TKilnorPro& kp, const std::string& path, std::string& reason) {
   const std::string name = FolderName(path);
   if (name.empty()) {
     reason = "a root folder has no name to record it under";
     return false;
   }
+  const std::size_t leftOut = kp.LeftOutItems().size();
   const pDirEntry folder = kp.CreateDir("\\", name);
   if (!folder) {
     reason = kp.LastTreeError();
-    return false;
+    return NamedAsLeftOut(kp, leftOut);
   }
   if (folder == kilnor::kSkippedDir) return true;
   if (!kp.InsertDir("\\" + name, path, "*.*", true, false)) {
@@ -97,8 +104,7 @@ bool InsertOne(kilnor::TKilnorPro& kp, const std::string& path, std::string& rea
   const std::size_t leftOut = kp.LeftOutItems().size();
   if (!kp.InsertFile("\\", path)) {
     reason = kp.LastTreeError();
-    // An item the tree names among the left-out ones is reported with them.
-    return kp.LeftOutItems().size() > leftOut;
+    return NamedAsLeftOut(kp, leftOut);
   }
   return true;
 }

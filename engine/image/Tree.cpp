@@ -262,7 +262,7 @@ void StoreDirNames(TDirEntry& dir, std::u16string_view name, std::u16string_view
   fd.dwFileAttributes = kAttributeDirectory;
   fd.ftLastWriteTime = CurrentFileTime();
   if (!CopyToField(fd.cFileName, dirName)) {
-    Fail(cd, "left out, name longer than 217 characters: " + Quoted(dirName));
+    LeaveOut(cd, dirName, kNameTooLong);
     return false;
   }
   (void)CopyToField(fd.cAlternateFileName,

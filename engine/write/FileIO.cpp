@@ -16,6 +16,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#define NOMINMAX
 #include <windows.h>
 #else
 #include <unistd.h>

@@ -205,6 +205,25 @@ TEST_F(CliImageOutput, EveryItemLeftOutIsNamedAndStopsTheBuildUnlessSkipped) {
   }
 }
 
+// Given on the command line, such items are left out the same way.
+TEST_F(CliImageOutput, AnInputLeftOutIsNamedLikeAnyOther) {
+  const std::string longFolder = folder_.MakeDir(std::string(230, 'f'));
+  const std::string fifo = folder_.Path("fifo");
+  ::mkfifo(fifo.c_str(), 0644);
+  const std::string image = logs_.Path("out.iso");
+  for (const bool skip : {false, true}) {
+    std::vector<std::string> arguments{"build-iso", longFolder, fifo, folder_.Path("t"), "-o", image};
+    if (skip) arguments.push_back("--skip-unsupported");
+    const TRun run = Run(arguments);
+    EXPECT_EQ(run.ExitCode, skip ? 0 : 1) << run.Err;
+    EXPECT_NE(run.Err.find("left out \"" + std::string(230, 'f') + "\": name longer than 217 characters"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_NE(run.Err.find("left out \"" + fifo + "\": neither a file nor a folder"), std::string::npos) << run.Err;
+    EXPECT_EQ(fs::exists(image), skip);
+  }
+}
+
 TEST_F(CliImageOutput, TwoInputsOfOneNameAreRefusedNamingBoth) {
   folder_.MakeFile("a/x.txt", "a");
   folder_.MakeFile("b/x.txt", "b");
