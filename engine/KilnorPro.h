@@ -129,7 +129,10 @@ class TKilnorPro {
   // Writes the prepared compilation to a new ISO image file, the session from
   // sector 0; the end arrives through OnWriteDone. False at once when the
   // compilation is not prepared (error 1, the file untouched), the file cannot
-  // be created (error 3), or the stream ended before the writer could begin.
+  // be created or is one of the files being recorded (error 3, the file
+  // untouched; ErrorCause says which), or the stream ended before the writer
+  // could begin. The image appears under FileName only when complete: a
+  // failed or aborted write leaves whatever stood there as it was.
   bool BuildISOImage(std::string_view FileName);
   bool BuildISOImageW(std::u16string_view FileName);
 
