@@ -1,5 +1,6 @@
 #include <chrono>
 #include <cstdio>
+#include <iostream>
 
 #include "cli/Arguments.h"
 #include "cli/Command.h"
@@ -25,13 +26,16 @@ int RunBuildIso(const TArguments& Args) {
   const bool prepareOnly = parsed->Has("--prepare-only");
   if (output.empty() && !prepareOnly) return Fail("build-iso needs -o FILE", kExitUsage);
 
+  if (!output.empty() && !CheckOutputOutsideInputs(parsed->Positional, output, error)) return Fail(error);
+
   kilnor::TKilnorPro kp(CliOwner());
   if (!BuildCompilation(kp, parsed->Positional, error)) return Fail(error);
+  if (!AcceptLeftOut(kp, *parsed, error)) return Fail(error);
   if (!ApplyLayoutOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
   const auto started = Clock::now();
-  const std::uint32_t sectors = kp.Prepare();
+  std::uint32_t sectors = 0;
+  if (!PrepareCompilation(kp, *parsed, sectors, error)) return Fail(error);
   const double prepareSeconds = std::chrono::duration<double>(Clock::now() - started).count();
-  if (kp.UDFBridge() && !kp.CDFiles.UDFBridgeInfo.LayoutError.empty()) return Fail(kp.CDFiles.UDFBridgeInfo.LayoutError);
   if (prepareOnly) {
     std::printf("Prepared %u files in %u folders: %u sectors in %.3f s\n", kp.FilesCount(), kp.DirsCount(), sectors,
                 prepareSeconds);
@@ -46,7 +50,7 @@ const TCliCommand& CmdBuildIso() {
   static const TCliCommand command{
       "build-iso",
       "FILE|FOLDER... -o IMAGE [--volume-id X] [--no-joliet] [--iso9660-1999] [--udf] [--boot IMAGE]\n"
-      "          [--prepare-only]",
+      "          [--prepare-only] [--skip-unsupported]",
       "Build an ISO 9660 image file from files and folders.",
       "Files go to the root of the disc; a folder goes in recursively as a folder\n"
       "of the same name. Joliet names are on unless --no-joliet; --iso9660-1999\n"
@@ -54,7 +58,11 @@ const TCliCommand& CmdBuildIso() {
       "describing the same files; --boot adds an El Torito boot image (a\n"
       "2048-byte no-emulation image or a 1.2, 1.44 or 2.88 MB floppy).\n"
       "--prepare-only lays the image out and prints the time it took, writing\n"
-      "nothing.",
+      "nothing.\n"
+      "Items that cannot be recorded (links to folders, links that lead nowhere,\n"
+      "devices, FIFOs, sockets, names too long, a second item of one name) are\n"
+      "named on standard error and stop the build; --skip-unsupported builds the\n"
+      "image without them. The image appears under its name only when complete.",
       RunBuildIso};
   return command;
 }

@@ -22,6 +22,7 @@ int RunBurn(const TArguments& Args) {
 
   kilnor::TKilnorPro kp(CliOwner());
   if (!BuildCompilation(kp, parsed->Positional, error)) return Fail(error);
+  if (!AcceptLeftOut(kp, *parsed, error)) return Fail(error);
   if (!ApplyLayoutOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
   if (!SelectDriveOf(kp, *parsed, error)) return Fail(error);
   if (!ApplyBurnOptions(kp, *parsed, error)) return Fail(error, kExitUsage);

@@ -115,6 +115,7 @@ int RunDemo(const TArguments& Args) {
   std::cout << "\nCompilation of " << folder << ":\n";
   if (!BuildCompilation(kp, {folder}, error)) return Fail(error);
   PrintCompilation(kp, std::cout);
+  (void)PrintLeftOut(kp, std::cerr);
 
   const std::string image = parsed->Value("-o", "velmor-demo.iso");
   kp.SetVolumeID("VELMOR_DEMO");

@@ -16,6 +16,7 @@ int RunTree(const TArguments& Args) {
   kilnor::TKilnorPro kp(CliOwner());
   if (!BuildCompilation(kp, parsed->Positional, error)) return Fail(error);
   PrintCompilation(kp, std::cout);
+  (void)PrintLeftOut(kp, std::cerr);
   return kExitOk;
 }
 

@@ -4,7 +4,12 @@
 #include <filesystem>
 #include <iostream>
 
+#include "cli/ImageFile.h"
+#include "engine/image/Identifiers.h"
+#include "engine/image/SysUtilsW.h"
 #include "engine/image/Tree.h"
+#include "engine/image/UDFUnicode.h"
+#include "engine/image/VolumeDescriptors.h"
 #include "engine/platform/Unicode.h"
 
 namespace velmor::cli {
@@ -24,21 +29,62 @@ std::string FolderName(const std::string& path) {
   return kilnor::Utf16ToUtf8(absolute.filename().u16string());
 }
 
+fs::path PathOf(const std::string& path) { return fs::path(kilnor::Utf8ToUtf16(path)); }
+
+bool IsFolder(const std::string& path) {
+  std::error_code error;
+  return fs::is_directory(PathOf(path), error);
+}
+
+// The name a path is recorded under at the root.
+std::string RootName(const std::string& path) {
+  return IsFolder(path) ? FolderName(path) : kilnor::Utf16ToUtf8(PathOf(path).filename().u16string());
+}
+
+// False, with reason, when two paths would take one name at the root.
+bool CheckRootNamesDiffer(const std::vector<std::string>& paths, std::string& reason) {
+  std::vector<std::u16string> names;
+  for (const std::string& path : paths) names.push_back(kilnor::Utf8ToUtf16(RootName(path)));
+  for (std::size_t later = 1; later < paths.size(); ++later) {
+    for (std::size_t earlier = 0; earlier < later; ++earlier) {
+      if (!kilnor::SameNameW(names[earlier], names[later])) continue;
+      reason = QuotedPath(paths[earlier]) + " and " + QuotedPath(paths[later]) + " would both be recorded as " +
+               QuotedPath(kilnor::Utf16ToUtf8(names[later])) + " at the root; give only one of them";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Whether item lies at or below folder, both absolute and without links.
+bool IsWithin(const fs::path& folder, const fs::path& item) {
+  auto at = item.begin();
+  for (const fs::path& component : folder) {
+    if (at == item.end() || *at != component) return false;
+    ++at;
+  }
+  return true;
+}
+
+// An insert that failed because the tree left the item out (and names it
+// among the left-out items) is reported with those, not as a failure.
+bool NamedAsLeftOut(const kilnor::TKilnorPro& kp, std::size_t leftOutBefore) {
+  return kp.LeftOutItems().size() > leftOutBefore;
+}
+
 bool InsertFolder(kilnor::TKilnorPro& kp, const std::string& path, std::string& reason) {
   const std::string name = FolderName(path);
   if (name.empty()) {
     reason = "a root folder has no name to record it under";
     return false;
   }
+  const std::size_t leftOut = kp.LeftOutItems().size();
   const pDirEntry folder = kp.CreateDir("\\", name);
   if (!folder) {
     reason = kp.LastTreeError();
-    return false;
+    return NamedAsLeftOut(kp, leftOut);
   }
-  if (folder == kilnor::kSkippedDir) {
-    std::cerr << "velmor-cli: left out '" << path << "': " << kp.LastTreeError() << '\n';
-    return true;
-  }
+  if (folder == kilnor::kSkippedDir) return true;
   if (!kp.InsertDir("\\" + name, path, "*.*", true, false)) {
     reason = kp.LastTreeError();
     return false;
@@ -48,19 +94,17 @@ bool InsertFolder(kilnor::TKilnorPro& kp, const std::string& path, std::string& 
 
 bool InsertOne(kilnor::TKilnorPro& kp, const std::string& path, std::string& reason) {
   std::error_code error;
-  const fs::file_status status = fs::status(fs::path(kilnor::Utf8ToUtf16(path)), error);
-  if (!fs::exists(status)) {
+  const fs::file_status status = fs::status(PathOf(path), error);
+  // A link that leads nowhere is an item the tree leaves out, not a typing error.
+  if (!fs::exists(status) && !fs::is_symlink(fs::symlink_status(PathOf(path), error))) {
     reason = "no such file or folder";
     return false;
   }
   if (fs::is_directory(status)) return InsertFolder(kp, path, reason);
-  const pFileEntry entry = kp.InsertFile("\\", path);
-  if (!entry) {
+  const std::size_t leftOut = kp.LeftOutItems().size();
+  if (!kp.InsertFile("\\", path)) {
     reason = kp.LastTreeError();
-    return false;
-  }
-  if (entry == kilnor::kSkippedEntry) {
-    std::cerr << "velmor-cli: left out '" << path << "': " << kp.LastTreeError() << '\n';
+    return NamedAsLeftOut(kp, leftOut);
   }
   return true;
 }
@@ -78,8 +122,7 @@ struct TTotals {
 
 void PrintDirectory(pDirEntry directory, int depth, std::ostream& out, TTotals& totals) {
   for (pFileEntry entry = directory->Files; entry; entry = entry->NextFile) {
-    out << std::string(static_cast<std::size_t>(depth) * 2, ' ')
-        << kilnor::Utf16ToUtf8(entry->LongName);
+    out << std::string(static_cast<std::size_t>(depth) * 2, ' ') << PrintableText(entry->LongName);
     if (entry->DirRecord) {
       out << "/  [" << Terminated(entry->DirRecord->ShortName) << "]\n";
       ++totals.Folders;
@@ -97,14 +140,109 @@ void PrintDirectory(pDirEntry directory, int depth, std::ostream& out, TTotals& 
 bool BuildCompilation(kilnor::TKilnorPro& Component, const std::vector<std::string>& Paths,
                       std::string& Error) {
   Component.ClearAll();
+  if (!CheckRootNamesDiffer(Paths, Error)) return false;
   for (const std::string& path : Paths) {
     std::string reason;
     if (!InsertOne(Component, path, reason)) {
-      Error = "cannot add '" + path + "': " + (reason.empty() ? "not added" : reason);
+      Error = "cannot add " + QuotedPath(path) + ": " + (reason.empty() ? "not added" : reason);
       return false;
     }
   }
   return true;
+}
+
+std::size_t PrintLeftOut(const kilnor::TKilnorPro& Component, std::ostream& Out) {
+  const auto& items = Component.LeftOutItems();
+  for (const kilnor::TLeftOutItem& item : items) {
+    Out << "velmor-cli: left out " << QuotedPath(item.Path) << ": " << item.Reason << '\n';
+  }
+  return items.size();
+}
+
+bool CheckOutputOutsideInputs(const std::vector<std::string>& Paths, const std::string& Output, std::string& Error) {
+  std::error_code error;
+  const fs::path output = fs::weakly_canonical(fs::absolute(PathOf(Output), error), error);
+  for (const std::string& path : Paths) {
+    if (!IsFolder(path)) continue;
+    const fs::path folder = fs::canonical(PathOf(path), error);
+    if (error || !IsWithin(folder, output)) continue;
+    Error = "the output " + QuotedPath(Output) + " lies inside " + QuotedPath(path) +
+            ", which is being recorded; write the image somewhere else";
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// "recorded as" forms that differ from the original, joined for one line.
+class TRecordedForms {
+ public:
+  void Add(std::u16string_view Original, std::u16string_view Recorded, const char* Tree) {
+    if (Recorded == Original) return;
+    text_ += (text_.empty() ? "" : ", ") + QuotedPath(Recorded) + " (" + Tree + ")";
+  }
+  void AddIso(std::string_view Expected, std::string_view Recorded) {
+    if (Recorded == Expected) return;
+    text_ += (text_.empty() ? "" : ", ") + QuotedPath(std::string(Recorded)) + " (ISO 9660)";
+  }
+  void Print(const char* What, const std::string& Shown, std::ostream& Out) const {
+    if (!text_.empty()) Out << "velmor-cli: " << What << ' ' << Shown << " recorded as " << text_ << '\n';
+  }
+
+ private:
+  std::string text_;
+};
+
+std::string AsciiUpperCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+std::u16string UDFLabel(std::u16string_view Label) {
+  return std::u16string(kilnor::FittingPrefix(kilnor::RecordableName(Label), 31));
+}
+
+void PrintChangedLabel(const kilnor::TKilnorPro& kp, const std::string& Label, std::ostream& Out) {
+  const kilnor::TCDFiles& cd = kp.CDFiles;
+  const std::u16string label = kilnor::Utf8ToUtf16(Label);
+  TRecordedForms forms;
+  forms.AddIso(AsciiUpperCase(Label), kilnor::IsoVolumeId(cd));
+  if (cd.JolietFS) forms.Add(label, kilnor::JolietVolumeId(cd), "Joliet");
+  if (cd.UDFBridge) forms.Add(label, UDFLabel(kp.VolumeIDW()), "UDF");
+  forms.Print("volume label", QuotedPath(Label), Out);
+}
+
+void PrintChangedEntryNames(const kilnor::TCDFiles& cd, std::ostream& Out) {
+  for (const auto& dir : cd.Dirs) {
+    if (dir->number == 0) continue;
+    for (pFileEntry entry = dir->Files; entry; entry = entry->NextFile) {
+      TRecordedForms forms;
+      if (cd.JolietFS) forms.Add(entry->LongName, kilnor::JolietIdentifier(*entry), "Joliet");
+      if (cd.UDFBridge) {
+        const auto renamed = cd.UDFBridgeInfo.ShortenedNames.find(entry);
+        if (renamed != cd.UDFBridgeInfo.ShortenedNames.end()) forms.Add(entry->LongName, renamed->second, "UDF");
+      }
+      const std::u16string shown = entry->Path.empty() ? kilnor::DirPathOf(dir.get()) + entry->LongName : entry->Path;
+      forms.Print("name", QuotedPath(shown), Out);
+    }
+  }
+}
+
+}  // namespace
+
+void PrintChangedNames(const kilnor::TKilnorPro& Component, const std::string& Label, std::ostream& Out) {
+  if (!Label.empty()) PrintChangedLabel(Component, Label, Out);
+  PrintChangedEntryNames(Component.CDFiles, Out);
+}
+
+bool AcceptLeftOut(const kilnor::TKilnorPro& Component, const TParsedArguments& Parsed, std::string& Error) {
+  const std::size_t leftOut = PrintLeftOut(Component, std::cerr);
+  if (leftOut == 0 || Parsed.Has("--skip-unsupported")) return true;
+  Error = std::to_string(leftOut) + (leftOut == 1 ? " item" : " items") +
+          " would be left out, so nothing was recorded; --skip-unsupported records the rest without them";
+  return false;
 }
 
 bool ApplyLayoutOptions(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed, std::string& Error) {
@@ -115,11 +253,22 @@ bool ApplyLayoutOptions(kilnor::TKilnorPro& Component, const TParsedArguments& P
   if (const std::string boot = Parsed.Value("--boot"); !boot.empty()) {
     Component.SetBootImage(boot);
     if (Component.BootImage() != boot) {
-      Error = "boot image '" + boot +
-              "' cannot be used: it must be a readable file of 2048, 1228800, 1474560 or 2949120 bytes";
+      Error = "boot image " + QuotedPath(boot) +
+              " cannot be used: it must be a readable file of 2048, 1228800, 1474560 or 2949120 bytes";
       return false;
     }
   }
+  return true;
+}
+
+bool PrepareCompilation(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed, std::uint32_t& Sectors,
+                        std::string& Error) {
+  Sectors = Component.Prepare();
+  const kilnor::TCDFiles& cd = Component.CDFiles;
+  if (Component.UDFBridge() && !cd.UDFBridgeInfo.LayoutError.empty()) Error = cd.UDFBridgeInfo.LayoutError;
+  if (!cd.PrepareError.empty()) Error = cd.PrepareError;
+  if (!Error.empty()) return false;
+  PrintChangedNames(Component, Parsed.Value("--volume-id"), std::cerr);
   return true;
 }
 

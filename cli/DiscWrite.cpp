@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "cli/Command.h"
+#include "cli/ImageFile.h"
 #include "cli/Interrupt.h"
 #include "cli/ProgressBar.h"
 #include "engine/device/Media.h"
@@ -106,12 +107,12 @@ int BurnWithProgress(kilnor::TKilnorPro& kp, const TParsedArguments& Parsed, con
   });
   const kilnor::TMedium medium = kp.DiscIs();
   const auto started = Clock::now();
-  if (!Start()) {
-    kp.DrainNotifications();
-    return Fail("cannot burn " + What + ": " + kp.ErrorString());
-  }
   // Ctrl-C aborts: the track and session are closed as after any failure.
   TAbortOnInterrupt interrupt(kp);
+  if (!Start()) {
+    kp.DrainNotifications();
+    return Fail("cannot burn " + What + ": " + ErrorWithCause(kp));
+  }
   TProgressBar bar(kp.TestWrite() ? "Testing" : "Burning", "sectors", std::cerr, ::isatty(2) != 0);
   PollWithProgress(
       kp, bar,
@@ -123,7 +124,7 @@ int BurnWithProgress(kilnor::TKilnorPro& kp, const TParsedArguments& Parsed, con
         interrupt.Poll();
         return done;
       });
-  if (failed) return Fail("burning " + What + " failed: " + kp.ErrorString());
+  if (failed) return Fail("burning " + What + " failed: " + ErrorWithCause(kp));
   const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
   std::printf("%s %s: %u sectors (%.1f MiB) in %.2f s\n", kp.TestWrite() ? "Test-burned" : "Burned", What.c_str(),
               kp.ImageSize(), kp.ImageSize() * kSectorBytes / kMebibyte, seconds);

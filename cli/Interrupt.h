@@ -1,25 +1,36 @@
 #pragma once
-// Ctrl-C while a long operation runs: the poll loop turns it into the
-// component's abort, so the operation ends the way any failure does.
+// Ctrl-C, or a request to stop (SIGTERM, SIGHUP), while a long operation
+// runs: the poll loop turns it into the component's abort, so the operation
+// ends the way any failure does and leaves nothing half-written behind.
+#include <csignal>
+#include <iterator>
+
 #include "engine/KilnorPro.h"
 
 namespace velmor::cli {
 
+#ifdef _WIN32
+inline constexpr int kStopSignals[] = {SIGINT, SIGTERM};
+#else
+inline constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+#endif
+
 class TAbortOnInterrupt {
  public:
-  // Catches Ctrl-C from here on.
+  // Catches the stop signals from here on.
   explicit TAbortOnInterrupt(kilnor::TKilnorPro& Component);
-  // Gives Ctrl-C back to the handler that was there before.
+  // Gives them back to the handlers that were there before.
   ~TAbortOnInterrupt();
   TAbortOnInterrupt(const TAbortOnInterrupt&) = delete;
   TAbortOnInterrupt& operator=(const TAbortOnInterrupt&) = delete;
 
-  // Called from the poll loop: aborts the operation once after Ctrl-C.
+  // Called from the poll loop: aborts the operation once after a signal.
   void Poll();
 
  private:
+  using THandler = void (*)(int);
   kilnor::TKilnorPro& component_;
-  void (*previous_)(int);
+  THandler previous_[std::size(kStopSignals)] = {};
   bool abortSent_ = false;
 };
 

@@ -114,6 +114,8 @@ std::string TKilnorPro::ErrorString() { return TakeErrorString(CDFiles, Device);
 
 std::u16string TKilnorPro::ErrorStringW() { return TakeErrorStringW(CDFiles, Device); }
 
+std::string TKilnorPro::ErrorCause() { return FileErrorCause(CDFiles); }
+
 void TKilnorPro::AbortOperation() {
   CDFiles.ErrorNumber = erAborted;
   CDFiles.ComponentStatus = stAborting;

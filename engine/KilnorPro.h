@@ -110,6 +110,10 @@ class TKilnorPro {
   [[nodiscard]] std::uint32_t ErrorNumber();
   [[nodiscard]] std::string ErrorString();
   [[nodiscard]] std::u16string ErrorStringW();
+  // Why the file of the last error 2 or 3 failed ("No space left on device",
+  // "the file changed size while being read"); empty when that is not known.
+  // Reading the error leaves it; the next operation clears it.
+  [[nodiscard]] std::string ErrorCause();
   [[nodiscard]] std::uint32_t FileCount() const { return FilesCount(); }
   [[nodiscard]] std::uint32_t DirCount() const { return DirsCount(); }
   [[nodiscard]] std::uint32_t ImageSize() const { return CDFiles.TotalImageSize; }
@@ -126,7 +130,10 @@ class TKilnorPro {
   // Writes the prepared compilation to a new ISO image file, the session from
   // sector 0; the end arrives through OnWriteDone. False at once when the
   // compilation is not prepared (error 1, the file untouched), the file cannot
-  // be created (error 3), or the stream ended before the writer could begin.
+  // be created or is one of the files being recorded (error 3, the file
+  // untouched; ErrorCause says which), or the stream ended before the writer
+  // could begin. The image appears under FileName only when complete: a
+  // failed or aborted write leaves whatever stood there as it was.
   bool BuildISOImage(std::string_view FileName);
   bool BuildISOImageW(std::u16string_view FileName);
   // Records the prepared compilation on the medium in the selected drive as
@@ -218,6 +225,10 @@ class TKilnorPro {
   [[nodiscard]] std::int64_t FindFile(std::string_view Directory, std::string_view FileToFind) const;
   // Why the last tree operation gave null or left an item out.
   [[nodiscard]] std::string LastTreeError() const;
+  // Every item met but not recorded since ClearAll (links to folders, links
+  // that lead nowhere, devices, FIFOs, sockets, names too long, a second item
+  // of one name, items the OnAddFile handler skipped), each with its reason.
+  [[nodiscard]] const std::vector<TLeftOutItem>& LeftOutItems() const { return CDFiles.LeftOut; }
 
   // --- Session import and image mounting (engine/KilnorProImport.cpp).
   // Each reads a recorded ISO 9660 tree (the Joliet one when there is one,

@@ -1,5 +1,9 @@
 #include "engine/image/ISO9660.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
 #include "engine/image/ByteWriter.h"
 #include "engine/image/Directories.h"
 #include "engine/image/ElTorito.h"
@@ -14,9 +18,12 @@ namespace {
 
 constexpr std::uint32_t kSystemAreaSectors = 16;
 
-constexpr std::uint32_t SectorsFor(std::uint64_t bytes) {
-  return static_cast<std::uint32_t>((bytes + kSectorSize - 1) / kSectorSize);
-}
+// Every address and the volume's size are 32-bit fields.
+constexpr std::uint64_t kMaxSessionSectors = 0xFFFFFFFFull;
+
+constexpr std::uint64_t SectorsOfBytes(std::uint64_t bytes) { return (bytes + kSectorSize - 1) / kSectorSize; }
+
+constexpr std::uint32_t SectorsFor(std::uint64_t bytes) { return static_cast<std::uint32_t>(SectorsOfBytes(bytes)); }
 
 // ---- Reserve: identifiers, numbering and sizes ----------------------------
 
@@ -67,20 +74,35 @@ void MeasureDirectories(TCDFiles& cd, TTree tree) {
 }
 
 // New data follows in the order of insertion, each file from a sector
-// boundary; twins take the address of the data they share.
-void AllocateFileData(TCDFiles& cd) {
+// boundary; twins take the address of the data they share. Returns the
+// sectors of new data, which may be more than the volume can address.
+std::uint64_t AllocateFileData(TCDFiles& cd) {
   std::uint64_t sectors = 0;
   for (auto& e : cd.Files) {
     if (HasNewData(*e)) {
       e->Address = static_cast<std::uint32_t>(sectors);
-      sectors += SectorsFor(static_cast<std::uint64_t>(e->FileSize));
+      sectors += SectorsOfBytes(static_cast<std::uint64_t>(e->FileSize));
     } else if (e->DirRecord == nullptr && !e->Imported && e->FileSize <= 0) {
       e->Address = 0;
     }
   }
   for (auto& e : cd.Files)
     if (e->ReferenceEntry != nullptr) e->Address = DataOwner(*e).Address;
-  cd.FilesSize = static_cast<std::uint32_t>(sectors);
+  cd.FilesSize = static_cast<std::uint32_t>(std::min(sectors, kMaxSessionSectors));
+  return sectors;
+}
+
+// Refuses a session larger than its 32-bit fields can describe, before any
+// of them has wrapped into a wrong but plausible size.
+[[nodiscard]] bool SessionFits(TCDFiles& cd, std::uint64_t sectors) {
+  if (sectors <= kMaxSessionSectors) return true;
+  const double tebibytes = static_cast<double>(sectors) * kSectorSize / (1ull << 40);
+  char size[32];
+  std::snprintf(size, sizeof size, "%.1f TiB", tebibytes);
+  cd.PrepareError = "The image would take " + std::to_string(sectors) + " sectors (" + size +
+                    "); an ISO 9660 volume holds at most " + std::to_string(kMaxSessionSectors) +
+                    " sectors (8 TiB). Record fewer or smaller files.";
+  return false;
 }
 
 // ---- The sector map ---------------------------------------------------------
@@ -218,6 +240,7 @@ bool LayoutIsCurrent(const TCDFiles& cd) { return cd.Prepared && cd.PreparedSwit
 
 std::uint32_t Prepare(TCDFiles& cd) {
   cd.Prepared = false;
+  cd.PrepareError.clear();
   if (cd.RootDir == nullptr) return 0;
   cd.ComponentStatus = stPreparing;
   cd.ISO9660FS = true;
@@ -234,17 +257,26 @@ std::uint32_t Prepare(TCDFiles& cd) {
     cd.PathTableWidthJ = PathTableBytes(cd, TTree::Joliet);
     MeasureDirectories(cd, TTree::Joliet);
   }
-  AllocateFileData(cd);
+  const std::uint64_t dataSectors = AllocateFileData(cd);
   cd.VolumeTime = LocalTimeNow();
+  if (!SessionFits(cd, dataSectors)) {
+    cd.ComponentStatus = stIdle;
+    return 0;
+  }
 
-  std::uint32_t cursor = 0;
+  std::uint64_t cursor = 0;
   for (const TArea& area : kSessionAreas) {
     if (!area.Present(cd)) continue;
-    area.Place(cd, cursor);
-    cursor += area.Sectors(cd, cursor);
-    if (area.Emit != nullptr) cd.HeaderSectors = cursor;
+    const auto start = static_cast<std::uint32_t>(std::min(cursor, kMaxSessionSectors));
+    area.Place(cd, start);
+    cursor += area.Sectors(cd, start);
+    if (area.Emit != nullptr) cd.HeaderSectors = static_cast<std::uint32_t>(cursor);
   }
-  cd.TotalImageSize = cursor;
+  cd.TotalImageSize = static_cast<std::uint32_t>(std::min(cursor, kMaxSessionSectors));
+  if (!SessionFits(cd, cursor)) {
+    cd.ComponentStatus = stIdle;
+    return 0;
+  }
   if (cd.UDFBridge && !cd.UDFBridgeInfo.LayoutError.empty()) {
     cd.ComponentStatus = stIdle;
     return 0;

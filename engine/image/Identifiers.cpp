@@ -11,12 +11,24 @@
 namespace kilnor {
 namespace {
 
+// How names are told apart when they are made unique.
+enum class TCase : std::uint8_t { Ignored, Kept };
+
 template <class Text>
-Text Folded(Text text) {
+Text Folded(Text text, TCase rule = TCase::Ignored) {
+  if (rule == TCase::Kept) return text;
   for (auto& c : text)
     if (c >= 'a' && c <= 'z') c = static_cast<typename Text::value_type>(c - 'a' + 'A');
   return text;
 }
+
+// Joliet names keep their case where the source's names are case-sensitive,
+// so two names that differ only in case both stay as they are.
+#ifdef _WIN32
+constexpr TCase kJolietCase = TCase::Ignored;
+#else
+constexpr TCase kJolietCase = TCase::Kept;
+#endif
 
 std::size_t PrefixLength(const std::string& text, std::size_t maxUnits) {
   return Utf8PrefixLength(text, maxUnits);
@@ -38,15 +50,23 @@ Text Shortened(const Text& name, bool isFile, std::size_t limit, const std::stri
 }
 
 // Makes the names unique within their directory and at most `limit` units
-// long. Names that already are keep themselves, first come first served;
-// the others are shortened and, when still taken, numbered.
+// long. Names that already are keep themselves, first come first served,
+// except that names marked in `altered` (already changed from the source's)
+// come after all the others; the rest are shortened and, when still taken,
+// numbered.
 template <class Text>
-void MakeUnique(std::vector<Text>& names, const std::vector<bool>& isFile, std::size_t limit) {
+void MakeUnique(std::vector<Text>& names, const std::vector<bool>& isFile, std::size_t limit,
+                TCase rule = TCase::Ignored, const std::vector<bool>& altered = {}) {
+  const auto Folded = [rule](const Text& text) { return ::kilnor::Folded(text, rule); };
   std::unordered_set<Text> taken;
   taken.reserve(names.size() * 2);
   std::vector<std::size_t> renamed;
-  for (std::size_t i = 0; i < names.size(); ++i)
-    if (names[i].size() > limit || !taken.insert(Folded(names[i])).second) renamed.push_back(i);
+  for (const bool alteredPass : {false, true}) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if ((i < altered.size() && altered[i]) != alteredPass) continue;
+      if (names[i].size() > limit || !taken.insert(Folded(names[i])).second) renamed.push_back(i);
+    }
+  }
   unsigned counter = 0;
   for (std::size_t i : renamed) {
     const Text& name = names[i];
@@ -80,7 +100,7 @@ std::string IsoShortName(const TFileEntry& entry) {
 }
 
 std::string Iso1999Name(const TFileEntry& entry) {
-  std::string name = Utf16ToUtf8(entry.LongName);
+  std::string name = Utf16ToUtf8(RecordableName(entry.LongName));
   std::replace(name.begin(), name.end(), '/', '_');
   std::replace(name.begin(), name.end(), '\0', '_');
   return name.empty() ? std::string("_") : name;
@@ -97,18 +117,25 @@ void ChooseIsoIdentifiers(const std::vector<pFileEntry>& entries, const std::vec
   for (std::size_t i = 0; i < entries.size(); ++i) entries[i]->IdentifierISO = std::move(names[i]);
 }
 
+// Long names as recorded: control characters and bytes that were not UTF-8
+// replaced, too long ones shortened, and each unique in the directory.
 void ChooseJolietIdentifiers(const std::vector<pFileEntry>& entries, const std::vector<bool>& isFile) {
-  const bool anyTooLong = std::any_of(entries.begin(), entries.end(), [](pFileEntry e) {
-    return e->LongName.size() > kMaxJolietNameUnits;
-  });
-  if (!anyTooLong) {
+  std::vector<std::u16string> names;
+  std::vector<bool> altered;
+  names.reserve(entries.size());
+  altered.reserve(entries.size());
+  for (pFileEntry e : entries) {
+    names.push_back(RecordableName(e->LongName));
+    altered.push_back(names.back() != e->LongName);
+  }
+  const bool anyToChange = std::any_of(altered.begin(), altered.end(), [](bool a) { return a; }) ||
+                           std::any_of(entries.begin(), entries.end(),
+                                       [](pFileEntry e) { return e->LongName.size() > kMaxJolietNameUnits; });
+  if (!anyToChange) {
     for (pFileEntry e : entries) e->IdentifierJoliet.clear();
     return;
   }
-  std::vector<std::u16string> names;
-  names.reserve(entries.size());
-  for (pFileEntry e : entries) names.push_back(e->LongName);
-  MakeUnique(names, isFile, kMaxJolietNameUnits);
+  MakeUnique(names, isFile, kMaxJolietNameUnits, kJolietCase, altered);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (names[i] == entries[i]->LongName)
       entries[i]->IdentifierJoliet.clear();

@@ -6,9 +6,11 @@
 //   ISO 9660:1999 variant, the long name in UTF-8, case kept, at most 207
 //   bytes); a name that collides with an earlier one of the directory gets a
 //   short numbered tail ("MY LONG DO~1.").
-// - Joliet tree: the long name, shortened to 110 characters when longer,
-//   keeping its extension and never splitting a surrogate pair.
-// Uniqueness ignores the case of ASCII letters, as the readers do.
+// - Joliet tree: the long name with control characters and bytes that were
+//   not UTF-8 replaced (RecordableName), shortened to 110 characters when
+//   longer, keeping its extension and never splitting a surrogate pair.
+// ISO 9660 uniqueness ignores the case of ASCII letters, as the readers do;
+// Joliet names keep their case where the source's names are case-sensitive.
 #include <cstddef>
 #include <string_view>
 

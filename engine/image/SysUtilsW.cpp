@@ -28,6 +28,8 @@ bool SameTextW(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && CompareTextW(a, b) == 0;
 }
 
+bool SameNameW(std::u16string_view a, std::u16string_view b) { return kNamesIgnoreCase ? SameTextW(a, b) : a == b; }
+
 int CompareTextW(std::u16string_view a, std::u16string_view b) {
   const std::size_t common = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < common; ++i) {

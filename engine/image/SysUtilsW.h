@@ -19,6 +19,19 @@ void UpperCaseAsciiInPlace(char* text, std::size_t length);
 
 [[nodiscard]] bool SameTextW(std::u16string_view a, std::u16string_view b);
 
+// Whether the platform's file names ignore letter case: on Windows they do,
+// and so does the compilation; elsewhere readme.txt and README.TXT are two
+// files, and the compilation keeps both.
+#ifdef _WIN32
+inline constexpr bool kNamesIgnoreCase = true;
+#else
+inline constexpr bool kNamesIgnoreCase = false;
+#endif
+
+// Whether two names name one item in a folder, under the platform's rule:
+// equal under SameTextW where names ignore case, else code unit for code unit.
+[[nodiscard]] bool SameNameW(std::u16string_view a, std::u16string_view b);
+
 // Orders by the upper-case forms: negative, zero or positive.
 [[nodiscard]] int CompareTextW(std::u16string_view a, std::u16string_view b);
 

@@ -25,6 +25,7 @@ constexpr std::size_t kCreatedDirShortNameChars = 11;
 constexpr std::size_t kDirShortNameBytes = 12;
 constexpr char kRootShortName[] = "ROOT_DIR";
 constexpr char kUnconvertibleDirShortName[] = "________.___";
+constexpr char kNameTooLong[] = "name longer than 217 characters";
 
 enum class TEntryKind : std::uint8_t { File, Directory };
 
@@ -44,6 +45,12 @@ bool IsCompilationSeparator(char16_t unit) { return unit == u'\\' || unit == u'/
 std::string Quoted(std::u16string_view text) { return "\"" + Utf16ToUtf8(text) + "\""; }
 
 void Fail(TCDFiles& cd, std::string reason) { cd.TreeError = std::move(reason); }
+
+// Keeps an item that is not recorded, with its reason, for the caller to name.
+void LeaveOut(TCDFiles& cd, std::u16string_view item, std::string reason) {
+  cd.LeftOut.push_back({std::u16string(item), reason});
+  Fail(cd, "left out, " + reason + ": " + Quoted(item));
+}
 
 // The components of a compilation path, separators of either kind ignored
 // wherever they stand.
@@ -73,6 +80,15 @@ std::vector<std::u16string_view> SplitCompilationPath(std::u16string_view path) 
   return false;
 }
 
+// The entry an item of this name would take the place of in the directory.
+[[nodiscard]] pFileEntry EntryOfSameName(pDirEntry directory, std::u16string_view name) {
+  const auto [first, last] = directory->NameIndex.equal_range(TextHashW(name));
+  for (auto it = first; it != last; ++it) {
+    if (SameNameW(it->second->LongName, name)) return it->second;
+  }
+  return nullptr;
+}
+
 [[nodiscard]] pDirEntry ResolveDestination(TCDFiles& cd, std::u16string_view destPath) {
   if (cd.RootDir == nullptr) {
     Fail(cd, "the compilation has no root yet: ClearAll first");
@@ -89,13 +105,13 @@ std::vector<std::u16string_view> SplitCompilationPath(std::u16string_view path) 
     bool skip = false;
     cd.cbAddFileEvent(nullptr, path, fd, skip);
     if (skip) {
-      Fail(cd, "left out by the OnAddFile handler: " + Quoted(FieldText(fd.cFileName)));
+      LeaveOut(cd, path != nullptr ? path : FieldText(fd.cFileName), "skipped by the OnAddFile handler");
       return TOffer::Skipped;
     }
   }
   const std::u16string_view name = FieldText(fd.cFileName);
   if (name.size() > kMaxLongNameChars) {
-    Fail(cd, "left out, name longer than 217 characters: " + Quoted(name));
+    LeaveOut(cd, path != nullptr ? path : name, kNameTooLong);
     return TOffer::Skipped;
   }
   return CheckEntryName(cd, name) ? TOffer::Accepted : TOffer::Refused;
@@ -191,14 +207,18 @@ void FillEntry(TFileEntry& entry, const TWin32FindDataW& fd, TEntryKind kind, bo
   if (offer == TOffer::Skipped) return {TOutcome::Skipped, nullptr};
   if (offer == TOffer::Refused) return {TOutcome::Refused, nullptr};
   const std::u16string_view name = FieldText(fd.cFileName);
-  pFileEntry entry = LookupEntry(directory, name);
+  pFileEntry entry = EntryOfSameName(directory, name);
   TOutcome outcome = TOutcome::Created;
   if (entry != nullptr) {
     if (entry->DirRecord != nullptr) {
       Fail(cd, "a directory of that name is there already: " + Quoted(name));
       return {TOutcome::Refused, nullptr};
     }
-    if (!cd.ReplaceFile) return {TOutcome::Existing, entry};
+    if (!cd.ReplaceFile) {
+      LeaveOut(cd, path && !path->empty() ? *path : name, "a file named " + Quoted(entry->LongName) +
+                                                              " is in its folder of the compilation already");
+      return {TOutcome::Existing, entry};
+    }
     ResetForReplacement(cd, *entry);
     outcome = TOutcome::Replaced;
   } else {
@@ -242,7 +262,7 @@ void StoreDirNames(TDirEntry& dir, std::u16string_view name, std::u16string_view
   fd.dwFileAttributes = kAttributeDirectory;
   fd.ftLastWriteTime = CurrentFileTime();
   if (!CopyToField(fd.cFileName, dirName)) {
-    Fail(cd, "left out, name longer than 217 characters: " + Quoted(dirName));
+    LeaveOut(cd, dirName, kNameTooLong);
     return false;
   }
   (void)CopyToField(fd.cAlternateFileName,
@@ -314,6 +334,12 @@ bool IsDirectoryItem(const TWin32FindDataW& fd) { return (fd.dwFileAttributes & 
 bool IsLinkItem(const TWin32FindDataW& fd) { return (fd.dwFileAttributes & kAttributeReparsePoint) != 0; }
 bool IsDeviceItem(const TWin32FindDataW& fd) { return (fd.dwFileAttributes & kAttributeDevice) != 0; }
 
+// Why an item without ordinary data is not recorded.
+std::string WithoutDataReason(const TWin32FindDataW& fd) {
+  return IsLinkItem(fd) ? "a link that leads to no file or folder"
+                        : "neither a file nor a folder (a device, FIFO or socket)";
+}
+
 // Opens the listing of a folder; an empty folder is a success with no items.
 [[nodiscard]] bool OpenFolder(TCDFiles& cd, TFileSearch& search, std::u16string_view folder,
                               TWin32FindDataW& first, bool& hasItems) {
@@ -341,7 +367,11 @@ struct TTreeWalk {
                                   TFileSearch& search, TWin32FindDataW fd, bool hasItems) {
     if (recursive && hasItems) {
       do {
-        if (!IsDirectoryItem(fd) || IsLinkItem(fd)) continue;
+        if (!IsDirectoryItem(fd)) continue;
+        if (IsLinkItem(fd)) {
+          LeaveOut(cd, JoinSourcePath(folder, FieldText(fd.cFileName)), "a link to a folder, not followed");
+          continue;
+        }
         if (!InsertSubfolder(destination, JoinSourcePath(folder, FieldText(fd.cFileName)), fd)) {
           return false;
         }
@@ -350,10 +380,14 @@ struct TTreeWalk {
       hasItems = search.FindNext(fd);
     }
     for (; hasItems; hasItems = search.FindNext(fd)) {
-      if (IsDirectoryItem(fd) || IsDeviceItem(fd)) continue;
+      if (IsDirectoryItem(fd)) continue;
       const std::u16string_view name = FieldText(fd.cFileName);
       if (!MatchesFileSpec(name, fileSpecs)) continue;
       const std::u16string path = JoinSourcePath(folder, name);
+      if (IsDeviceItem(fd)) {
+        LeaveOut(cd, path, WithoutDataReason(fd));
+        continue;
+      }
       if (AddEntry(cd, destination, fd, unicode, 0, std::u16string_view(path)) == nullptr) return false;
     }
     return true;
@@ -411,8 +445,12 @@ std::u16string_view WithoutTrailingSeparator(std::u16string_view path) {
     return nullptr;
   }
   search.Close();
-  if (IsDirectoryItem(fd) || IsDeviceItem(fd)) {
+  if (IsDirectoryItem(fd)) {
     Fail(cd, "not an ordinary file: " + Quoted(fileName));
+    return nullptr;
+  }
+  if (IsDeviceItem(fd)) {
+    LeaveOut(cd, fileName, WithoutDataReason(fd));
     return nullptr;
   }
   const pDirEntry destination = ResolveDestination(cd, destPath);
@@ -423,7 +461,7 @@ std::u16string_view WithoutTrailingSeparator(std::u16string_view path) {
       return nullptr;
     }
     if (!CopyToField(fd.cFileName, *longName)) {
-      Fail(cd, "left out, name longer than 217 characters: " + Quoted(*longName));
+      LeaveOut(cd, fileName, kNameTooLong);
       return kSkippedEntry;
     }
   }
@@ -454,19 +492,24 @@ void ClearAll(TCDFiles& CDFiles) {
   CDFiles.BootImage.clear();
   CDFiles.BootImageSize = 0;
   CDFiles.TreeError.clear();
+  CDFiles.LeftOut.clear();
   const pDirEntry root = NewDirEntry(CDFiles);
   root->Parent = root;
   (void)CopyToField(root->ShortName, std::string_view(kRootShortName));
   CDFiles.RootDir = root;
 }
 
+// The entry of exactly that name when there is one, else the first whose
+// name differs only in case.
 pFileEntry LookupEntry(pDirEntry Directory, std::u16string_view Name) {
   if (Directory == nullptr) return nullptr;
   const auto [first, last] = Directory->NameIndex.equal_range(TextHashW(Name));
+  pFileEntry caseless = nullptr;
   for (auto it = first; it != last; ++it) {
-    if (SameTextW(it->second->LongName, Name)) return it->second;
+    if (it->second->LongName == Name) return it->second;
+    if (caseless == nullptr && SameTextW(it->second->LongName, Name)) caseless = it->second;
   }
-  return nullptr;
+  return caseless;
 }
 
 pDirEntry LookupDir(const TCDFiles& CDFiles, std::u16string_view Path) {
@@ -512,7 +555,7 @@ pDirEntry AddSubdirectory(TCDFiles& CDFiles, pDirEntry Parent, const TWin32FindD
   if (offer == TOffer::Skipped) return kSkippedDir;
   if (offer == TOffer::Refused) return nullptr;
   const std::u16string_view name = FieldText(offered.cFileName);
-  if (const pFileEntry existing = LookupEntry(Parent, name)) {
+  if (const pFileEntry existing = EntryOfSameName(Parent, name)) {
     if (existing->DirRecord != nullptr) return existing->DirRecord;
     Fail(CDFiles, "a file of that name is there already: " + Quoted(name));
     return nullptr;
@@ -605,5 +648,7 @@ std::int32_t FindFile(const TCDFiles& CDFiles, std::string_view Directory, std::
 }
 
 const std::string& LastTreeError(const TCDFiles& CDFiles) { return CDFiles.TreeError; }
+
+const std::vector<TLeftOutItem>& LeftOutItems(const TCDFiles& CDFiles) { return CDFiles.LeftOut; }
 
 }  // namespace kilnor

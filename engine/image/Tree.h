@@ -12,10 +12,19 @@
 // kSkippedDir) when the item was left out on purpose; or null on failure,
 // with the reason in LastTreeError. Every insert returns null until the first
 // ClearAll has made the root.
+//
+// Every item met but not recorded (skipped, too long a name, a link to a
+// folder, an item without ordinary data, a second item of one name) is also
+// kept with its reason in LeftOutItems, so that none goes unnoticed.
+//
+// Names are told apart the way the platform's file names are: exactly on
+// systems whose names are case-sensitive, so readme.txt and README.TXT both
+// go in, and ignoring case on Windows.
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/image/TreeTypes.h"
 
@@ -37,6 +46,8 @@ void ClearAll(TCDFiles& CDFiles);
 pDirEntry CreateDirW(TCDFiles& CDFiles, std::u16string_view DestPath, std::u16string_view DirName);
 pDirEntry CreateDir(TCDFiles& CDFiles, std::string_view DestPath, std::string_view DirName);
 
+// A file without ordinary data (a device, FIFO or socket, a link that leads
+// nowhere) gives null and is named among the left-out items.
 pFileEntry InsertFileW(TCDFiles& CDFiles, std::u16string_view DestPath, std::u16string_view FileName);
 pFileEntry InsertFile(TCDFiles& CDFiles, std::string_view DestPath, std::string_view FileName);
 
@@ -94,5 +105,8 @@ pDirEntry AddSubdirectory(TCDFiles& CDFiles, pDirEntry Parent, const TWin32FindD
 // Why the last tree operation returned null or a skipped marker; empty after
 // one that did neither.
 [[nodiscard]] const std::string& LastTreeError(const TCDFiles& CDFiles);
+
+// Every item not recorded since the last ClearAll, with its reason.
+[[nodiscard]] const std::vector<TLeftOutItem>& LeftOutItems(const TCDFiles& CDFiles);
 
 }  // namespace kilnor

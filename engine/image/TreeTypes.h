@@ -90,6 +90,13 @@ struct TDirEntry {
   UDFDirectoryInformation UDFDirInfo;     // UDF bridge layout of the directory
 };
 
+// An item the tree did not record, and why ("a link to a folder, not
+// followed"). Path is the source path when there is one, else the name.
+struct TLeftOutItem {
+  std::u16string Path;
+  std::string Reason;
+};
+
 // Activity codes of the component.
 enum TComponentStatus : std::uint16_t {
   stIdle = 0,
@@ -131,6 +138,7 @@ struct TCDFiles {
 
   pDirEntry RootDir = nullptr;
   std::string TreeError;                     // why the last tree operation gave null or skipped
+  std::vector<TLeftOutItem> LeftOut;         // every item not recorded since ClearAll, in order met
   char16_t VolumeLabelW[32] = {};
   char VolumeLabel[32 * 4] = {};             // UTF-8 may take up to 4 bytes a character
 
@@ -148,6 +156,7 @@ struct TCDFiles {
   std::uint32_t CacheSize = 0;               // bytes of packet cache
   std::atomic<std::uint32_t> ErrorNumber{0};
   std::u16string FileName;                   // the file an error 2 or 3 names; guarded by ErrorLock
+  std::string FileErrorCause;                // why that file failed, in the system's words; guarded by ErrorLock
   std::mutex ErrorLock;                      // pairs ErrorNumber with FileName across threads
   std::string BootImage;                     // path of the boot image; empty = none
   std::int32_t BootImageSize = 0;            // bytes of the boot image file
@@ -176,6 +185,7 @@ struct TCDFiles {
   std::uint32_t TotalImageSize = 0;          // sectors of the session, a multiple of 32
   TSystemTime VolumeTime;                    // local time of Prepare, the volume's dates
   UDFBridgeInformation UDFBridgeInfo;        // UDF bridge layout (UDFBridge on)
+  std::string PrepareError;                  // why the last Prepare laid nothing out; empty when it did
 
   // The generated header (GenerateHeader); IsoHeaderSize bytes of it are valid.
   std::vector<std::uint8_t> isom;

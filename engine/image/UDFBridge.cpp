@@ -63,26 +63,31 @@ std::u16string UpperCased(std::u16string_view name) {
 
 std::string Quoted(std::u16string_view name) { return "\"" + Utf16ToUtf8(name) + "\""; }
 
-// Names that no identifier holds get a shortened form marked ~n, unique in
-// the directory under the same case-insensitive comparison as its long names.
-void ShortenOverlongNames(UDFBridgeInformation& info, const TDirEntry& dir) {
-  std::vector<const TFileEntry*> overlong;
+// Whether a name is recorded as it is: it fits an identifier and holds
+// nothing RecordableName replaces.
+bool KeepsItsName(std::u16string_view name) { return FitsIdentifier(name) && RecordableName(name) == name; }
+
+// Names that no identifier holds, or that hold control characters or bytes
+// that were not UTF-8, get a new form: the replaced name when it fits and is
+// free, else a shortened form marked ~n. New forms are unique in the
+// directory under the same case-insensitive comparison as its long names.
+void RenameUnrecordableNames(UDFBridgeInformation& info, const TDirEntry& dir) {
+  std::vector<const TFileEntry*> renamed;
   for (const TFileEntry* e = dir.Files; e; e = e->NextFile) {
-    if (!FitsIdentifier(RecordedName(*e))) overlong.push_back(e);
+    if (!KeepsItsName(RecordedName(*e))) renamed.push_back(e);
   }
-  if (overlong.empty()) return;
+  if (renamed.empty()) return;
   std::unordered_set<std::u16string> taken;
   for (const TFileEntry* e = dir.Files; e; e = e->NextFile) {
-    if (FitsIdentifier(RecordedName(*e))) taken.insert(UpperCased(RecordedName(*e)));
+    if (KeepsItsName(RecordedName(*e))) taken.insert(UpperCased(RecordedName(*e)));
   }
-  for (const TFileEntry* e : overlong) {
-    for (std::uint32_t number = 1;; ++number) {
-      std::u16string candidate = ShortenedName(RecordedName(*e), kMaxIdentifierBytes, number);
-      if (taken.insert(UpperCased(candidate)).second) {
-        info.ShortenedNames.emplace(e, std::move(candidate));
-        break;
-      }
+  for (const TFileEntry* e : renamed) {
+    std::u16string candidate = RecordableName(RecordedName(*e));
+    for (std::uint32_t number = 1; !FitsIdentifier(candidate) || !taken.insert(UpperCased(candidate)).second;
+         ++number) {
+      candidate = ShortenedName(RecordableName(RecordedName(*e)), kMaxIdentifierBytes, number);
     }
+    info.ShortenedNames.emplace(e, std::move(candidate));
   }
 }
 
@@ -101,7 +106,7 @@ TUDFStatus CheckDescribable(const TFileEntry& entry) {
 // Lays out one directory when the walk enters it: its identifiers, its file
 // entry and its data blocks.
 void EnterDirectory(UDFBridgeInformation& info, TDirEntry& dir, std::uint64_t& next) {
-  ShortenOverlongNames(info, dir);
+  RenameUnrecordableNames(info, dir);
   UDFDirectoryInformation& d = dir.UDFDirInfo;
   d.FileLinkCount = 1;
   d.InformationLength = kParentIdentifierBytes;
@@ -300,7 +305,7 @@ std::uint32_t InitUDFVolumeLayout(TCDFiles& cd, std::uint32_t recognitionSector,
   info = UDFBridgeInformation{};
   const std::u16string_view label(cd.VolumeLabelW,
                                   std::find(std::begin(cd.VolumeLabelW), std::end(cd.VolumeLabelW), u'\0'));
-  info.VolumeIdentifier = MakeDString<32>(label);
+  info.VolumeIdentifier = MakeDString<32>(RecordableName(label));
   info.UDFTimeStamp = MakeUDFTimestamp(now, cd.TimeZoneDifference * 15);
   info.NumberOfDirectories = 1;
   assert(recognitionSector <= kUDFLatestRecognitionSector);

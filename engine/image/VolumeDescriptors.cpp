@@ -93,17 +93,27 @@ void WriteDescriptor(TByteWriter& out, const TCDFiles& cd, TKind kind) {
 }  // namespace
 
 std::string IsoVolumeId(const TCDFiles& cd) {
-  const std::string_view label(cd.VolumeLabel, strnlen(cd.VolumeLabel, sizeof cd.VolumeLabel));
-  std::string id(label.substr(0, Utf8PrefixLength(label, kVolumeIdBytes)));
-  for (char& c : id)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  std::u16string_view label(cd.VolumeLabelW, std::size(cd.VolumeLabelW));
+  label = label.substr(0, std::min(label.find(u'\0'), label.size()));
+  std::string id;
+  for (std::size_t i = 0; i < label.size() && id.size() < kVolumeIdBytes; ++i) {
+    const char16_t unit = label[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < label.size()) ++i;  // one '_' for the pair
+    if (unit >= u'a' && unit <= u'z') {
+      id.push_back(static_cast<char>(unit - u'a' + 'A'));
+    } else if ((unit >= u'A' && unit <= u'Z') || (unit >= u'0' && unit <= u'9') || unit == u'_') {
+      id.push_back(static_cast<char>(unit));
+    } else {
+      id.push_back('_');
+    }
+  }
   return id;
 }
 
 std::u16string JolietVolumeId(const TCDFiles& cd) {
   std::u16string_view label(cd.VolumeLabelW, std::size(cd.VolumeLabelW));
   label = label.substr(0, std::min(label.find(u'\0'), label.size()));
-  return std::u16string(label.substr(0, Utf16PrefixLength(label, kVolumeIdBytes / 2)));
+  return RecordableName(label.substr(0, Utf16PrefixLength(label, kVolumeIdBytes / 2)));
 }
 
 void WritePrimaryDescriptor(TByteWriter& sector, const TCDFiles& cd) { WriteDescriptor(sector, cd, TKind::Primary); }

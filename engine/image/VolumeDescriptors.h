@@ -20,9 +20,10 @@ void WriteEnhancedDescriptor(TByteWriter& sector, const TCDFiles& cd);
 void WriteJolietDescriptor(TByteWriter& sector, const TCDFiles& cd);
 void WriteTerminator(TByteWriter& sector);
 
-// The volume identifiers as recorded: the 8-bit label cut to 32 bytes at a
-// character boundary with ASCII letters upper-cased, and the wide label cut
-// to 16 characters without splitting a surrogate pair.
+// The volume identifiers as recorded: in the ISO 9660 tree the label in
+// d-characters only (letters upper-cased, every other character '_'), cut
+// to 32; in the Joliet tree the label cut to 16 characters without splitting
+// a surrogate pair, control characters and unpaired surrogates replaced.
 [[nodiscard]] std::string IsoVolumeId(const TCDFiles& cd);
 [[nodiscard]] std::u16string JolietVolumeId(const TCDFiles& cd);
 

@@ -135,6 +135,21 @@ std::size_t Utf8PrefixLength(std::string_view text, std::size_t maxBytes) {
   return position;
 }
 
+std::u16string RecordableName(std::u16string_view name) {
+  std::u16string out(name);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const char16_t unit = out[i];
+    if (unit < 0x20) {
+      out[i] = u'_';
+    } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      out[i] = static_cast<char16_t>(kReplacement);
+    }
+  }
+  return out;
+}
+
 std::size_t Utf16PrefixLength(std::u16string_view text, std::size_t maxUnits) {
   if (text.size() <= maxUnits) return text.size();
   if (maxUnits > 0 && IsHighSurrogate(text[maxUnits - 1]) && IsLowSurrogate(text[maxUnits])) {

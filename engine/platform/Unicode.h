@@ -18,6 +18,12 @@ namespace kilnor {
 // True when every byte belongs to a well-formed UTF-8 sequence.
 [[nodiscard]] bool IsValidUtf8(std::string_view text);
 
+// A name as a disc's Unicode trees record it, so that every reader can show
+// it: each control character (U+0000 to U+001F) becomes '_', and each
+// unpaired surrogate (a byte that was not valid UTF-8 in the source's name)
+// becomes U+FFFD. Other text is kept as it is.
+[[nodiscard]] std::u16string RecordableName(std::u16string_view name);
+
 // Length of the longest prefix of `text` that has at most `maxBytes` bytes and
 // does not split a UTF-8 sequence.
 [[nodiscard]] std::size_t Utf8PrefixLength(std::string_view text, std::size_t maxBytes);

@@ -21,6 +21,21 @@ namespace {
 constexpr std::uint32_t kImagePacketsPerWrite = 1;
 constexpr std::uint32_t kImageCachePackets = 64;
 
+constexpr char kOutputIsASource[] = "it is one of the files being recorded";
+
+// Whether Target is the very file some entry is recorded from (through any
+// name or link): writing the image there would destroy that entry's data.
+// Only entries of Target's size can be it, so few are looked at.
+[[nodiscard]] bool IsOneOfTheSources(const TCDFiles& CDFiles, const std::string& Target) {
+  const std::int64_t size = FileSizeAt(Target);
+  if (size < 0) return false;
+  for (const auto& entry : CDFiles.Files) {
+    if (entry->DirRecord != nullptr || entry->Path.empty() || entry->FileSize != size) continue;
+    if (IsSameFile(Utf16ToUtf8(entry->Path), Target)) return true;
+  }
+  return false;
+}
+
 // The write thread: takes the packets of one stream and writes them to the
 // output. It owns the cache thread and joins it, freeing the cache, before it
 // reports, so the completion never races the cache and a component without an
@@ -69,7 +84,7 @@ class TWriteThread {
     bool complete = Written && end == TCacheEnd::Done && !cdFiles_.Aborted &&
                     cdFiles_.BlocksWritten == cdFiles_.TotalImageSize;
     if (Written && end == TCacheEnd::Done && !complete) RecordError(cdFiles_, erIncompleteWrite);
-    if (!output_->Finish() && complete) {
+    if (!output_->Finish(complete) && complete) {
       RecordOutputError();
       complete = false;
     }
@@ -78,7 +93,9 @@ class TWriteThread {
     return complete;
   }
 
-  void RecordOutputError() { RecordFileError(cdFiles_, erFileCreate, cdFiles_.ISOFileName); }
+  void RecordOutputError() {
+    RecordFileError(cdFiles_, erFileCreate, cdFiles_.ISOFileName, output_->FailureCause());
+  }
 
   // Last step of the thread: after the report, the handler may already run the
   // next write on these records.
@@ -98,15 +115,14 @@ class TWriteThread {
 
 // ---- TImageFileSink -------------------------------------------------------------
 
-std::unique_ptr<TImageFileSink> TImageFileSink::Create(const std::u16string& FileName) {
-  std::string path = Utf16ToUtf8(FileName);
-  TFile file = TFile::Create(path);
-  if (!file.IsOpen()) return nullptr;
-  return std::unique_ptr<TImageFileSink>(new TImageFileSink(std::move(path), std::move(file)));
+std::unique_ptr<TImageFileSink> TImageFileSink::Create(const std::u16string& FileName, std::string* Cause) {
+  TOutputFile file = TOutputFile::Open(Utf16ToUtf8(FileName));
+  if (!file.IsOpen()) {
+    if (Cause != nullptr) *Cause = file.FailureCause();
+    return nullptr;
+  }
+  return std::unique_ptr<TImageFileSink>(new TImageFileSink(std::move(file)));
 }
-
-TImageFileSink::TImageFileSink(std::string Path, TFile File)
-    : path_(std::move(Path)), file_(std::move(File)), removable_(file_.IsRegular()) {}
 
 std::uint32_t TImageFileSink::PacketsPerWrite() const { return kImagePacketsPerWrite; }
 
@@ -116,12 +132,11 @@ std::uint32_t TImageFileSink::CachePackets(std::uint32_t Configured) const {
 
 bool TImageFileSink::Write(const TPackets& Packets) { return file_.WriteAll(Packets.Data, Packets.Size); }
 
-bool TImageFileSink::Finish() { return file_.Close(); }
+bool TImageFileSink::Finish(bool Complete) { return Complete && file_.Commit(); }
 
-void TImageFileSink::Discard() {
-  (void)file_.Close();
-  if (removable_) RemoveFile(path_);
-}
+void TImageFileSink::Discard() { file_.Discard(); }
+
+std::string TImageFileSink::FailureCause() const { return file_.FailureCause(); }
 
 // ---- Write start ------------------------------------------------------------------
 
@@ -161,9 +176,14 @@ bool BuildISOImage(TCDFiles& CDFiles, std::u16string_view FileName, TWorkerRegis
   }
   TStreamPlan plan;
   if (!PlanSessionStream(CDFiles, plan)) return false;
-  auto output = TImageFileSink::Create(CDFiles.ISOFileName);
+  if (IsOneOfTheSources(CDFiles, Utf16ToUtf8(CDFiles.ISOFileName))) {
+    RecordFileError(CDFiles, erFileCreate, CDFiles.ISOFileName, kOutputIsASource);
+    return false;
+  }
+  std::string cause;
+  auto output = TImageFileSink::Create(CDFiles.ISOFileName, &cause);
   if (!output) {
-    RecordFileError(CDFiles, erFileCreate, CDFiles.ISOFileName);
+    RecordFileError(CDFiles, erFileCreate, CDFiles.ISOFileName, cause);
     return false;
   }
   CDFiles.SaveToISOImage = true;

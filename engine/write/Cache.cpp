@@ -29,6 +29,8 @@ constexpr std::size_t kMaxHandlerBytes = kPacketBytes;
 // A data handler's position is 32-bit: a memory file is refused from 4 GiB.
 constexpr std::uint64_t kMaxMemoryFileBytes = std::uint64_t{1} << 32;
 
+constexpr char kChangedSize[] = "the file changed size while being read";
+
 #ifdef _WIN32
 void ApplyPriority(TCachePriority priority) {
   static constexpr int kLevels[] = {THREAD_PRIORITY_IDLE, THREAD_PRIORITY_LOWEST, THREAD_PRIORITY_NORMAL,
@@ -231,11 +233,11 @@ void TCacheThread::CommitItemBytes(std::span<std::uint8_t> Room, std::uint64_t I
   cdFiles_.PacketCount = cache_.PacketCount();
 }
 
-bool TCacheThread::FailOn(const TStreamItem& Item) {
+bool TCacheThread::FailOn(const TStreamItem& Item, std::string_view Cause) {
   if (Item.Name.empty()) {
     RecordError(cdFiles_, erNotPrepared);
   } else {
-    RecordFileError(cdFiles_, erFileOpen, Item.Name);
+    RecordFileError(cdFiles_, erFileOpen, Item.Name, Cause);
   }
   cache_.EndStream(TCacheEnd::ProducerFailed);
   return false;
@@ -262,21 +264,23 @@ bool TCacheThread::StreamFile(TStreamItem& Item) {
   cdFiles_.ReadingFile = Item.FileId;
   cdFiles_.VerifySize += static_cast<std::uint32_t>(SectorsOf(Item.Size));
   TFile file = TFile::OpenForReading(Item.Path);
-  if (!file.IsOpen()) return FailOn(Item);
+  if (!file.IsOpen()) return FailOn(Item, file.FailureCause());
   const std::int64_t size = file.Size();
-  if (size >= 0 && static_cast<std::uint64_t>(size) != Item.Size) return FailOn(Item);
+  if (size >= 0 && static_cast<std::uint64_t>(size) != Item.Size) return FailOn(Item, kChangedSize);
   if (Item.Size >= kLargeFileBytes) file.AdviseSequential();
   std::uint64_t remaining = Item.Size;
   while (remaining > 0) {
     const auto room = Room(remaining);
     if (room.empty()) return false;
     const std::uint64_t want = std::min<std::uint64_t>(room.size(), remaining);
-    if (file.ReadUpTo(room.data(), want) != static_cast<std::int64_t>(want)) return FailOn(Item);
+    const std::int64_t got = file.ReadUpTo(room.data(), want);
+    if (got < 0) return FailOn(Item, file.FailureCause());
+    if (got != static_cast<std::int64_t>(want)) return FailOn(Item, kChangedSize);
     CommitItemBytes(room, want, Item.FileId);
     remaining -= want;
   }
   std::uint8_t probe = 0;
-  if (file.ReadUpTo(&probe, 1) != 0) return FailOn(Item);
+  if (file.ReadUpTo(&probe, 1) != 0) return FailOn(Item, kChangedSize);
   return true;
 }
 

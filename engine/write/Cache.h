@@ -136,7 +136,7 @@ class TCacheThread {
   [[nodiscard]] bool StreamPadding();
   [[nodiscard]] std::span<std::uint8_t> Room(std::uint64_t Remaining);
   void CommitItemBytes(std::span<std::uint8_t> Room, std::uint64_t ItemBytes, std::int32_t FileId);
-  [[nodiscard]] bool FailOn(const TStreamItem& Item);
+  [[nodiscard]] bool FailOn(const TStreamItem& Item, std::string_view Cause = {});
 
   TCDFiles& cdFiles_;
   TStreamPlan plan_;

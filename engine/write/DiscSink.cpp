@@ -44,8 +44,8 @@ void TDiscSink::PollDriveBuffer() {
   pollCountdown_ = kPollEvery;
 }
 
-bool TDiscSink::Finish() {
-  const bool complete = !failed_ && !cdFiles_.Aborted && written_ == target_.Sectors;
+bool TDiscSink::Finish(bool Complete) {
+  const bool complete = Complete && !failed_ && written_ == target_.Sectors;
   const bool closed = CloseDisc(cdFiles_, device_, target_, complete, firstPacket_);
   return complete && closed;
 }

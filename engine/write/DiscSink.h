@@ -20,7 +20,7 @@ class TDiscSink final : public TPacketSink {
   [[nodiscard]] bool Write(const TPackets& Packets) override;
   // Closes the track and session; true when every sector of the session is
   // on the medium and the closing that decides it succeeded.
-  [[nodiscard]] bool Finish() override;
+  [[nodiscard]] bool Finish(bool Complete) override;
   // The closing already ran in Finish; a disc keeps what was recorded.
   void Discard() override {}
 

@@ -41,14 +41,20 @@ inline constexpr std::size_t kErrorTextUnits = 258;
 // first failure is the reason the operation reports.
 void RecordError(TCDFiles& CDFiles, std::uint32_t Number);
 // The same for errors 2 and 3; the file name is copied, so the text never
-// points into an entry that ClearAll may free.
-void RecordFileError(TCDFiles& CDFiles, std::uint32_t Number, std::u16string_view FileName);
+// points into an entry that ClearAll may free. Cause says why the file
+// failed ("No space left on device"); it is kept beside the error's text,
+// which stays as it is.
+void RecordFileError(TCDFiles& CDFiles, std::uint32_t Number, std::u16string_view FileName,
+                     std::string_view Cause = {});
 // Forgets a pending engine error; an operation does this when it starts.
 void ClearError(TCDFiles& CDFiles);
 
 // Returns the pending engine error, else the drive's last sense code, and
 // clears what it returned.
 [[nodiscard]] std::uint32_t TakeErrorNumber(TCDFiles& CDFiles, TSCSIDevice& Device);
+// The cause recorded with the last file error; it stays until the next
+// operation starts, so it can be read after the error's text.
+[[nodiscard]] std::string FileErrorCause(TCDFiles& CDFiles);
 // TakeErrorNumber, then the text of that number.
 [[nodiscard]] std::string TakeErrorString(TCDFiles& CDFiles, TSCSIDevice& Device);
 [[nodiscard]] std::u16string TakeErrorStringW(TCDFiles& CDFiles, TSCSIDevice& Device);

@@ -66,7 +66,7 @@ TLastSectorFinisher UDFClosingAnchor(const TCDFiles& CDFiles) {
     item.Entry = &Entry;
     item.Name = Entry.LongName;
     if (item.Size >= kMaxMemoryFileBytes) {
-      RecordFileError(CDFiles, erFileOpen, Entry.LongName);
+      RecordFileError(CDFiles, erFileOpen, Entry.LongName, "a memory file must hold less than 4 GiB");
       return false;
     }
   } else {
@@ -74,7 +74,7 @@ TLastSectorFinisher UDFClosingAnchor(const TCDFiles& CDFiles) {
     item.Path = Utf16ToUtf8(Entry.Path);
     item.Name = Entry.Path.empty() ? Entry.LongName : Entry.Path;
     if (Entry.Path.empty()) {
-      RecordFileError(CDFiles, erFileOpen, Entry.LongName);
+      RecordFileError(CDFiles, erFileOpen, Entry.LongName, "the entry has no source file");
       return false;
     }
   }

@@ -43,7 +43,7 @@ TEST_P(ReaderCheck, ReadersGetTheSourceTreeBack) {
   TKilnorPro kp;
   ASSERT_TRUE(BuildImage(kp, src, image, kLabel));
   ExpectExtractedTreeIs(image, src, scratch.path());
-  ExpectToolsOpenIt(image, "READER CHECK", GetParam().NonBmp);
+  ExpectToolsOpenIt(image, "READER_CHECK", GetParam().NonBmp);
 }
 
 INSTANTIATE_TEST_SUITE_P(Trees, ReaderCheck, testing::ValuesIn(FixtureTrees()),

@@ -62,7 +62,7 @@ TEST_P(UDFReaderCheck, UDFAndISOReadersGetTheSourceTreeBack) {
   ExpectUDFReadersGetTheTree(image, src, scratch.path());
   if (!HaveTool("xorriso") || !HaveTool("osirrox")) GTEST_SKIP() << "xorriso is not installed";
   ExpectExtractedTreeIs(image, src, scratch.path());
-  ExpectToolsOpenIt(image, "UDF CHECK", GetParam().NonBmp);
+  ExpectToolsOpenIt(image, "UDF_CHECK", GetParam().NonBmp);
 }
 
 INSTANTIATE_TEST_SUITE_P(Trees, UDFReaderCheck, testing::ValuesIn(FixtureTrees()),

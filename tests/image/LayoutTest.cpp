@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "HeaderReader.h"
 #include "LayoutFixture.h"
@@ -283,6 +284,33 @@ TEST(Layout, ChangesAfterPrepareMakeTheLayoutStale) {
   EXPECT_TRUE(GenerateHeader(c.cd));
   c.cd.Prepared = false;  // what every insert does
   EXPECT_FALSE(GenerateHeader(c.cd));
+}
+
+// Addresses and the volume size are 32-bit sector counts: a session past
+// them is refused at Prepare instead of wrapping into a small plausible size.
+TEST(Layout, ASessionPastWhatItsFieldsHoldIsRefused) {
+  constexpr std::int64_t kTiB = std::int64_t{1} << 40;
+  const struct {
+    const char* Name;
+    std::vector<std::int64_t> Sizes;
+  } cases[] = {{"one 9 TiB file", {9 * kTiB}}, {"three 3 TiB files", {3 * kTiB, 3 * kTiB, 3 * kTiB}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TCompilation comp;
+    for (std::size_t i = 0; i < c.Sizes.size(); ++i) {
+      comp.AddFile(comp.root(), u"big" + std::u16string(1, char16_t(u'0' + i)) + u".bin", c.Sizes[i]);
+    }
+    EXPECT_EQ(Prepare(comp.cd), 0u);
+    EXPECT_FALSE(comp.cd.Prepared);
+    EXPECT_NE(comp.cd.PrepareError.find("4831838" ), std::string::npos) << comp.cd.PrepareError;
+    EXPECT_NE(comp.cd.PrepareError.find("at most 4294967295 sectors"), std::string::npos) << comp.cd.PrepareError;
+    EXPECT_FALSE(GenerateHeader(comp.cd));
+  }
+  TCompilation fits;
+  fits.AddFile(fits.root(), u"large.bin", 7 * kTiB);
+  EXPECT_GT(Prepare(fits.cd), 0u) << fits.cd.PrepareError;
+  EXPECT_TRUE(fits.cd.PrepareError.empty());
+  EXPECT_EQ(fits.cd.FilesSize, 7u * (1u << 29));
 }
 
 TEST(Layout, LabelsAreCutAtCharacterBoundaries) {

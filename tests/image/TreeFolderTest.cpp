@@ -1,11 +1,16 @@
 // The compilation tree built from real files and folders in a scratch folder.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "engine/image/ISO9660.h"
+#include "engine/image/SysUtilsW.h"
 #include "engine/image/Tree.h"
 #include "engine/platform/FileSearch.h"
 #include "engine/platform/LocalTime.h"
@@ -239,7 +244,9 @@ TEST_F(TreeFolder, InsertFileTakesOrdinaryFilesOnly) {
 
 TEST_F(TreeFolder, ReplacingRefreshesTheSourceButKeepsTheFirstName) {
   const std::string first = folder_.MakeFile("one/readme.txt", "1");
-  const std::string second = folder_.MakeFile("two/README.TXT", "22");
+  // Where names ignore case, the second file reaches the first's entry in other letter case.
+  const std::string secondName = kNamesIgnoreCase ? "README.TXT" : "readme.txt";
+  const std::string second = folder_.MakeFile("two/" + secondName, "22");
   const pFileEntry entry = InsertFile(cd_, "\\", first);
   ASSERT_NE(entry, nullptr);
   EXPECT_EQ(InsertFile(cd_, "\\", second), entry);
@@ -251,7 +258,7 @@ TEST_F(TreeFolder, ReplacingRefreshesTheSourceButKeepsTheFirstName) {
   EXPECT_EQ(InsertFile(cd_, "\\", second), entry);
   EXPECT_EQ(N(entry->Path), second);
   EXPECT_EQ(entry->FileSize, 2);
-  EXPECT_EQ(entry->LongName, u"README.TXT");
+  EXPECT_EQ(entry->LongName, W(secondName));
   EXPECT_EQ(entry->LongNameWIN32, u"readme.txt");
   EXPECT_TRUE(entry->Hash.empty());
   EXPECT_EQ(cd_.FileCounter(), 1);
@@ -292,5 +299,91 @@ TEST_F(TreeFolder, UndecodableNamesKeepTheirBytes) {
   EXPECT_EQ(N(cd_.Files[0]->Path), folder_.Path("odd/" + name));
   EXPECT_TRUE(std::filesystem::exists(N(cd_.Files[0]->Path)));
 }
+
+// Left-out items by the end of their source path, and the reason given.
+std::vector<std::pair<std::string, std::string>> LeftOut(const TCDFiles& cd, const std::string& base) {
+  std::vector<std::pair<std::string, std::string>> items;
+  for (const TLeftOutItem& item : LeftOutItems(cd)) {
+    std::string path = N(item.Path);
+    if (path.starts_with(base)) path.erase(0, base.size());
+    items.emplace_back(path, item.Reason);
+  }
+  return items;
+}
+
+// A socket bound at path, gone with the folder.
+void MakeSocket(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(path.size(), sizeof address.sun_path);
+  path.copy(address.sun_path, path.size());
+  ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path;
+  ::close(fd);
+}
+
+TEST_F(TreeFolder, EveryItemNotRecordedIsNamedWithItsReason) {
+  MakeSocket(folder_.Path("Photos/socket"));
+  folder_.MakeFile("Photos/" + std::string(230, 'L') + ".txt", "l");
+  ASSERT_EQ(InsertPhotos(u"*.*", true, false), cd_.RootDir) << LastTreeError(cd_);
+  const std::string base = folder_.Path("Photos/");
+  const std::string noData = "neither a file nor a folder (a device, FIFO or socket)";
+  EXPECT_EQ(LeftOut(cd_, base), (std::vector<std::pair<std::string, std::string>>{
+                                    {"link-to-2014", "a link to a folder, not followed"},
+                                    {"loop", "a link to a folder, not followed"},
+                                    {"dangling", "a link that leads to no file or folder"},
+                                    {"fifo", noData},
+                                    {std::string(230, 'L') + ".txt", "name longer than 217 characters"},
+                                    {"socket", noData},
+                                })) << "in the order met: subfolders first, then files";
+
+  // InsertFile fails on such an item, and names it too; ClearAll forgets them.
+  EXPECT_EQ(InsertFile(cd_, "\\", folder_.Path("Photos/fifo")), nullptr);
+  EXPECT_EQ(LeftOutItems(cd_).back().Reason, noData);
+  ClearAll(cd_);
+  EXPECT_TRUE(LeftOutItems(cd_).empty());
+}
+
+TEST_F(TreeFolder, ASecondItemOfOneNameIsNamedAsLeftOut) {
+  folder_.MakeFile("Other/a.jpg", "other");
+  ASSERT_NE(InsertPhotos(u"*.*", false, false), nullptr);
+  const std::size_t before = LeftOutItems(cd_).size();
+  ASSERT_NE(InsertDir(cd_, "\\", folder_.Path("Other"), "*.*", false, false), nullptr);
+  ASSERT_EQ(LeftOutItems(cd_).size(), before + 1);
+  EXPECT_EQ(N(LeftOutItems(cd_).back().Path), folder_.Path("Other/a.jpg"));
+  EXPECT_EQ(LeftOutItems(cd_).back().Reason, "a file named \"a.jpg\" is in its folder of the compilation already");
+  EXPECT_EQ(Entry(u"\\", u"a.jpg")->FileSize, 3) << "the first stays";
+}
+
+#ifndef _WIN32
+// File names here are case-sensitive: both go in, and each tree tells them
+// apart in its own way.
+TEST_F(TreeFolder, NamesThatDifferOnlyInCaseAreBothRecorded) {
+  folder_.MakeFile("Case/readme.txt", "lower");
+  folder_.MakeFile("Case/README.TXT", "UPPER!");
+  folder_.MakeFile("Case/Docs/in.txt", "d");
+  folder_.MakeFile("Case/docs/in.txt", "dd");
+  ASSERT_NE(InsertDir(cd_, "\\", folder_.Path("Case"), "*.*", true, false), nullptr) << LastTreeError(cd_);
+  EXPECT_TRUE(LeftOutItems(cd_).empty());
+  EXPECT_EQ(Listing(cd_.RootDir), (Names{"Docs", "docs", "README.TXT", "readme.txt"}));
+  EXPECT_EQ(Entry(u"\\", u"readme.txt")->FileSize, 5);
+  EXPECT_EQ(Entry(u"\\", u"README.TXT")->FileSize, 6);
+  EXPECT_EQ(Entry(u"\\docs", u"in.txt")->FileSize, 2);
+  EXPECT_EQ(Entry(u"\\Docs", u"in.txt")->FileSize, 1);
+
+  ASSERT_GT(Prepare(cd_), 0u);
+  std::vector<std::string> iso;
+  std::vector<std::u16string> joliet;
+  for (pFileEntry e = cd_.RootDir->Files; e != nullptr; e = e->NextFile) {
+    iso.push_back(e->IdentifierISO);
+    joliet.push_back(e->IdentifierJoliet.empty() ? e->LongName : e->IdentifierJoliet);
+  }
+  std::sort(iso.begin(), iso.end());
+  EXPECT_EQ(std::adjacent_find(iso.begin(), iso.end()), iso.end()) << "ISO 9660 names are unique";
+  std::sort(joliet.begin(), joliet.end());
+  EXPECT_EQ(joliet, (std::vector<std::u16string>{u"Docs", u"README.TXT", u"docs", u"readme.txt"}));
+}
+#endif
 
 }  // namespace

@@ -126,6 +126,7 @@ TEST_F(BuildImageTest, AnOutputThatCannotBeCreatedIsNamedInError3) {
   const std::string image = scratch.File("plain") + "/x.iso";
   EXPECT_FALSE(Build(image));
   EXPECT_EQ(TakeErrorString(cdFiles, device), "Error creating file \\" + image + "\\");
+  EXPECT_EQ(FileErrorCause(cdFiles), "Not a directory");
 }
 
 TEST_F(BuildImageTest, AMemoryFileOf4GiBIsRefusedBeforeTheOutputIsCreated) {
@@ -137,16 +138,84 @@ TEST_F(BuildImageTest, AMemoryFileOf4GiBIsRefusedBeforeTheOutputIsCreated) {
   EXPECT_FALSE(std::filesystem::exists(image));
 }
 
-TEST_F(BuildImageTest, AFileChangedAfterPrepareFailsTheWriteAndLeavesNoImage) {
-  AddFile("grows.bin", PatternBytes(5000, 1));
+struct TSourceFault {
+  const char* Name;
+  void (*Apply)(const std::string& Source);
+  const char* Cause;
+};
+
+const TSourceFault kSourceFaults[] = {
+    {"Grown", [](const std::string& source) { WriteFileBytes(source, PatternBytes(6000, 1)); },
+     "the file changed size while being read"},
+    {"Shrunk", [](const std::string& source) { WriteFileBytes(source, PatternBytes(10, 1)); },
+     "the file changed size while being read"},
+    {"Removed", [](const std::string& source) { std::filesystem::remove(source); }, "No such file or directory"},
+};
+
+class SourceFaultTest : public BuildImageTest, public ::testing::WithParamInterface<TSourceFault> {};
+
+// A source that changed after Prepare fails the write; the image that stood at
+// the output before is kept as it was, no part of the new one is left beside
+// it, and the error names the file and, beside the engine's text, the cause.
+TEST_P(SourceFaultTest, ASourceChangedAfterPrepareFailsTheWriteAndKeepsTheOldImage) {
+  const std::string source = scratch.File("source.bin");
+  AddFile("source.bin", PatternBytes(5000, 1));
   Prepare(cdFiles);
-  WriteFileBytes(scratch.File("grows.bin"), PatternBytes(6000, 1));
+  GetParam().Apply(source);
   const std::string image = scratch.File("out.iso");
+  WriteFileBytes(image, {'o', 'l', 'd'});
   if (Build(image)) {
     EXPECT_TRUE(Failed());
   }
-  EXPECT_FALSE(std::filesystem::exists(image));
-  EXPECT_EQ(TakeErrorString(cdFiles, device), "Error opening file \\" + scratch.File("grows.bin") + "\\");
+  EXPECT_EQ(ReadFileBytes(image), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(TakeErrorString(cdFiles, device), "Error opening file \\" + source + "\\");
+  EXPECT_EQ(FileErrorCause(cdFiles), GetParam().Cause);
+  for (const auto& item : std::filesystem::directory_iterator(scratch.Path())) {
+    EXPECT_TRUE(item.path().filename() == "out.iso" || item.path().filename() == "source.bin") << item.path();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, SourceFaultTest, ::testing::ValuesIn(kSourceFaults),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(BuildImageTest, AnAbortedWriteKeepsTheOldImage) {
+  AddMemoryFile(u"large.bin", std::uint64_t{64} << 20);
+  Prepare(cdFiles);
+  const std::string image = scratch.File("out.iso");
+  WriteFileBytes(image, {'o', 'l', 'd'});
+  ASSERT_TRUE(Build(image));
+  cdFiles.Aborted = true;
+  EXPECT_TRUE(Failed());
+  EXPECT_EQ(ReadFileBytes(image), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.Path()), {}), 1);
+}
+
+// The output must not destroy what it records: the same file under another
+// name or through a link is refused before anything is written.
+TEST_F(BuildImageTest, AnOutputThatIsOneOfTheSourcesIsRefusedUntouched) {
+  const auto bytes = PatternBytes(4096, 9);
+  AddFile("data.bin", bytes);
+  Prepare(cdFiles);
+  const std::string link = scratch.File("link.bin");
+  std::filesystem::create_symlink(scratch.File("data.bin"), link);
+  for (const std::string& output : {scratch.File("data.bin"), link, scratch.Path().string() + "/./data.bin"}) {
+    SCOPED_TRACE(output);
+    EXPECT_FALSE(Build(output));
+    EXPECT_EQ(TakeErrorString(cdFiles, device), "Error creating file \\" + output + "\\");
+    EXPECT_EQ(FileErrorCause(cdFiles), "it is one of the files being recorded");
+    EXPECT_EQ(ReadFileBytes(scratch.File("data.bin")), bytes);
+  }
+}
+
+// A device at the output is written directly; when it is full the error says so.
+TEST_F(BuildImageTest, AFullOutputNamesTheCause) {
+  AddFile("a.bin", PatternBytes(100000, 2));
+  Prepare(cdFiles);
+  if (Build("/dev/full")) {
+    EXPECT_TRUE(Failed());
+  }
+  EXPECT_EQ(TakeErrorString(cdFiles, device), "Error creating file \\/dev/full\\");
+  EXPECT_EQ(FileErrorCause(cdFiles), "No space left on device");
 }
 
 }  // namespace
