@@ -17,6 +17,13 @@ constexpr std::uint8_t kCloseTrack = 1;
 constexpr std::uint8_t kCloseSession = 2;
 constexpr std::uint8_t kStopFormat = 3;
 constexpr std::uint8_t kFinalise = 6;
+constexpr std::uint8_t kFormatDataCode1 = 0x11;
+// A DVD+RW write refused as "cannot write medium, incompatible format".
+constexpr std::uint8_t kIncompatibleFormat = 0x30;
+constexpr std::uint8_t kIncompatibleFormatQualifier = 0x05;
+// FORMAT UNIT parameter list D: a DVD+RW format (26h) of the whole disc.
+constexpr std::uint8_t kDVDPlusRWFormatList[] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23,
+                                                 0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
 
 class TDiscCloser {
  public:
@@ -129,8 +136,7 @@ class TDiscCloser {
   // safely on it, so a reader finds either the earlier volume or the new one.
   [[nodiscard]] bool CloseOverwritable(bool Complete, std::span<const std::uint8_t> FirstPacket) {
     bool closed = Flush();
-    if (closed && Complete && target_.GrowsVolume)
-      closed = WritePacket(cdFiles_, device_, 0, FirstPacket) && Flush();
+    if (closed && Complete && target_.GrowsVolume) closed = CopyFirstPacket(FirstPacket) && Flush();
     if (target_.Medium == mtDVDPLUSRW)
       static_cast<void>(CloseTrackSession(device_, false, kStopFormat, kInvisibleTrack));
     if (target_.Medium == mtDVDRWRO) {
@@ -139,6 +145,21 @@ class TDiscCloser {
       WaitForDiscInformation();
     }
     return closed;
+  }
+
+  // A DVD+RW that refuses the copy for its format is formatted again (what
+  // it holds stays readable) and the copy tried once more.
+  [[nodiscard]] bool CopyFirstPacket(std::span<const std::uint8_t> FirstPacket) {
+    if (TryWritePacket(cdFiles_, device_, 0, FirstPacket)) return true;
+    const TSENSE& sense = device_.LastSenseInfo;
+    const bool formatRefused = target_.Medium == mtDVDPLUSRW && sense.AddSenseCode == kIncompatibleFormat &&
+                               sense.AddSenQual == kIncompatibleFormatQualifier;
+    if (formatRefused && FormatUnit(device_, kFormatDataCode1, kDVDPlusRWFormatList)) {
+      WaitForDiscInformation();
+      return WritePacket(cdFiles_, device_, 0, FirstPacket);
+    }
+    RecordDriveError(cdFiles_, device_, erDriveBusy);
+    return false;
   }
 
   void LeaveDriveReady() {
