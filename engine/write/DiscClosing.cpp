@@ -4,6 +4,7 @@
 
 #include "engine/device/Commands.h"
 #include "engine/device/Erase.h"
+#include "engine/device/FormatLists.h"
 #include "engine/write/ErrorTexts.h"
 #include "engine/write/PacketWrite.h"
 
@@ -17,13 +18,9 @@ constexpr std::uint8_t kCloseTrack = 1;
 constexpr std::uint8_t kCloseSession = 2;
 constexpr std::uint8_t kStopFormat = 3;
 constexpr std::uint8_t kFinalise = 6;
-constexpr std::uint8_t kFormatDataCode1 = 0x11;
 // A DVD+RW write refused as "cannot write medium, incompatible format".
 constexpr std::uint8_t kIncompatibleFormat = 0x30;
 constexpr std::uint8_t kIncompatibleFormatQualifier = 0x05;
-// FORMAT UNIT parameter list D: a DVD+RW format (26h) of the whole disc.
-constexpr std::uint8_t kDVDPlusRWFormatList[] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23,
-                                                 0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
 
 class TDiscCloser {
  public:
