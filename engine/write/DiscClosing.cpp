@@ -28,7 +28,7 @@ class TDiscCloser {
       : cdFiles_(CDFiles), device_(Device), target_(Target) {}
 
   [[nodiscard]] bool Close(bool Complete, std::span<const std::uint8_t> FirstPacket) {
-    if (target_.Finalize) cdFiles_.ComponentStatus = stClosingDisc;
+    if (target_.Finalize && Complete) cdFiles_.ComponentStatus = stClosingDisc;
     bool closed = false;
     switch (target_.Medium) {
       case mtCDR:
