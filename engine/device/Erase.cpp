@@ -5,6 +5,7 @@
 
 #include "engine/Notifications.h"
 #include "engine/device/Commands.h"
+#include "engine/device/FormatLists.h"
 #include "engine/device/Media.h"
 #include "engine/platform/Clock.h"
 
@@ -13,7 +14,6 @@ namespace kilnor {
 namespace {
 
 constexpr std::uint8_t kNotReady = 0x04;
-constexpr std::uint8_t kFormatDataCode1 = 0x11;  // format data follows, format code 1
 constexpr std::uint16_t kPollReplyBytes = 42;
 constexpr std::uint16_t kPacketBlocks = kPacketBytes / kSectorBytes;
 constexpr std::uint32_t kQuickOverwritePackets = 16;   // 1 MiB from LBA 0
@@ -27,8 +27,6 @@ constexpr std::chrono::milliseconds kAbortCheckInterval{250};
 // in bits 7-2, type-dependent parameter).
 constexpr std::uint8_t kBDREQuickFormat[] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
                                              0x02, 0x80, 0xC0, 0x00, 0x10, 0x00};
-constexpr std::uint8_t kDVDPlusRWFormat[] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23,
-                                             0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
 constexpr std::uint8_t kDVDRAMFullFormat[] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x22,
                                               0x21, 0x20, 0x00, 0x00, 0x08, 0x00};
 
@@ -103,7 +101,7 @@ bool TEraseThread::EraseMedium(TMedium Medium) {
   switch (Medium) {
     case mtBDRE: return quick ? QuickFormatAndOverwrite(kBDREQuickFormat) : FullFormatBDRE();
     case mtDVDPLUSRW:
-      return quick ? QuickFormatAndOverwrite(kDVDPlusRWFormat) : FullFormatDVDPlusRW();
+      return quick ? QuickFormatAndOverwrite(kDVDPlusRWFormatList) : FullFormatDVDPlusRW();
     case mtDVDRAM:
     case mtHDDVDRAM: {
       // An HD DVD-RAM cannot be blanked; it is erased the way a DVD-RAM is,
@@ -145,7 +143,7 @@ bool TEraseThread::ClearStartAndStopFormat() {
 }
 
 bool TEraseThread::FullFormatDVDPlusRW() {
-  if (!FormatAndWait(kDVDPlusRWFormat, false)) return false;
+  if (!FormatAndWait(kDVDPlusRWFormatList, false)) return false;
   CDFiles.ComponentStatus = stBackgroundFormat;
   const bool written = OverwriteStart(kDVDPlusRWFullPackets);
   SynchronizeCache(Device, false);

@@ -4,6 +4,7 @@
 
 #include "engine/device/Commands.h"
 #include "engine/device/Erase.h"
+#include "engine/device/FormatLists.h"
 #include "engine/write/ErrorTexts.h"
 #include "engine/write/PacketWrite.h"
 
@@ -17,6 +18,9 @@ constexpr std::uint8_t kCloseTrack = 1;
 constexpr std::uint8_t kCloseSession = 2;
 constexpr std::uint8_t kStopFormat = 3;
 constexpr std::uint8_t kFinalise = 6;
+// A DVD+RW write refused as "cannot write medium, incompatible format".
+constexpr std::uint8_t kIncompatibleFormat = 0x30;
+constexpr std::uint8_t kIncompatibleFormatQualifier = 0x05;
 
 class TDiscCloser {
  public:
@@ -24,7 +28,7 @@ class TDiscCloser {
       : cdFiles_(CDFiles), device_(Device), target_(Target) {}
 
   [[nodiscard]] bool Close(bool Complete, std::span<const std::uint8_t> FirstPacket) {
-    if (target_.Finalize) cdFiles_.ComponentStatus = stClosingDisc;
+    if (target_.Finalize && Complete) cdFiles_.ComponentStatus = stClosingDisc;
     bool closed = false;
     switch (target_.Medium) {
       case mtCDR:
@@ -129,8 +133,7 @@ class TDiscCloser {
   // safely on it, so a reader finds either the earlier volume or the new one.
   [[nodiscard]] bool CloseOverwritable(bool Complete, std::span<const std::uint8_t> FirstPacket) {
     bool closed = Flush();
-    if (closed && Complete && target_.GrowsVolume)
-      closed = WritePacket(cdFiles_, device_, 0, FirstPacket) && Flush();
+    if (closed && Complete && target_.GrowsVolume) closed = CopyFirstPacket(FirstPacket) && Flush();
     if (target_.Medium == mtDVDPLUSRW)
       static_cast<void>(CloseTrackSession(device_, false, kStopFormat, kInvisibleTrack));
     if (target_.Medium == mtDVDRWRO) {
@@ -139,6 +142,21 @@ class TDiscCloser {
       WaitForDiscInformation();
     }
     return closed;
+  }
+
+  // A DVD+RW that refuses the copy for its format is formatted again (what
+  // it holds stays readable) and the copy tried once more.
+  [[nodiscard]] bool CopyFirstPacket(std::span<const std::uint8_t> FirstPacket) {
+    if (TryWritePacket(cdFiles_, device_, 0, FirstPacket)) return true;
+    const TSENSE& sense = device_.LastSenseInfo;
+    const bool formatRefused = target_.Medium == mtDVDPLUSRW && sense.AddSenseCode == kIncompatibleFormat &&
+                               sense.AddSenQual == kIncompatibleFormatQualifier;
+    if (formatRefused && FormatUnit(device_, kFormatDataCode1, kDVDPlusRWFormatList)) {
+      WaitForDiscInformation();
+      return WritePacket(cdFiles_, device_, 0, FirstPacket);
+    }
+    RecordDriveError(cdFiles_, device_, erDriveBusy);
+    return false;
   }
 
   void LeaveDriveReady() {

@@ -6,29 +6,19 @@
 
 #include "engine/device/Commands.h"
 #include "engine/device/Erase.h"
+#include "engine/device/FormatLists.h"
 #include "engine/device/Media.h"
 #include "engine/write/ErrorTexts.h"
 
 namespace kilnor {
 namespace {
 
-constexpr std::uint8_t kFormatDataCode1 = 0x11;
 constexpr std::uint16_t kDiscInformationBytes = 64;
 constexpr std::uint16_t kPollReplyBytes = 42;
 constexpr std::uint8_t kDiscStatusMask = 0x03;
 constexpr std::uint8_t kDiscStatusEmpty = 0;
 // A next writable address the drive gives for a track it has not started.
 constexpr std::uint32_t kUnstartedTrackAddress = 1000;
-
-// FORMAT UNIT parameter lists for a DVD-RW before a compilation burn: a
-// quick format to restricted overwrite (A, and B when the drive refuses A's
-// size), and a quick grow of the last session of a restricted overwrite disc (C).
-constexpr std::uint8_t kQuickFormatList[] = {0x00, 0xA2, 0x00, 0x08, 0x00, 0x00,
-                                             0x03, 0xE8, 0x54, 0x00, 0x00, 0x10};
-constexpr std::uint8_t kQuickFormatAnySizeList[] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
-                                                    0x00, 0x00, 0x54, 0x00, 0x00, 0x10};
-constexpr std::uint8_t kGrowLastSessionList[] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
-                                                 0x00, 0x00, 0x4C, 0x00, 0x00, 0x10};
 
 [[nodiscard]] bool IsAnyOf(TMedium Medium, std::initializer_list<TMedium> Media) {
   return std::find(Media.begin(), Media.end(), Medium) != Media.end();
@@ -58,14 +48,15 @@ constexpr std::uint8_t kGrowLastSessionList[] = {0x00, 0x82, 0x00, 0x08, 0x00, 0
   if (Target.ImageBurn || Target.TestWrite) return true;
   if (Target.Medium == mtDVDRWSR) {
     if (!DiscIsEmpty(Device)) return true;
-    if (!FormatAndWait(CDFiles, Device, kQuickFormatList) && !FormatAndWait(CDFiles, Device, kQuickFormatAnySizeList)) {
+    if (!FormatAndWait(CDFiles, Device, kDVDRWQuickFormatList) &&
+        !FormatAndWait(CDFiles, Device, kDVDRWQuickFormatAnySizeList)) {
       RecordDriveError(CDFiles, Device, erDiscNotWritable);
       return false;
     }
     Target.Medium = Device.Medium = DiscIs(Device);
     return true;
   }
-  if (Target.Medium == mtDVDRWRO && !FormatAndWait(CDFiles, Device, kGrowLastSessionList)) {
+  if (Target.Medium == mtDVDRWRO && !FormatAndWait(CDFiles, Device, kDVDRWGrowLastSessionList)) {
     RecordDriveError(CDFiles, Device, erDiscNotWritable);
     return false;
   }

@@ -22,18 +22,21 @@ constexpr std::chrono::milliseconds kRetryPause{100};
 
 }  // namespace
 
-bool WritePacket(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Lba, std::span<const std::uint8_t> Packet) {
+bool TryWritePacket(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Lba, std::span<const std::uint8_t> Packet) {
   const auto blocks = static_cast<std::uint16_t>(Packet.size() / kSectorBytes);
   const auto bytes = static_cast<std::uint32_t>(Packet.size());
   for (std::uint32_t tries = 0;;) {
     if (CDFiles.Aborted) return false;
     if (Write10(Device, Lba, blocks, bytes, Packet)) return true;
-    if (!WorthRetrying(Device) || ++tries >= kMaxTries) {
-      RecordDriveError(CDFiles, Device, erDriveBusy);
-      return false;
-    }
+    if (!WorthRetrying(Device) || ++tries >= kMaxTries) return false;
     Clock().sleep_for(kRetryPause);
   }
+}
+
+bool WritePacket(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Lba, std::span<const std::uint8_t> Packet) {
+  if (TryWritePacket(CDFiles, Device, Lba, Packet)) return true;
+  if (!CDFiles.Aborted) RecordDriveError(CDFiles, Device, erDriveBusy);
+  return false;
 }
 
 }  // namespace kilnor

@@ -16,5 +16,9 @@ namespace kilnor {
 // try, or when the operation is aborted.
 [[nodiscard]] bool WritePacket(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Lba,
                                std::span<const std::uint8_t> Packet);
+// The same, leaving the reason of a failure in the device record only, for a
+// caller that may still recover from it.
+[[nodiscard]] bool TryWritePacket(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Lba,
+                                  std::span<const std::uint8_t> Packet);
 
 }  // namespace kilnor

@@ -84,6 +84,42 @@ TEST_F(BurnTest, AbortEndsTheBurnAsAFailure) {
   EXPECT_EQ(kp.ComponentStatus(), stIdle);
 }
 
+// The copy of a grown volume's descriptors to the start of a DVD+RW, refused
+// for the medium's format: the disc is formatted again and the copy tried
+// once more; refused again, the burn fails.
+struct TCopyRefusal {
+  const char* Name;
+  int Refusals;
+  bool Fails;
+};
+
+class BurnRefusedCopy : public BurnTest, public testing::WithParamInterface<TCopyRefusal> {};
+
+TEST_P(BurnRefusedCopy, IsFormattedAndTriedOnceMore) {
+  InsertMedium("dvd+rw");
+  ASSERT_TRUE(Burn(SmallSource()));
+  const fs::path second = scratch.path() / "second";
+  WriteFile(second / "later.txt", "the second session\n");
+  ASSERT_TRUE(PrepareCompilation(second));
+  // The session's own writes come first; the copy is the next WRITE (10).
+  const std::uint32_t copy = kp.ImageSize() / 32 + 1;
+  ASSERT_EQ(Emulator("fault add fail-command --opcode 2A --count " + std::to_string(copy) + " --sense 5/30/05"), 0);
+  if (GetParam().Refusals == 2) {
+    ASSERT_EQ(Emulator("fault add fail-command --opcode 2A --sense 5/30/05"), 0);
+  }
+  ASSERT_TRUE(Run([this] { return kp.Burn(); })) << Error;
+  EXPECT_EQ(WriteFailed, GetParam().Fails) << Error;
+  if (GetParam().Fails) {
+    EXPECT_EQ(Error, "Hardware Error 12293");
+  } else {
+    ExpectExtractedTreeIs(Export("medium.iso"), second, scratch.path());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Refusals, BurnRefusedCopy,
+                         testing::Values(TCopyRefusal{"Once", 1, false}, TCopyRefusal{"Twice", 2, true}),
+                         [](const testing::TestParamInfo<TCopyRefusal>& Info) { return Info.param.Name; });
+
 // ---- A failed append on a rewritable medium -------------------------------------
 
 struct TAppendCase {

@@ -14,6 +14,7 @@ namespace fs = std::filesystem;
 struct TMediumCase {
   const char* Kind;  // velmor-emulator's name
   const char* Name;
+  bool Udf = false;  // with the UDF bridge, read back through UDF as well
 };
 
 std::string CaseName(const testing::TestParamInfo<TMediumCase>& Info) { return Info.param.Name; }
@@ -23,20 +24,26 @@ class BurnMedia : public BurnTest, public testing::WithParamInterface<TMediumCas
 TEST_P(BurnMedia, ReadersGetTheSourceTreeBackFromTheMedium) {
   InsertMedium(GetParam().Kind);
   const fs::path src = SmallSource();
+  kp.SetUDFBridge(GetParam().Udf);
   ASSERT_TRUE(Burn(src));
   EXPECT_EQ(kp.CDFiles.BlocksWritten.load(), kp.ImageSize());
   EXPECT_EQ(kp.ComponentStatus(), stIdle);
   const fs::path image = Export("medium.iso");
   ExpectExtractedTreeIs(image, src, scratch.path());
   ExpectToolsOpenIt(image, kBurnLabel, false);
+  if (!GetParam().Udf) return;
+  const fs::path out = scratch.path() / "udf";
+  const TCommandResult extract = RunTool("7z x -tudf -o" + Quoted(out) + " " + Quoted(image));
+  ASSERT_EQ(extract.ExitCode, 0) << extract.Output;
+  EXPECT_EQ(Snapshot(out), Snapshot(src));
 }
 
 INSTANTIATE_TEST_SUITE_P(Media, BurnMedia,
-                         testing::Values(TMediumCase{"cd-r", "CDR"}, TMediumCase{"cd-rw", "CDRW"},
-                                         TMediumCase{"dvd-r", "DVDR"}, TMediumCase{"dvd-rw", "DVDRW"},
-                                         TMediumCase{"dvd+r", "DVDPlusR"}, TMediumCase{"dvd+r-dl", "DVDPlusRDL"},
-                                         TMediumCase{"dvd+rw", "DVDPlusRW"}, TMediumCase{"dvd-ram", "DVDRAM"},
-                                         TMediumCase{"bd-r", "BDR"}, TMediumCase{"bd-re", "BDRE"}),
+                         testing::Values(TMediumCase{"cd-r", "CDR"}, TMediumCase{"cd-rw", "CDRW", true},
+                                         TMediumCase{"dvd-r", "DVDR", true}, TMediumCase{"dvd-rw", "DVDRW"},
+                                         TMediumCase{"dvd+r", "DVDPlusR"}, TMediumCase{"dvd+r-dl", "DVDPlusRDL", true},
+                                         TMediumCase{"dvd+rw", "DVDPlusRW", true}, TMediumCase{"dvd-ram", "DVDRAM"},
+                                         TMediumCase{"bd-r", "BDR", true}, TMediumCase{"bd-re", "BDRE", true}),
                          CaseName);
 
 // A second burn without import: on sequential media the new session starts
