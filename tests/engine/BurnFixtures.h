@@ -17,7 +17,7 @@
 
 namespace kilnor::test {
 
-inline constexpr const char* kBurnLabel = "BURN CHECK";
+inline constexpr const char* kBurnLabel = "BURN_CHECK";
 
 // A few folders and files of odd sizes, small enough that a burn takes a
 // moment: about 200 KiB.

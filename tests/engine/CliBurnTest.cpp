@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<TRefusal>& Info) { return Info.param.Name; });
 
 TEST_F(CliBurn, AppendAddsASessionThatListsTheFilesOfBoth) {
-  ASSERT_EQ(Emulator("insert cd-r"), 0);
+  ASSERT_EQ(Emulator("insert dvd+r"), 0);
   ASSERT_EQ(Cli("burn " + Quoted(src)).ExitCode, 0);
   const fs::path later = scratch.path() / "later";
   WriteFile(later / "new.txt", "second session\n");
