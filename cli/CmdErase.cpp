@@ -2,6 +2,7 @@
 
 #include "cli/Arguments.h"
 #include "cli/Command.h"
+#include "cli/DriveFailure.h"
 #include "cli/ProgressBar.h"
 #include "cli/SelectedDrive.h"
 
@@ -10,7 +11,7 @@ namespace velmor::cli {
 namespace {
 
 int EraseMedium(kilnor::TKilnorPro& kp, const TParsedArguments& parsed) {
-  if (!kp.TestUnitReady()) return Fail("DRIVE NOT READY.");
+  if (!kp.TestUnitReady()) return FailOnDrive(kp, "DRIVE NOT READY.");
   if (!kp.Erasable()) return Fail("DISC IS NOT ERASABLE.");
 
   bool done = false;
@@ -30,7 +31,7 @@ int EraseMedium(kilnor::TKilnorPro& kp, const TParsedArguments& parsed) {
       [&] { return done; }, std::chrono::milliseconds(200));
   bar.Finish();
   ReportLogProblems(kp);
-  if (failed) return Fail("ERASE DONE WITH ERROR: " + kp.ErrorString());
+  if (failed) return FailOnDrive(kp, "ERASE DONE WITH ERROR.");
   std::cout << "ERASE DONE.\n";
   return kExitOk;
 }

@@ -101,7 +101,7 @@ TEST_F(EmulatedErase, NonErasableMediaAreRefused) {
 
 TEST_F(EmulatedErase, DriveNotReadyForSomePollsStillSucceeds) {
   InsertRecorded("cd-rw");
-  ASSERT_EQ(Emulator("fault add not-ready --opcode 0x51 --count 5"), 0);
+  ASSERT_EQ(Emulator("fault add not-ready --opcode 0x51 --count 5 --sense 2/04/07"), 0);
   EXPECT_FALSE(Erase(true).Failed);
   EXPECT_GE(clock.elapsed(), std::chrono::seconds(30));
 }

@@ -65,7 +65,9 @@ class TDrive {
   // file restores.
   [[nodiscard]] bool InsertNew(TMediumKind Kind, std::optional<std::uint32_t> Capacity,
                                const std::string& ImagePath, std::string& Error);
-  [[nodiscard]] bool Restore(bool TrayOpen, std::optional<TLoadedMedium> Medium);
+  // False, with the reason in Error and no medium in the tray, when the
+  // medium's data file is missing or shorter than what it recorded.
+  [[nodiscard]] bool Restore(bool TrayOpen, std::optional<TLoadedMedium> Medium, std::string& Error);
   void RemoveMedium();
   [[nodiscard]] bool OpenTray(bool Force);  // false when the medium is locked in
   void CloseTray();
@@ -85,6 +87,9 @@ class TDrive {
   [[nodiscard]] std::string DataPath(const std::string& MediumId) const;
   [[nodiscard]] bool ExportImage(const std::string& Path, std::string& Error) const;
   [[nodiscard]] bool HasUncommittedWrites() const;
+  // True while the drive is in the middle of something a host started:
+  // writes not yet committed, a long operation, a medium locked in.
+  [[nodiscard]] bool Working() const { return Locked || Operation.has_value() || HasUncommittedWrites(); }
 
  private:
   struct TRequest {
