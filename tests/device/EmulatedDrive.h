@@ -18,18 +18,34 @@ namespace kilnor::test {
 
 inline const std::string kBinDir = VELMOR_BIN_DIR;
 
-// Chosen once, before the recorder library is first loaded: the library
-// reads VELMOR_EMULATOR_DIR when it starts.
+// The state directory of this test program, removed with its multi-GB
+// sparse data files when the program ends. Created before the recorder
+// library is first loaded (the library reads VELMOR_EMULATOR_DIR when it
+// starts), so it is removed after the library has saved its last state.
+class TEmulatorDirectory {
+ public:
+  TEmulatorDirectory() {
+    std::string pattern = (std::filesystem::path(testing::TempDir()) / "velmor-mmc-emulator-XXXXXX").string();
+    if (mkdtemp(pattern.data())) Path = pattern;
+    setenv("VELMOR_EMULATOR_DIR", Path.c_str(), 1);
+  }
+  ~TEmulatorDirectory() {
+    std::error_code ignored;
+    if (!Path.empty()) std::filesystem::remove_all(Path, ignored);
+  }
+  TEmulatorDirectory(const TEmulatorDirectory&) = delete;
+  TEmulatorDirectory& operator=(const TEmulatorDirectory&) = delete;
+  std::string Path;
+};
+
 inline const std::string& EmulatorDirectory() {
-  static const std::string directory = [] {
-    const std::filesystem::path path = std::filesystem::path(testing::TempDir()) /
-                                       ("velmor-mmc-emulator-" + std::to_string(getpid()));
-    std::filesystem::remove_all(path);
-    setenv("VELMOR_EMULATOR_DIR", path.c_str(), 1);
-    return path.string();
-  }();
-  return directory;
+  static const TEmulatorDirectory directory;
+  return directory.Path;
 }
+
+// A file of this test program (an image to insert), kept in the state
+// directory so that it goes with it.
+inline std::string EmulatorScratchPath(const std::string& Name) { return EmulatorDirectory() + "/" + Name; }
 
 // velmor-emulator <Arguments>; its exit code.
 inline int Emulator(const std::string& Arguments) {
