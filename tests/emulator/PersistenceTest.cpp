@@ -33,6 +33,15 @@ class PersistenceTest : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(Emulator.WithDrive(0, [&](TDrive& d) { return d.InsertNew(Kind, 1 << 16, {}, error); })) << error;
   }
+  // A DVD+R with 32 blocks of 0x5A recorded and synchronised in Directory,
+  // whose emulator is then closed; the path of its data file.
+  std::string RecordedDisc(const std::string& Directory) {
+    TEmulator emulator(Directory);
+    Insert(emulator, TMediumKind::DvdPlusR);
+    EXPECT_TRUE(Run(emulator, TCdb::Write10(0, 32), TDirection::Out, Filled(32, 0x5A)).Good());
+    EXPECT_TRUE(Run(emulator, TCdb::SynchronizeCache()).Good());
+    return emulator.WithDrive(0, [](TDrive& d) { return d.DataPath(d.Medium()->Id); });
+  }
 
   TTempDir Dir;
 };
@@ -147,14 +156,7 @@ TEST_F(PersistenceTest, ADiscWhoseDataIsGoneIsRefused) {
   for (const auto& [what, lose] : losses) {
     SCOPED_TRACE(what);
     const TTempDir dir;
-    std::string dataPath;
-    {
-      TEmulator emulator(dir.Path);
-      Insert(emulator, TMediumKind::DvdPlusR);
-      ASSERT_TRUE(Run(emulator, TCdb::Write10(0, 32), TDirection::Out, Filled(32, 0x5A)).Good());
-      ASSERT_TRUE(Run(emulator, TCdb::SynchronizeCache()).Good());
-      dataPath = emulator.WithDrive(0, [](TDrive& d) { return d.DataPath(d.Medium()->Id); });
-    }
+    const std::string dataPath = RecordedDisc(dir.Path);
     lose(dataPath);
     const auto left = std::filesystem::exists(dataPath) ? std::filesystem::file_size(dataPath) : 0;
     {
@@ -166,15 +168,7 @@ TEST_F(PersistenceTest, ADiscWhoseDataIsGoneIsRefused) {
 }
 
 TEST_F(PersistenceTest, ADiscWithAllItRecordedIsKeptEvenWhenItsFileIsShort) {
-  std::string dataPath;
-  {
-    TEmulator emulator(Dir.Path);
-    Insert(emulator, TMediumKind::DvdPlusR);
-    ASSERT_TRUE(Run(emulator, TCdb::Write10(0, 32), TDirection::Out, Filled(32, 0x5A)).Good());
-    ASSERT_TRUE(Run(emulator, TCdb::SynchronizeCache()).Good());
-    dataPath = emulator.WithDrive(0, [](TDrive& d) { return d.DataPath(d.Medium()->Id); });
-  }
-  std::filesystem::resize_file(dataPath, 32 * kBlockSize);
+  std::filesystem::resize_file(RecordedDisc(Dir.Path), 32 * kBlockSize);
   TEmulator reopened(Dir.Path);
   ASSERT_EQ(reopened.DriveCount(), 1u);
   TAnswer read = Run(reopened, TCdb::Read10(31, 1), TDirection::In, TBytes(kBlockSize));
