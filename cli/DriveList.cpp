@@ -9,8 +9,9 @@ namespace {
 
 // Why a command log could not be created at Path.
 [[nodiscard]] std::string LogProblem(const std::string& Path) {
-  const std::filesystem::path folder = std::filesystem::path(Path).parent_path();
   std::error_code error;
+  if (std::filesystem::is_directory(Path, error)) return "it is a folder";
+  const std::filesystem::path folder = std::filesystem::path(Path).parent_path();
   const auto status = std::filesystem::status(folder.empty() ? "." : folder, error);
   if (status.type() == std::filesystem::file_type::not_found)
     return "the folder '" + folder.string() + "' does not exist";

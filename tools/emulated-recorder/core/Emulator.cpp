@@ -25,11 +25,12 @@ TEmulator::TEmulator(std::string Directory, TRole Role) : Store(std::move(Direct
 TEmulator::~TEmulator() {
   std::lock_guard guard(Lock);
   TDirectoryLock directory(Store.Directory());
-  if (!directory.Held())
+  if (!directory.Held()) {
     std::fprintf(stderr, "velmor-emulator: %s; what was recorded since the last commit is not saved\n",
                  InUseText().c_str());
-  for (auto& slot : Drives)
-    if (directory.Held()) slot.Drive->Shutdown();
+    return;
+  }
+  for (auto& slot : Drives) slot.Drive->Shutdown();
 }
 
 void TEmulator::Open() {
