@@ -282,10 +282,10 @@ void TDrive::ForgetMediumState() {
   BytesSinceSync = 0;
 }
 
-void TDrive::Commit() {
+bool TDrive::Commit() {
   if (Loaded) Loaded->Committed = Loaded->Layout;
   BytesSinceSync = 0;
-  if (Persist) Persist(*this, TPersist::State);
+  return !Persist || Persist(*this, TPersist::State);
 }
 
 bool TDrive::HasUncommittedWrites() const { return BytesSinceSync != 0; }
@@ -350,10 +350,9 @@ bool TDrive::InsertNew(TMediumKind Kind, std::optional<std::uint32_t> Capacity, 
   Loaded = std::move(medium);
   TrayIsOpen = false;
   ChooseSpeeds(0xFFFF, 0xFFFF);
-  Commit();
-  // Removed only after the new state names the new file, so a crash between
-  // leaves a stray data file, never a state that names a missing one.
-  if (replaced) std::remove(DataPath(*replaced).c_str());
+  // Removed only once the saved state names the new file, so neither a
+  // crash nor a failed save leaves a state that names a missing one.
+  if (Commit() && replaced) std::remove(DataPath(*replaced).c_str());
   return true;
 }
 

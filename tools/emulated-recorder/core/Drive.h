@@ -51,7 +51,8 @@ struct TLoadedMedium {
 class TDrive {
  public:
   enum class TPersist : std::uint8_t { State, Faults };
-  using TPersistHook = std::function<void(const TDrive&, TPersist)>;
+  // True when what was handed over is kept.
+  using TPersistHook = std::function<bool(const TDrive&, TPersist)>;
 
   // DataDir holds the backing files, named after the medium's id.
   TDrive(TDriveConfig Config, std::string DataDir);
@@ -174,7 +175,8 @@ class TDrive {
   [[nodiscard]] TMediumLayout& RecordingLayout();
   [[nodiscard]] std::optional<TSense> FormatOverwritable(std::uint8_t FormatType, std::uint8_t Subtype,
                                                          std::uint32_t Blocks, bool& Background);
-  void Commit();
+  // False when the committed state could not be kept.
+  bool Commit();
   void ForgetMediumState();  // what the drive knew about the medium it held
   void PowerCycle();
   void EjectTray();

@@ -72,6 +72,7 @@ void TEmulator::Attach(std::size_t Index) {
       Problem = "cannot save the state of drive " + std::to_string(Slot.Number) + " in " + Store.Directory();
     Slot.StateStamp = TStateStore::Stamp(Store.DrivePath(Slot.Number));
     Slot.FaultsStamp = TStateStore::Stamp(Store.FaultsPath(Slot.Number));
+    return saved;
   });
 }
 
