@@ -20,14 +20,13 @@ inline const std::string kBinDir = VELMOR_BIN_DIR;
 
 // The state directory of this test program, removed with its multi-GB
 // sparse data files when the program ends. Created before the recorder
-// library is first loaded (the library reads VELMOR_EMULATOR_DIR when it
-// starts), so it is removed after the library has saved its last state.
+// library is first loaded, so it is removed after the library has saved its
+// last state.
 class TEmulatorDirectory {
  public:
   TEmulatorDirectory() {
     std::string pattern = (std::filesystem::path(testing::TempDir()) / "velmor-mmc-emulator-XXXXXX").string();
     if (mkdtemp(pattern.data())) Path = pattern;
-    setenv("VELMOR_EMULATOR_DIR", Path.c_str(), 1);
   }
   ~TEmulatorDirectory() {
     std::error_code ignored;
@@ -38,8 +37,13 @@ class TEmulatorDirectory {
   std::string Path;
 };
 
+// Names the directory in VELMOR_EMULATOR_DIR again on every call: another
+// test of the program may have pointed it elsewhere, and the recorder
+// library reads it when it is first loaded, velmor-emulator and velmor-cli
+// when they start.
 inline const std::string& EmulatorDirectory() {
   static const TEmulatorDirectory directory;
+  setenv("VELMOR_EMULATOR_DIR", directory.Path.c_str(), 1);
   return directory.Path;
 }
 
