@@ -10,6 +10,7 @@
 #include "cli/Compilation.h"
 #include "cli/DiscErase.h"
 #include "cli/DiscWrite.h"
+#include "cli/DriveFailure.h"
 #include "cli/DriveList.h"
 #include "cli/ImageFile.h"
 #include "cli/SessionListing.h"
@@ -74,7 +75,7 @@ int EraseEarlierDemo(kilnor::TKilnorPro& kp) {
   if (DiscHoldsData(kp).empty()) return kExitOk;
   if (!kp.Erasable()) return Fail("the emulated recorder's disc already holds data and cannot be erased");
   std::cout << "Erasing what an earlier run left on the disc.\n";
-  return EraseWithProgress(kp, true) ? kExitOk : kExitFailure;
+  return EraseWithProgress(kp, true) ? kExitOk : FailOnDrive(kp, "ERASE DONE WITH ERROR.");
 }
 
 // Burns the sample, appends a second session and lists the disc. Only the

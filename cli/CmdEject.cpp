@@ -1,5 +1,6 @@
 #include "cli/Arguments.h"
 #include "cli/Command.h"
+#include "cli/DriveFailure.h"
 #include "cli/SelectedDrive.h"
 
 namespace velmor::cli {
@@ -10,7 +11,7 @@ int FlushAndEject(kilnor::TKilnorPro& kp, const TParsedArguments&) {
   kp.FlushCache();
   const bool ejected = kp.EjectMedium(true);
   ReportLogProblems(kp);
-  return ejected ? kExitOk : Fail("the drive did not eject: " + kp.ErrorString());
+  return ejected ? kExitOk : FailOnDrive(kp, "the drive did not eject");
 }
 
 int RunEject(const TArguments& Args) {

@@ -3,6 +3,7 @@
 #include "cli/Arguments.h"
 #include "cli/Command.h"
 #include "cli/DiscErase.h"
+#include "cli/DriveFailure.h"
 #include "cli/SelectedDrive.h"
 
 namespace velmor::cli {
@@ -10,12 +11,12 @@ namespace velmor::cli {
 namespace {
 
 int EraseMedium(kilnor::TKilnorPro& kp, const TParsedArguments& parsed) {
-  if (!kp.TestUnitReady()) return Fail("DRIVE NOT READY.");
+  if (!kp.TestUnitReady()) return FailOnDrive(kp, "DRIVE NOT READY.");
   if (!kp.Erasable()) return Fail("DISC IS NOT ERASABLE.");
 
   const bool erased = EraseWithProgress(kp, !parsed.Has("--full"));
   ReportLogProblems(kp);
-  if (!erased) return kExitFailure;
+  if (!erased) return FailOnDrive(kp, "ERASE DONE WITH ERROR.");
   std::cout << "ERASE DONE.\n";
   return kExitOk;
 }

@@ -1,5 +1,6 @@
 #include "cli/Arguments.h"
 #include "cli/Command.h"
+#include "cli/DriveFailure.h"
 #include "cli/SelectedDrive.h"
 
 namespace velmor::cli {
@@ -9,7 +10,7 @@ namespace {
 int CloseTray(kilnor::TKilnorPro& kp, const TParsedArguments&) {
   const bool loaded = kp.LoadMedium(true);
   ReportLogProblems(kp);
-  return loaded ? kExitOk : Fail("the drive did not load its tray: " + kp.ErrorString());
+  return loaded ? kExitOk : FailOnDrive(kp, "the drive did not load its tray");
 }
 
 int RunLoad(const TArguments& Args) {

@@ -5,6 +5,7 @@
 
 #include "cli/Arguments.h"
 #include "cli/Command.h"
+#include "cli/DriveFailure.h"
 #include "cli/Figures.h"
 #include "cli/SelectedDrive.h"
 #include "engine/device/Speeds.h"
@@ -31,6 +32,8 @@ std::vector<std::uint16_t> AcceptedWriteSpeeds(kilnor::TKilnorPro& Component,
 }
 
 int ListSpeeds(kilnor::TKilnorPro& kp, const TParsedArguments&) {
+  // Write speeds belong to a medium: without one there is nothing to list.
+  if (!kp.TestUnitReady()) return FailOnDrive(kp, "no write speeds: the drive has no disc ready");
   const kilnor::TMedium medium = kp.DiscIs();
   std::cout << "Max\n";
   for (std::uint16_t speed : AcceptedWriteSpeeds(kp, medium)) {

@@ -2,7 +2,6 @@
 
 #include <chrono>
 
-#include "cli/Command.h"
 #include "cli/ProgressBar.h"
 
 namespace velmor::cli {
@@ -21,7 +20,6 @@ bool EraseWithProgress(kilnor::TKilnorPro& kp, bool Quick) {
       kp, bar, [&] { return TProgressSample{0, 0, kilnor::StatusText(kp.ComponentStatus())}; },
       [&] { return done; }, std::chrono::milliseconds(200));
   bar.Finish();
-  if (failed) Fail("ERASE DONE WITH ERROR: " + kp.ErrorString());
   return !failed;
 }
 

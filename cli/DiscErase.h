@@ -7,7 +7,7 @@ namespace velmor::cli {
 
 // Erases the disc (quickly or fully) at the highest speed and waits for the
 // end with a progress bar. True when the erase succeeded; otherwise the
-// engine's reason has been printed.
+// reason is pending in the component (FailOnDrive prints it).
 [[nodiscard]] bool EraseWithProgress(kilnor::TKilnorPro& Component, bool Quick);
 
 }  // namespace velmor::cli

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "cli/Command.h"
+#include "cli/DriveFailure.h"
 #include "cli/ImageFile.h"
 #include "cli/Interrupt.h"
 #include "cli/ProgressBar.h"
@@ -111,7 +112,7 @@ int BurnWithProgress(kilnor::TKilnorPro& kp, const TParsedArguments& Parsed, con
   TAbortOnInterrupt interrupt(kp);
   if (!Start()) {
     kp.DrainNotifications();
-    return Fail("cannot burn " + What + ": " + ErrorWithCause(kp));
+    return Fail("cannot burn " + What + ": " + DriveErrorText(kp));
   }
   TProgressBar bar(kp.TestWrite() ? "Testing" : "Burning", "sectors", std::cerr, ::isatty(2) != 0);
   PollWithProgress(
@@ -124,7 +125,7 @@ int BurnWithProgress(kilnor::TKilnorPro& kp, const TParsedArguments& Parsed, con
         interrupt.Poll();
         return done;
       });
-  if (failed) return Fail("burning " + What + " failed: " + ErrorWithCause(kp));
+  if (failed) return Fail("burning " + What + " failed: " + DriveErrorText(kp));
   const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
   std::printf("%s %s: %u sectors (%.1f MiB) in %.2f s\n", kp.TestWrite() ? "Test-burned" : "Burned", What.c_str(),
               kp.ImageSize(), kp.ImageSize() * kSectorBytes / kMebibyte, seconds);

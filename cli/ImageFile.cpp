@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "cli/Command.h"
+#include "cli/DriveFailure.h"
 #include "cli/Interrupt.h"
 #include "cli/ProgressBar.h"
 #include "engine/platform/Unicode.h"
@@ -52,12 +53,6 @@ std::string PrintableText(std::u16string_view Text) {
 
 std::string QuotedPath(std::u16string_view Path) { return QuotedPath(PrintableText(Path)); }
 
-std::string ErrorWithCause(kilnor::TKilnorPro& kp) {
-  const std::string text = kp.ErrorString();
-  const std::string cause = kp.ErrorCause();
-  return cause.empty() ? text : text + " (" + cause + ")";
-}
-
 int WriteImageFile(kilnor::TKilnorPro& kp, const std::string& Output) {
   bool done = false;
   bool failed = false;
@@ -70,9 +65,9 @@ int WriteImageFile(kilnor::TKilnorPro& kp, const std::string& Output) {
   const auto started = Clock::now();
   if (!kp.BuildISOImage(Output)) {
     kp.DrainNotifications();
-    return Fail("cannot build " + QuotedPath(Output) + ": " + ErrorWithCause(kp));
+    return Fail("cannot build " + QuotedPath(Output) + ": " + DriveErrorText(kp));
   }
-  if (AwaitWrite(kp, interrupt, done, failed)) return Fail("writing " + QuotedPath(Output) + " failed: " + ErrorWithCause(kp));
+  if (AwaitWrite(kp, interrupt, done, failed)) return Fail("writing " + QuotedPath(Output) + " failed: " + DriveErrorText(kp));
   const double seconds = SecondsSince(started);
   const double mebibytes = kp.ImageSize() * 2048.0 / (1 << 20);
   std::printf("Wrote %s: %u sectors (%.1f MiB) in %.2f s, %.1f MiB/s\n", Output.c_str(), kp.ImageSize(), mebibytes,

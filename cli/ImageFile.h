@@ -13,10 +13,6 @@ namespace velmor::cli {
 // stood at Output as it was. Returns the exit code.
 [[nodiscard]] int WriteImageFile(kilnor::TKilnorPro& Component, const std::string& Output);
 
-// The engine's text of the pending error, with the cause of a file error
-// beside it: Error creating file \out.iso\ (No space left on device).
-[[nodiscard]] std::string ErrorWithCause(kilnor::TKilnorPro& Component);
-
 // A path as messages show it: in double quotes, so that a backslash or a
 // space in it does not read like part of the message.
 [[nodiscard]] std::string QuotedPath(const std::string& Path);

@@ -4,6 +4,8 @@
 #include <iostream>
 
 #include "cli/Command.h"
+#include "cli/DriveFailure.h"
+#include "cli/DriveList.h"
 
 namespace velmor::cli {
 
@@ -16,19 +18,13 @@ bool SelectDriveOf(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed
     Error = "--drive takes a drive index, not '" + text + "'";
     return false;
   }
-  const std::string aspi = Parsed.Value("--aspi");
-  if (!Component.InitializeASPI(false, aspi, Parsed.Value("--log"))) {
-    Error = "no drive found: no pass-through drive answered and " +
-            (aspi.empty() ? std::string("no ASPI library could be loaded")
-                          : "the ASPI library '" + aspi + "' could not be used");
-    return false;
-  }
+  if (!StartDrives(Component, Parsed.Value("--aspi"), Parsed.Value("--log"), Error)) return false;
   if (index >= Component.DeviceCount()) {
     Error = "there is no drive " + text + " (velmor-cli drives lists them)";
     return false;
   }
   if (!Component.SelectDevice(static_cast<std::uint8_t>(index))) {
-    Error = "drive " + text + " does not answer: " + Component.ErrorString();
+    Error = "drive " + text + " does not answer: " + DriveErrorText(Component);
     return false;
   }
   return true;

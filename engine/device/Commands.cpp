@@ -46,23 +46,42 @@ constexpr std::uint8_t kDefaultWriteParameters[] = {0x05, 0x32, 0x42, 0xC4, 0x08
   return Status == SS_COMP || Status == SS_PENDING;
 }
 
-// A command without data: operation code and CDB length; Fill sets the rest.
-template <class FillCdb>
-[[nodiscard]] std::uint8_t SendNoData(TSCSIDevice& Dev, std::uint8_t CDBLength, std::uint8_t Code,
-                                      FillCdb Fill) {
-  TSRB_ExecSCSICmd srb = MakeSRB(TDataDirection::None, CDBLength, nullptr, 0);
-  srb.CDBByte[0] = Code;
-  Fill(Cdb(srb));
-  return ExecSCSICommand(Dev, srb);
-}
+using TExecute = std::uint8_t (*)(TSCSIDevice&, TSRB_ExecSCSICmd&);
 
-[[nodiscard]] std::uint8_t Send(TSCSIDevice& Dev, TDataDirection Direction, std::uint8_t CDBLength,
-                                std::span<const std::uint8_t> Data, std::uint8_t Code, auto Fill) {
+// A command with Data going Direction: operation code and CDB length; Fill
+// sets the rest of the CDB; Execute sends it.
+[[nodiscard]] std::uint8_t SendWith(TExecute Execute, TSCSIDevice& Dev, TDataDirection Direction,
+                                    std::uint8_t CDBLength, std::span<const std::uint8_t> Data,
+                                    std::uint8_t Code, auto Fill) {
   TSRB_ExecSCSICmd srb = MakeSRB(Direction, CDBLength, const_cast<std::uint8_t*>(Data.data()),
                                  static_cast<std::uint32_t>(Data.size()));
   srb.CDBByte[0] = Code;
   Fill(Cdb(srb));
-  return ExecSCSICommand(Dev, srb);
+  return Execute(Dev, srb);
+}
+
+// Queries and settings: sent again while the drive is getting over a medium
+// change, a reset or a spin-up.
+[[nodiscard]] std::uint8_t Send(TSCSIDevice& Dev, TDataDirection Direction, std::uint8_t CDBLength,
+                                std::span<const std::uint8_t> Data, std::uint8_t Code, auto Fill) {
+  return SendWith(ExecSCSICommandSettled, Dev, Direction, CDBLength, Data, Code, Fill);
+}
+[[nodiscard]] std::uint8_t SendNoData(TSCSIDevice& Dev, std::uint8_t CDBLength, std::uint8_t Code,
+                                      auto Fill) {
+  return Send(Dev, TDataDirection::None, CDBLength, {}, Code, Fill);
+}
+
+// Transfers and the commands that record, close or erase: sent once, so
+// that a reset or a medium change in the middle of a recording is reported
+// to the caller, whose own rules decide what follows.
+[[nodiscard]] std::uint8_t SendOnce(TSCSIDevice& Dev, TDataDirection Direction,
+                                    std::uint8_t CDBLength, std::span<const std::uint8_t> Data,
+                                    std::uint8_t Code, auto Fill) {
+  return SendWith(ExecSCSICommand, Dev, Direction, CDBLength, Data, Code, Fill);
+}
+[[nodiscard]] std::uint8_t SendNoDataOnce(TSCSIDevice& Dev, std::uint8_t CDBLength,
+                                          std::uint8_t Code, auto Fill) {
+  return SendOnce(Dev, TDataDirection::None, CDBLength, {}, Code, Fill);
 }
 
 [[nodiscard]] TDiscInformation DecodeDiscInformation(std::span<const std::uint8_t> Reply) {
@@ -203,11 +222,12 @@ void ComposeWriteParameters(std::span<std::uint8_t, kModePage05Size> Page,
                               std::uint16_t Blocks, std::span<const std::uint8_t> Data) {
   const bool reading = Direction == TMeterDirection::Read;
   const TMeterStart meter = StartMeter(Dev, Direction);
-  const std::uint8_t status = Send(Dev, reading ? TDataDirection::In : TDataDirection::Out, 10, Data,
-                                   reading ? 0x28 : 0x2A, [&](auto cdb) {
-                                     PutBE32(cdb, 2, LBA);
-                                     PutBE16(cdb, 7, Blocks);
-                                   });
+  const std::uint8_t status =
+      SendOnce(Dev, reading ? TDataDirection::In : TDataDirection::Out, 10, Data,
+               reading ? 0x28 : 0x2A, [&](auto cdb) {
+                 PutBE32(cdb, 2, LBA);
+                 PutBE16(cdb, 7, Blocks);
+               });
   FinishMeter(Dev, Direction, meter, static_cast<std::uint32_t>(Data.size()));
   return Completed(status);
 }
@@ -408,7 +428,7 @@ bool Write10(TSCSIDevice& Dev, std::uint32_t LBA, std::uint16_t Blocks, std::uin
 
 bool SynchronizeCache(TSCSIDevice& Dev, bool Immediate) {
   return CompletedOrPending(
-      SendNoData(Dev, 10, 0x35, [&](auto cdb) { cdb[1] = Immediate ? 0x02 : 0; }));
+      SendNoDataOnce(Dev, 10, 0x35, [&](auto cdb) { cdb[1] = Immediate ? 0x02 : 0; }));
 }
 
 bool ReadBufferCapacity(TSCSIDevice& Dev) {
@@ -425,12 +445,12 @@ bool ReadBufferCapacity(TSCSIDevice& Dev) {
 // --- Track, session and disc preparation ------------------------------------
 
 bool ReserveTrack(TSCSIDevice& Dev, std::uint32_t Blocks) {
-  return Completed(SendNoData(Dev, 10, 0x53, [&](auto cdb) { PutBE32(cdb, 5, Blocks); }));
+  return Completed(SendNoDataOnce(Dev, 10, 0x53, [&](auto cdb) { PutBE32(cdb, 5, Blocks); }));
 }
 
 bool CloseTrackSession(TSCSIDevice& Dev, bool Immediate, std::uint8_t Function,
                        std::uint16_t Number) {
-  return CompletedOrPending(SendNoData(Dev, 10, 0x5B, [&](auto cdb) {
+  return CompletedOrPending(SendNoDataOnce(Dev, 10, 0x5B, [&](auto cdb) {
     cdb[1] = Immediate ? 1 : 0;
     cdb[2] = Function;
     PutBE16(cdb, 4, Number);
@@ -438,7 +458,7 @@ bool CloseTrackSession(TSCSIDevice& Dev, bool Immediate, std::uint8_t Function,
 }
 
 bool CloseTrackOrSession(TSCSIDevice& Dev, bool CloseTrack, bool Immediate, std::uint16_t Track) {
-  return Completed(SendNoData(Dev, 10, 0x5B, [&](auto cdb) {
+  return Completed(SendNoDataOnce(Dev, 10, 0x5B, [&](auto cdb) {
     cdb[1] = Immediate ? 1 : 0;
     cdb[2] = CloseTrack ? 1 : 2;
     PutBE16(cdb, 4, Track);
@@ -448,16 +468,16 @@ bool CloseTrackOrSession(TSCSIDevice& Dev, bool CloseTrack, bool Immediate, std:
 bool FormatUnit(TSCSIDevice& Dev, std::uint8_t FormatByte,
                 std::span<const std::uint8_t> ParamList) {
   return CompletedOrPending(
-      Send(Dev, TDataDirection::Out, 6, ParamList, 0x04, [&](auto cdb) { cdb[1] = FormatByte; }));
+      SendOnce(Dev, TDataDirection::Out, 6, ParamList, 0x04, [&](auto cdb) { cdb[1] = FormatByte; }));
 }
 
 bool BlankMedium(TSCSIDevice& Dev, bool Quick) {
   return CompletedOrPending(
-      SendNoData(Dev, 12, 0xA1, [&](auto cdb) { cdb[1] = Quick ? 0x11 : 0x10; }));
+      SendNoDataOnce(Dev, 12, 0xA1, [&](auto cdb) { cdb[1] = Quick ? 0x11 : 0x10; }));
 }
 
 bool SendDVDStructure(TSCSIDevice& Dev, std::uint8_t Format, std::span<const std::uint8_t> Buffer) {
-  return Completed(Send(Dev, TDataDirection::Out, 12, Buffer, 0xBF, [&](auto cdb) {
+  return Completed(SendOnce(Dev, TDataDirection::Out, 12, Buffer, 0xBF, [&](auto cdb) {
     cdb[7] = Format;
     PutBE16(cdb, 8, static_cast<std::uint16_t>(Buffer.size()));
   }));

@@ -4,7 +4,9 @@
 // reply is decoded only as far as the drive returned it and as its own
 // length fields say. Every function reports success only; the reason of a
 // failure is in Dev.LastSenseInfo, Dev.DeviceError and Dev.TargetBusy.
-// No command is retried here.
+// Queries and settings are sent again while the drive is getting over a
+// medium change, a reset or a spin-up (Settle.h); transfers and the commands
+// that record, close or erase are sent once.
 #include <array>
 #include <cstdint>
 #include <span>

@@ -110,8 +110,7 @@ bool TEraseThread::EraseMedium(TMedium Medium) {
         return Medium == mtDVDRAM ? FormatAndWait(kDVDRAMFullFormat, true) : FullFormat(true);
       const bool written = OverwriteStart(kDVDRAMQuickPackets);
       Device.CloseFH = true;
-      SynchronizeCache(Device, false);
-      return written;
+      return SynchronizeCache(Device, false) && written;
     }
     default: return Blank(quick);
   }
@@ -134,21 +133,24 @@ bool TEraseThread::FullFormat(bool PollWithTestUnitReady) {
   return FormatAndWait(list, PollWithTestUnitReady);
 }
 
+// The zeros are on the disc only once the drive has written its cache out
+// and ended the background format: either refused fails the erase. Both
+// are sent even after a failed write, so the drive is left settled.
 bool TEraseThread::ClearStartAndStopFormat() {
   const bool written = OverwriteStart(kQuickOverwritePackets);
-  SynchronizeCache(Device, false);
-  CloseTrackSession(Device, false, kStopBackgroundFormat, 0);
+  const bool synchronised = SynchronizeCache(Device, false);
+  const bool closed = CloseTrackSession(Device, false, kStopBackgroundFormat, 0);
   Device.CloseFH = true;
-  return written;
+  return written && synchronised && closed;
 }
 
 bool TEraseThread::FullFormatDVDPlusRW() {
   if (!FormatAndWait(kDVDPlusRWFormatList, false)) return false;
   CDFiles.ComponentStatus = stBackgroundFormat;
   const bool written = OverwriteStart(kDVDPlusRWFullPackets);
-  SynchronizeCache(Device, false);
+  const bool synchronised = SynchronizeCache(Device, false);
   Device.CloseFH = true;
-  return written;
+  return written && synchronised;
 }
 
 bool TEraseThread::FormatAndWait(std::span<const std::uint8_t> FormatList,

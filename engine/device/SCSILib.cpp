@@ -8,6 +8,7 @@
 
 #include "engine/device/Commands.h"
 #include "engine/device/Media.h"
+#include "engine/device/Settle.h"
 #include "engine/platform/Event.h"
 #include "engine/platform/PassThrough.h"
 
@@ -186,7 +187,8 @@ void LogEnumeration(TSCSIDevice& Dev, const std::string& Text) { Dev.fdbg.Write(
 
 [[nodiscard]] TInquiryText InquireDuringEnumeration(TSCSIDevice& Dev) {
   TSRB_ExecSCSICmd srb = InquiryRequest(Dev);
-  if (SPTIExecute(Dev, srb) != SS_COMP) return {};
+  const auto send = [&](TSRB_ExecSCSICmd& Request) { return SPTIExecute(Dev, Request); };
+  if (SendUntilSettled(srb, send) != SS_COMP) return {};
   if (!IsCdRomReply(Dev.tmpBuffer.data(), Dev.LastTransferLength)) return {};
   return ParseInquiry(Dev.tmpBuffer.data(), Dev.LastTransferLength);
 }
@@ -306,7 +308,10 @@ void ProbeAspiDevice(TSCSIDevice& Dev, std::uint8_t Adapter, std::uint8_t Target
   srb.SRB_HaId = Adapter;
   srb.SRB_Target = Target;
   srb.SRB_Lun = Lun;
-  SendAspiAndWait(Dev.SendASPI32Command, srb);
+  SendUntilSettled(srb, [&](TSRB_ExecSCSICmd& Request) {
+    SendAspiAndWait(Dev.SendASPI32Command, Request);
+    return Request.SRB_Status;
+  });
   // The library does not say how much it returned: the reply buffer was
   // cleared, so the whole of it is read.
   if (srb.SRB_Status != SS_COMP || !IsCdRomReply(Dev.tmpBuffer.data(), kInquiryLength)) return;
@@ -459,10 +464,24 @@ std::uint8_t ExecSCSICommand(TSCSIDevice& Dev, TSRB_ExecSCSICmd& Srb) {
   Dev.TargetBusy = Srb.SRB_Status != SS_PENDING && Srb.SRB_Status != SS_COMP &&
                    Srb.SRB_TargStat == STATUS_BUSY;
   std::memcpy(&Dev.LastSenseInfo, Srb.SenseArea, sizeof Dev.LastSenseInfo);
-  if (Dev.LastSenseInfo.AddSenseCode != 0)
+  if (Dev.LastSenseInfo.AddSenseCode != 0) {
     Dev.DeviceError = static_cast<std::uint16_t>(Dev.LastSenseInfo.AddSenseCode * 256 +
                                                  Dev.LastSenseInfo.AddSenQual);
+    Dev.DeviceErrorKey = Dev.LastSenseInfo.SenseKey & 0x0F;
+  }
   return Srb.SRB_Status;
+}
+
+std::uint8_t ExecSCSICommandSettled(TSCSIDevice& Dev, TSRB_ExecSCSICmd& Srb) {
+  const std::uint16_t error = Dev.DeviceError;
+  const std::uint8_t key = Dev.DeviceErrorKey;
+  const std::uint8_t status = SendUntilSettled(
+      Srb, [&](TSRB_ExecSCSICmd& Request) { return ExecSCSICommand(Dev, Request); });
+  if (status == SS_COMP) {
+    Dev.DeviceError = error;
+    Dev.DeviceErrorKey = key;
+  }
+  return status;
 }
 
 void CloseDevice(TSCSIDevice& Dev) {

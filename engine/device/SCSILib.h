@@ -57,6 +57,7 @@ struct TSCSIDevice {
   TSENSE LastSenseInfo{};
   bool TargetBusy = false;
   std::atomic<std::uint16_t> DeviceError{0};  // ASC * 256 + ASCQ of the last failure
+  std::atomic<std::uint8_t> DeviceErrorKey{0};  // the sense key that came with it
 
   bool BurnProof = false;
   bool TestWrite = false;
@@ -132,6 +133,12 @@ std::string GetDeviceName(const TSCSIDevice& Dev, std::uint8_t DeviceIndex);
 // final SRB_Status (1 completed, 4 error; 4 at once when nothing is selected).
 // Sense data goes to LastSenseInfo, the moved byte count to LastTransferLength.
 std::uint8_t ExecSCSICommand(TSCSIDevice& Dev, TSRB_ExecSCSICmd& Srb);
+// ExecSCSICommand, sent again while the drive answers that it is getting
+// over a medium change, a reset or a spin-up (see Settle.h). For queries and
+// settings; WRITE (10) and the commands that record, close or erase go
+// through ExecSCSICommand and see each answer as it is. An answer that was
+// sent again and then succeeded leaves DeviceError as it was.
+std::uint8_t ExecSCSICommandSettled(TSCSIDevice& Dev, TSRB_ExecSCSICmd& Srb);
 // Closes the command log and the pass-through handle.
 void CloseDevice(TSCSIDevice& Dev);
 

@@ -18,28 +18,38 @@ namespace kilnor::test {
 
 inline const std::string kBinDir = VELMOR_BIN_DIR;
 
-// The state folder of this test program, chosen once, before the recorder
-// library is first loaded (the library reads VELMOR_EMULATOR_DIR when it
-// starts), and removed with everything in it when the program ends.
+// The state directory of this test program, removed with its multi-GB
+// sparse data files when the program ends. Created before the recorder
+// library is first loaded, so it is removed after the library has saved its
+// last state.
 class TEmulatorDirectory {
  public:
-  TEmulatorDirectory()
-      : Path((std::filesystem::path(testing::TempDir()) / ("velmor-mmc-emulator-" + std::to_string(getpid())))
-                 .string()) {
-    std::filesystem::remove_all(Path);
-    setenv("VELMOR_EMULATOR_DIR", Path.c_str(), 1);
+  TEmulatorDirectory() {
+    std::string pattern = (std::filesystem::path(testing::TempDir()) / "velmor-mmc-emulator-XXXXXX").string();
+    if (mkdtemp(pattern.data())) Path = pattern;
   }
   ~TEmulatorDirectory() {
     std::error_code ignored;
-    std::filesystem::remove_all(Path, ignored);
+    if (!Path.empty()) std::filesystem::remove_all(Path, ignored);
   }
-  const std::string Path;
+  TEmulatorDirectory(const TEmulatorDirectory&) = delete;
+  TEmulatorDirectory& operator=(const TEmulatorDirectory&) = delete;
+  std::string Path;
 };
 
+// Names the directory in VELMOR_EMULATOR_DIR again on every call: another
+// test of the program may have pointed it elsewhere, and the recorder
+// library reads it when it is first loaded, velmor-emulator and velmor-cli
+// when they start.
 inline const std::string& EmulatorDirectory() {
   static const TEmulatorDirectory directory;
+  setenv("VELMOR_EMULATOR_DIR", directory.Path.c_str(), 1);
   return directory.Path;
 }
+
+// A file of this test program (an image to insert), kept in the state
+// directory so that it goes with it.
+inline std::string EmulatorScratchPath(const std::string& Name) { return EmulatorDirectory() + "/" + Name; }
 
 // velmor-emulator <Arguments>; its exit code.
 inline int Emulator(const std::string& Arguments) {

@@ -40,7 +40,7 @@ class EmulatedErase : public test::EmulatedDriveTest {
   // written by the media test's VolumeImage layout: 32 sectors, primary
   // volume descriptor at sector 16).
   void InsertRecorded(const std::string& Kind) {
-    const std::string path = testing::TempDir() + "velmor-mmc-erase.iso";
+    const std::string path = test::EmulatorScratchPath("erase.iso");
     std::vector<char> image(32 * kSectorBytes, 0x11);
     char* primary = image.data() + 16 * kSectorBytes;
     primary[0] = 1;
@@ -101,7 +101,7 @@ TEST_F(EmulatedErase, NonErasableMediaAreRefused) {
 
 TEST_F(EmulatedErase, DriveNotReadyForSomePollsStillSucceeds) {
   InsertRecorded("cd-rw");
-  ASSERT_EQ(Emulator("fault add not-ready --opcode 0x51 --count 5"), 0);
+  ASSERT_EQ(Emulator("fault add not-ready --opcode 0x51 --count 5 --sense 2/04/07"), 0);
   EXPECT_FALSE(Erase(true).Failed);
   EXPECT_GE(clock.elapsed(), std::chrono::seconds(30));
 }

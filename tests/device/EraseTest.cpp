@@ -220,6 +220,34 @@ TEST_F(Erase, WriteFailureStopsOverwritingAndFails) {
   EXPECT_TRUE(drive.Device().CloseFH);
 }
 
+// The zeros reach the disc only when the drive writes its cache out and
+// ends the format: a refused SYNCHRONIZE CACHE or CLOSE TRACK/SESSION is a
+// failed erase, never "ERASE DONE.".
+TEST_F(Erase, RefusedSynchroniseOrCloseFailsTheErase) {
+  struct TCase {
+    const char* Medium;
+    std::uint16_t Profile;
+    bool Quick;
+    std::uint8_t Refused;
+  };
+  for (const TCase& c : {TCase{"DVD+RW", 0x001A, true, 0x35}, TCase{"DVD+RW", 0x001A, true, 0x5B},
+                         TCase{"DVD+RW", 0x001A, false, 0x35}, TCase{"BD-RE", 0x0043, true, 0x35},
+                         TCase{"BD-RE", 0x0043, true, 0x5B}, TCase{"DVD-RAM", 0x0012, true, 0x35}}) {
+    drive.Sent.clear();
+    drive.Replies.erase(0x35);
+    drive.Replies.erase(0x5B);
+    Insert(c.Profile);
+    drive.Replies[c.Refused] = {{}, 0x0C, 0x00, 0x3};
+    const TReport report = Run(c.Quick);
+    SCOPED_TRACE(std::string(c.Medium) + (c.Quick ? " quick" : " full") + ", refused " +
+                 std::to_string(c.Refused));
+    EXPECT_EQ(report.Count, 1);
+    EXPECT_TRUE(report.Failed);
+    EXPECT_EQ(drive.Device().DeviceError, 0x0C00);
+    EXPECT_EQ(drive.SentWith(c.Refused).size(), 1u) << "sent once, not retried";
+  }
+}
+
 TEST_F(Erase, FullEraseOfDVDPlusRWFormatsThenOverwrites128MiB) {
   Insert(0x001A);
   std::vector<std::uint16_t> statusDuringWrites;

@@ -3,6 +3,7 @@
 // transport entry (ExecSCSICommand over the ASPI path). Each command is
 // recorded with its CDB and the data it sent. A reply may be shorter than
 // what was asked for: the drive then reports the shorter transfer.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -19,6 +20,7 @@ struct TFakeReply {
   std::vector<std::uint8_t> Data;  // what the drive returns for a data-in command
   std::uint8_t Asc = 0;            // non-zero: check condition with this sense
   std::uint8_t Ascq = 0;
+  std::uint8_t Key = 0;            // the sense key that goes with it
 };
 
 struct TSentCommand {
@@ -78,13 +80,14 @@ class TFakeDrive {
       srb.SRB_Status = SS_ERR;
       srb.SRB_TargStat = STATUS_CHKCOND;
       srb.SenseArea[0] = 0x70;
+      srb.SenseArea[2] = reply.Key;
       srb.SenseArea[12] = reply.Asc;
       srb.SenseArea[13] = reply.Ascq;
     } else {
       srb.SRB_Status = SS_COMP;
       if (srb.SRB_Flags & SRB_DIR_IN) {
         const std::size_t returned = std::min<std::size_t>(reply.Data.size(), srb.SRB_BufLen);
-        std::memcpy(srb.SRB_BufPointer, reply.Data.data(), returned);
+        std::copy_n(reply.Data.begin(), returned, srb.SRB_BufPointer);
         srb.SRB_BufLen = static_cast<std::uint32_t>(returned);
       }
     }

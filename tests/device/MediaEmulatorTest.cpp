@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
 // An image whose sector 16 is a primary volume descriptor of VolumeBlocks
 // blocks; written by this function, 32 sectors long.
 std::string VolumeImage(std::uint32_t VolumeBlocks) {
-  const std::string path = testing::TempDir() + "velmor-mmc-volume.iso";
+  const std::string path = test::EmulatorScratchPath("volume.iso");
   std::vector<char> image(32 * kSectorBytes, 0);
   char* primary = image.data() + 16 * kSectorBytes;
   primary[0] = 1;

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -178,6 +179,7 @@ TEST_F(AspiTransport, LogHasNoEnumerationLinesAndNoSystemErrorAfterCommands) {
   EXPECT_EQ(lines[0], EngineVersion() + "\r");
   EXPECT_NE(lines[1].find("INQUIRY"), std::string::npos) << "no enumeration line before it";
   EXPECT_TRUE(lines[1].ends_with(" 00:00\r")) << "the line ends with the sense code alone";
+  std::remove(path.c_str());
 }
 
 TEST(AspiLibraryChoice, CallersPathAloneElseDefaultThenEmulatedRecorderBesideTheProgram) {

@@ -173,7 +173,7 @@ class TFakeSystem {
     std::size_t copied = 0;
     if (header.dxfer_direction == SG_DXFER_FROM_DEV) {
       copied = std::min<std::size_t>(answer.Data.size(), header.dxfer_len);
-      std::memcpy(header.dxferp, answer.Data.data(), copied);
+      std::copy_n(answer.Data.begin(), copied, static_cast<std::uint8_t*>(header.dxferp));
     } else if (header.dxfer_direction == SG_DXFER_TO_DEV) {
       copied = header.dxfer_len;
     }

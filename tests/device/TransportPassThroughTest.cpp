@@ -2,6 +2,7 @@
 // with fake drives standing in for /dev/sr0, /dev/sr1, ...
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -356,6 +357,7 @@ TEST(PassThroughLog, EnumerationWritesOneLinePerLetterAndCommandsFollow) {
   EXPECT_TRUE(inquiry.ends_with("00:00, 0")) << "pass-through lines end with the system error";
   CloseDevice(*dev);
   EXPECT_FALSE(dev->fdbg.IsOpen());
+  std::remove(path.c_str());
 }
 
 }  // namespace

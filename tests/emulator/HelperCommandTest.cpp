@@ -1,5 +1,6 @@
 // velmor-emulator, run as a person runs it.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "EmulatorTestSupport.h"
@@ -45,7 +46,8 @@ TEST_F(HelperCommandTest, InsertArmExportAndEject) {
   EXPECT_NE(list.Output.find("cd-rom, closed, 20 of"), std::string::npos) << list.Output;
   EXPECT_NE(list.Output.find("fail-command opcode 2Ah: command 2 fails with 3/0C/00"), std::string::npos)
       << list.Output;
-  const std::string exported = Dir.Path + "/out.iso";
+  const TTempDir elsewhere;
+  const std::string exported = elsewhere.Path + "/out.iso";
   ASSERT_EQ(Helper("export '" + exported + "'").ExitCode, 0);
   std::ifstream in(exported, std::ios::binary);
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()),
@@ -69,6 +71,12 @@ TEST_F(HelperCommandTest, BadInputIsRefusedWithAReason) {
       {"--drive 7 eject", "no drive 7"},
       {"export", "path"},
       {"frobnicate", "unknown command"},
+      {"insert cd-r --block 100", "no option --block"},
+      {"eject --forse now", "no option --forse"},
+      {"insert cd-r cd-rw", "does not take \"cd-rw\""},
+      {"fault add fail-command --opcode 2A --count 0 --sense 3/0C/00", "at least 1"},
+      {"fault add busy --count 0", "at least 1"},
+      {"fault add not-ready --count 0", "at least 1"},
   };
   for (const auto& [arguments, reason] : cases) {
     SCOPED_TRACE(arguments);
@@ -80,6 +88,72 @@ TEST_F(HelperCommandTest, BadInputIsRefusedWithAReason) {
     EXPECT_EQ(run.ExitCode, 1);
     EXPECT_NE(run.Output.find(reason), std::string::npos) << run.Output;
   }
+}
+
+// Whatever goes wrong with an insert, the disc in the drive stays as it was,
+// with its data.
+TEST_F(HelperCommandTest, AFailedInsertLeavesTheDiscAsItWas) {
+  const TTempDir images;
+  const std::string recorded = images.Path + "/recorded.iso";
+  std::ofstream(recorded, std::ios::binary) << std::string(20 * kBlockSize, 'r');
+  const std::string tooLarge = images.Path + "/large.iso";
+  std::ofstream(tooLarge, std::ios::binary) << std::string(101 * kBlockSize, 'l');
+  ASSERT_EQ(Helper("insert cd-rom --image '" + recorded + "'").ExitCode, 0);
+  const std::string before = Helper("list").Output;
+  const std::pair<std::string, const char*> cases[] = {
+      {"insert cd-r --image /no/such.iso", "cannot read the image"},
+      {"insert cd-r --image '" + images.Path + "'", "cannot read the image"},
+      {"insert cd-r --blocks 100 --image '" + tooLarge + "'", "larger than the medium"},
+      {"insert cd-r --block 100", "no option --block"},
+      {"insert cd-r --blocks 0", "out of range"},
+  };
+  for (const auto& [arguments, reason] : cases) {
+    SCOPED_TRACE(arguments);
+    const TRun run = Helper(arguments);
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_NE(run.Output.find(reason), std::string::npos) << run.Output;
+    EXPECT_EQ(Helper("list").Output, before);
+  }
+  std::size_t dataFiles = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(Dir.Path))
+    dataFiles += entry.path().extension() == ".data";
+  EXPECT_EQ(dataFiles, 1u) << "no data file of a failed insert is left behind";
+  const std::string exported = images.Path + "/out.iso";
+  ASSERT_EQ(Helper("export '" + exported + "'").ExitCode, 0);
+  std::ifstream in(exported, std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()),
+            std::string(20 * kBlockSize, 'r'));
+}
+
+TEST_F(HelperCommandTest, ExportNeverWritesIntoTheStateDirectory) {
+  ASSERT_EQ(Helper("list").ExitCode, 0);
+  const std::string state = Dir.Path + "/drive-0.json";
+  const std::string saved = Helper("list").Output;
+  const TTempDir elsewhere;
+  const std::string link = elsewhere.Path + "/state-link";
+  std::filesystem::create_hard_link(state, link);
+  for (const std::string& target : {state, Dir.Path + "/drive-0.faults.json", Dir.Path + "/image.iso",
+                                    Dir.Path + "/../" + std::filesystem::path(Dir.Path).filename().string() +
+                                        "/drive-1.json",
+                                    link}) {
+    SCOPED_TRACE(target);
+    const TRun run = Helper("export '" + target + "'");
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_NE(run.Output.find("state directory"), std::string::npos) << run.Output;
+  }
+  EXPECT_EQ(Helper("list").Output, saved);
+  EXPECT_EQ(Helper("export '" + elsewhere.Path + "/image.iso'").ExitCode, 0);
+}
+
+// A state file that cannot be removed (here a folder of that name, which no
+// permission bit of root's can make up for) fails the reset, named.
+TEST_F(HelperCommandTest, AResetThatCannotRemoveEverythingFails) {
+  ASSERT_EQ(Helper("list").ExitCode, 0);
+  std::filesystem::create_directories(Dir.Path + "/drive-7.json/inside");
+  const TRun run = Helper("reset");
+  EXPECT_EQ(run.ExitCode, 1);
+  EXPECT_NE(run.Output.find("cannot remove " + Dir.Path + "/drive-7.json"), std::string::npos) << run.Output;
+  EXPECT_EQ(run.Output.find("state reset"), std::string::npos) << run.Output;
 }
 
 TEST_F(HelperCommandTest, SettingsAndASecondDrive) {

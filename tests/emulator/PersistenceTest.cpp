@@ -1,8 +1,11 @@
 // The state directory: defaults on first use, state kept between runs,
 // changes made by another process, damaged files, sparse data, export.
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "EmulatorTestSupport.h"
 #include "StateStore.h"
@@ -29,6 +32,15 @@ class PersistenceTest : public ::testing::Test {
   void Insert(TEmulator& Emulator, TMediumKind Kind) {
     std::string error;
     ASSERT_TRUE(Emulator.WithDrive(0, [&](TDrive& d) { return d.InsertNew(Kind, 1 << 16, {}, error); })) << error;
+  }
+  // A DVD+R with 32 blocks of 0x5A recorded and synchronised in Directory,
+  // whose emulator is then closed; the path of its data file.
+  std::string RecordedDisc(const std::string& Directory) {
+    TEmulator emulator(Directory);
+    Insert(emulator, TMediumKind::DvdPlusR);
+    EXPECT_TRUE(Run(emulator, TCdb::Write10(0, 32), TDirection::Out, Filled(32, 0x5A)).Good());
+    EXPECT_TRUE(Run(emulator, TCdb::SynchronizeCache()).Good());
+    return emulator.WithDrive(0, [](TDrive& d) { return d.DataPath(d.Medium()->Id); });
   }
 
   TTempDir Dir;
@@ -130,6 +142,59 @@ TEST_F(PersistenceTest, DamagedStateFilesLeaveTheDriveOutWithoutCrashing) {
     EXPECT_TRUE(emulator.Ready());
     EXPECT_EQ(emulator.DriveCount(), 0u);
   }
+}
+
+// The data a disc recorded lives only in its data file: without it, or with
+// less of it than the disc recorded, the disc is refused, never read back
+// as zeros; the file is left as it was found.
+TEST_F(PersistenceTest, ADiscWhoseDataIsGoneIsRefused) {
+  const std::pair<const char*, std::function<void(const std::string&)>> losses[] = {
+      {"missing", [](const std::string& Path) { std::filesystem::remove(Path); }},
+      {"shorter than recorded", [](const std::string& Path) { std::filesystem::resize_file(Path, 31 * kBlockSize); }},
+      {"empty", [](const std::string& Path) { std::filesystem::resize_file(Path, 0); }},
+  };
+  for (const auto& [what, lose] : losses) {
+    SCOPED_TRACE(what);
+    const TTempDir dir;
+    const std::string dataPath = RecordedDisc(dir.Path);
+    lose(dataPath);
+    const auto left = std::filesystem::exists(dataPath) ? std::filesystem::file_size(dataPath) : 0;
+    {
+      TEmulator reopened(dir.Path);
+      EXPECT_EQ(reopened.DriveCount(), 0u) << "the drive is left out with its disc";
+    }
+    EXPECT_EQ(std::filesystem::exists(dataPath) ? std::filesystem::file_size(dataPath) : 0, left);
+  }
+}
+
+TEST_F(PersistenceTest, ADiscWithAllItRecordedIsKeptEvenWhenItsFileIsShort) {
+  std::filesystem::resize_file(RecordedDisc(Dir.Path), 32 * kBlockSize);
+  TEmulator reopened(Dir.Path);
+  ASSERT_EQ(reopened.DriveCount(), 1u);
+  TAnswer read = Run(reopened, TCdb::Read10(31, 1), TDirection::In, TBytes(kBlockSize));
+  ASSERT_TRUE(read.Good());
+  EXPECT_EQ(read.Data, Filled(1, 0x5A));
+}
+
+// A folder where a state file's new version would go makes every save fail,
+// even for root: each change says so, and a command that committed to the
+// disc fails rather than report what will not survive.
+TEST_F(PersistenceTest, ASaveThatFailsIsReported) {
+  TEmulator emulator(Dir.Path);
+  Insert(emulator, TMediumKind::DvdPlusR);
+  ASSERT_EQ(emulator.TakeProblem(), "");
+  const std::string pid = std::to_string(::getpid());
+  std::filesystem::create_directories(Dir.Path + "/drive-0.json.new." + pid + "/blocked");
+  std::filesystem::create_directories(Dir.Path + "/drive-0.faults.json.new." + pid + "/blocked");
+
+  emulator.WithDrive(0, [](TDrive& d) { d.ArmFault(TFault{TFaultType::Busy, 0x00, 1, 0, {}}); });
+  EXPECT_NE(emulator.TakeProblem().find("cannot save the state of drive 0"), std::string::npos);
+  emulator.WithDrive(0, [](TDrive& d) { d.ClearFaults(); });
+  EXPECT_NE(emulator.TakeProblem(), "");
+
+  ASSERT_TRUE(Run(emulator, TCdb::Write10(0, 32), TDirection::Out, Filled(32, 0x5A)).Good());
+  EXPECT_TRUE(Run(emulator, TCdb::SynchronizeCache()).Failed(sense::Make(0x4, 0x44, 0x00)));
+  EXPECT_EQ(emulator.TakeProblem(), "") << "reported once, by the command";
 }
 
 TEST_F(PersistenceTest, LeftoverHalfWrittenFileIsIgnored) {

@@ -5,6 +5,7 @@
 // and its completion is signalled when it is done.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -36,6 +37,7 @@ constexpr std::uint8_t kTargetsPerAdapter = 8;
 constexpr std::uint8_t kHostScsiId = 7;
 constexpr std::uint8_t kStatusNoAdapters = 0xE8;
 constexpr std::uint8_t kCdDeviceType = 0x05;
+constexpr std::chrono::seconds kIdleCheck{1};
 
 void CopyText(std::uint8_t* Field, const char* Text) {
   std::memset(Field, ' ', 16);
@@ -53,7 +55,7 @@ TDirection DirectionOfOpcode(std::uint8_t Opcode) {
 
 class TLibrary {
  public:
-  TLibrary() : Emulator(emu::TStateStore::DefaultDirectory()) {
+  TLibrary() : Emulator(emu::TStateStore::DefaultDirectory(), emu::TEmulator::TRole::Host) {
     if (!Emulator.Ready()) std::fprintf(stderr, "velmor-recorder: %s\n", Emulator.Error().c_str());
     Worker = std::thread([this] { Run(); });
   }
@@ -183,12 +185,18 @@ class TLibrary {
     Finish(Request, result.Good() ? kStatusComplete : kStatusError);
   }
 
+  // Runs the queued commands; between them, lets other processes have the
+  // drives this one has left idle.
   void Run() {
     while (true) {
       TExecuteCommand* request = nullptr;
       {
         std::unique_lock guard(QueueLock);
-        QueueChanged.wait(guard, [&] { return Stopping || !Pending.empty(); });
+        if (!QueueChanged.wait_for(guard, kIdleCheck, [&] { return Stopping || !Pending.empty(); })) {
+          guard.unlock();
+          Emulator.ReleaseIdleClaims();
+          continue;
+        }
         if (Pending.empty()) return;
         request = Pending.front();
         Pending.pop_front();

@@ -28,6 +28,12 @@ std::optional<std::string> TArguments::Option(const std::string& Name) const {
   return found->second;
 }
 
+std::vector<std::string> TArguments::OptionNames() const {
+  std::vector<std::string> names;
+  for (const auto& option : Options) names.push_back(option.first);
+  return names;
+}
+
 std::optional<std::uint64_t> ParseNumber(std::string Text) {
   int base = 10;
   if (Text.starts_with("0x") || Text.starts_with("0X")) {

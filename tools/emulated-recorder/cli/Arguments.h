@@ -21,6 +21,7 @@ class TArguments {
   }
   [[nodiscard]] bool Has(const std::string& Name) const { return Options.count(Name) > 0; }
   [[nodiscard]] std::optional<std::string> Option(const std::string& Name) const;
+  [[nodiscard]] std::vector<std::string> OptionNames() const;
   // A number option: decimal, or hexadecimal with 0x or a trailing h.
   [[nodiscard]] std::optional<std::uint64_t> Number(const std::string& Name, std::string& Error) const;
 

@@ -1,7 +1,9 @@
 // Drive settings, new drives, and starting over.
 #include <dirent.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 
 #include "Commands.h"
@@ -71,11 +73,10 @@ int RunSet(const TContext& Context) {
     error = ApplySetting(config, key, Context.Arguments.Word(2));
     if (error.empty()) d.UpdateConfig(config);
   });
-  return error.empty() ? 0 : Fail(error);
+  return error.empty() ? Saved(emulator) : Fail(error);
 }
 
 int RunAddDrive(const TContext& Context) {
-  emu::TStateStore store(Context.Directory);
   std::string error;
   emu::TDriveConfig config = emu::TDriveConfig::Default();
   if (auto writes = Context.Arguments.Option("writes")) {
@@ -84,22 +85,19 @@ int RunAddDrive(const TContext& Context) {
     config.Writes = *kinds;
   }
   if (auto product = Context.Arguments.Option("product")) config.Product = product->substr(0, 16);
-  {
-    emu::TEmulator existing(Context.Directory);  // a first drive exists before a second is added
-    if (!existing.Ready()) return Fail(existing.Error());
-  }
-  const auto numbers = store.DriveNumbers();
-  const int number = numbers.empty() ? 0 : numbers.back() + 1;
-  config.Serial = "VR" + std::to_string(1000000000 + number);
-  if (!store.CreateDrive(number, config, std::nullopt, error)) return Fail(error);
+  emu::TEmulator emulator(Context.Directory);  // a first drive exists before a second is added
+  if (!emulator.Ready()) return Fail(emulator.Error());
+  int number = 0;
+  if (!emulator.AddDrive(config, number, error)) return Fail(error);
   std::printf("drive %d added (no medium)\n", number);
   return 0;
 }
 
+// Every file that cannot be removed is named, and the reset then fails. The
+// drives' claim files stay: a process using a drive keeps its claim.
 int RunReset(const TContext& Context) {
-  DIR* dir = ::opendir(Context.Directory.c_str());
-  if (dir) {
-    std::vector<std::string> doomed;
+  std::vector<std::string> doomed;
+  if (DIR* dir = ::opendir(Context.Directory.c_str())) {
     while (const dirent* entry = ::readdir(dir)) {
       const std::string name = entry->d_name;
       if ((name.starts_with("drive-") && name.find(".json") != std::string::npos) ||
@@ -107,8 +105,14 @@ int RunReset(const TContext& Context) {
         doomed.push_back(Context.Directory + "/" + name);
     }
     ::closedir(dir);
-    for (const auto& path : doomed) std::remove(path.c_str());
   }
+  int failures = 0;
+  for (const auto& path : doomed) {
+    if (std::remove(path.c_str()) == 0 || errno == ENOENT) continue;
+    Fail("cannot remove " + path + ": " + std::strerror(errno));
+    ++failures;
+  }
+  if (failures > 0) return Fail("reset is incomplete: remove those files by hand, then reset again");
   emu::TEmulator fresh(Context.Directory);
   if (!fresh.Ready()) return Fail(fresh.Error());
   std::printf("state reset: one drive with a blank dvd+rw in %s\n", fresh.Directory().c_str());

@@ -50,6 +50,12 @@ namespace {
     Error = "fail-command needs --sense KEY/ASC/ASCQ";
     return std::nullopt;
   }
+  const bool counted = *type == emu::TFaultType::FailCommand || *type == emu::TFaultType::Busy ||
+                       *type == emu::TFaultType::NotReady;
+  if (counted && fault.Count == 0) {
+    Error = std::string(emu::FaultTypeName(*type)) + " needs a --count of at least 1";
+    return std::nullopt;
+  }
   if (*type == emu::TFaultType::FailCommand && !fault.Opcode) {
     Error = "fail-command needs --opcode";
     return std::nullopt;
@@ -76,13 +82,14 @@ int RunFault(const TContext& Context) {
   }
   if (action == "clear") {
     emulator.WithDrive(*drive, [](emu::TDrive& d) { d.ClearFaults(); });
-    return 0;
+    return Saved(emulator);
   }
   if (action != "add") return Fail("fault needs add, list or clear");
   std::string error;
   auto fault = FaultFromArguments(Context.Arguments, error);
   if (!fault) return Fail(error);
   emulator.WithDrive(*drive, [&](emu::TDrive& d) { d.ArmFault(*fault); });
+  if (Saved(emulator) != 0) return 1;
   std::printf("armed: %s\n", emu::DescribeFault(*fault).c_str());
   return 0;
 }

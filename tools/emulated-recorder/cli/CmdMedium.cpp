@@ -21,6 +21,7 @@ int RunInsert(const TContext& Context) {
     return d.InsertNew(*kind, capacity, image, error);
   });
   if (!inserted) return Fail(error);
+  if (Saved(emulator) != 0) return 1;
   std::printf("drive %d: new %s inserted\n", emulator.DriveNumber(*drive), emu::Traits(*kind).Name.data());
   return 0;
 }
@@ -32,7 +33,7 @@ int RunEject(const TContext& Context) {
   const bool force = Context.Arguments.Has("force");
   if (!emulator.WithDrive(*drive, [&](emu::TDrive& d) { return d.OpenTray(force); }))
     return Fail("the medium is locked in the drive; use --force to open the tray anyway");
-  return 0;
+  return Saved(emulator);
 }
 
 int RunLoad(const TContext& Context) {
@@ -40,7 +41,7 @@ int RunLoad(const TContext& Context) {
   auto drive = ChosenDrive(Context, emulator);
   if (!drive) return 1;
   emulator.WithDrive(*drive, [](emu::TDrive& d) { d.CloseTray(); });
-  return 0;
+  return Saved(emulator);
 }
 
 int RunRemove(const TContext& Context) {
@@ -48,7 +49,7 @@ int RunRemove(const TContext& Context) {
   auto drive = ChosenDrive(Context, emulator);
   if (!drive) return 1;
   emulator.WithDrive(*drive, [](emu::TDrive& d) { d.RemoveMedium(); });
-  return 0;
+  return Saved(emulator);
 }
 
 int RunExport(const TContext& Context) {
@@ -57,9 +58,12 @@ int RunExport(const TContext& Context) {
   emu::TEmulator emulator(Context.Directory);
   auto drive = ChosenDrive(Context, emulator);
   if (!drive) return 1;
+  if (emulator.Holds(path))
+    return Fail("will not write the image into the state directory " + emulator.Directory() +
+                ", whose files are the emulator's own; export it elsewhere");
   std::string error;
   if (!emulator.WithDrive(*drive, [&](emu::TDrive& d) { return d.ExportImage(path, error); })) return Fail(error);
-  return 0;
+  return Saved(emulator);
 }
 
 }  // namespace velmor::emucli

@@ -17,6 +17,9 @@ struct TContext {
 // Index of the drive --drive names (its number), or of the first drive.
 [[nodiscard]] std::optional<std::size_t> ChosenDrive(const TContext& Context, emu::TEmulator& Emulator);
 int Fail(const std::string& Message);  // prints the message; returns the failure exit code
+// 0 when every change to the state directory was saved; else prints why
+// and returns the failure exit code.
+[[nodiscard]] int Saved(emu::TEmulator& Emulator);
 
 int RunList(const TContext& Context);
 int RunInsert(const TContext& Context);

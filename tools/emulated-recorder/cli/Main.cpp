@@ -1,9 +1,12 @@
 // velmor-emulator: manages the drives and media of the emulated recorder.
 #include <cstdio>
+#include <set>
+#include <string>
 #include <string_view>
 
 #include "Commands.h"
 #include "MediumKinds.h"
+#include "StateLock.h"
 #include "StateStore.h"
 
 namespace velmor::emucli {
@@ -14,20 +17,38 @@ struct TSubcommand {
   std::string_view Name;
   int (*Run)(const TContext&);
   std::string_view Usage;
+  std::size_t MaxWords;             // the command's name included
+  std::set<std::string> Options;    // besides --dir, --drive and --help
 };
 
-constexpr TSubcommand kSubcommands[] = {
-    {"list", RunList, "list                              drives, their trays, media and armed faults"},
-    {"insert", RunInsert, "insert KIND [--blocks N] [--image FILE]   put a new medium in and close the tray"},
-    {"eject", RunEject, "eject [--force]                   open the tray (refused while the medium is locked)"},
-    {"load", RunLoad, "load                              close the tray"},
-    {"remove", RunRemove, "remove                            take the medium out for good"},
-    {"export", RunExport, "export FILE                       write the medium's recorded data as an image file"},
-    {"fault", RunFault, "fault add TYPE [options] | fault list | fault clear"},
-    {"set", RunSet, "set KEY VALUE                     change a drive setting"},
-    {"add-drive", RunAddDrive, "add-drive [--product TEXT] [--writes KIND,KIND...]"},
-    {"reset", RunReset, "reset                             forget every drive and medium; start again"},
+const std::set<std::string> kCommonOptions{"dir", "drive", "help"};
+
+const TSubcommand kSubcommands[] = {
+    {"list", RunList, "list                              drives, their trays, media and armed faults", 1, {}},
+    {"insert", RunInsert, "insert KIND [--blocks N] [--image FILE]   put a new medium in and close the tray", 2,
+     {"blocks", "image"}},
+    {"eject", RunEject, "eject [--force]                   open the tray (refused while the medium is locked)", 1,
+     {"force"}},
+    {"load", RunLoad, "load                              close the tray", 1, {}},
+    {"remove", RunRemove, "remove                            take the medium out for good", 1, {}},
+    {"export", RunExport, "export FILE                       write the medium's recorded data as an image file", 2,
+     {}},
+    {"fault", RunFault, "fault add TYPE [options] | fault list | fault clear", 3, {"opcode", "count", "lba", "sense"}},
+    {"set", RunSet, "set KEY VALUE                     change a drive setting", 3, {}},
+    {"add-drive", RunAddDrive, "add-drive [--product TEXT] [--writes KIND,KIND...]", 1, {"product", "writes"}},
+    {"reset", RunReset, "reset                             forget every drive and medium; start again", 1, {}},
 };
+
+// An option the command does not take, or a word too many, is refused
+// before anything is done: a misspelt option must not go unnoticed.
+[[nodiscard]] std::string UnexpectedArgument(const TSubcommand& Command, const TArguments& Arguments) {
+  for (const std::string& name : Arguments.OptionNames())
+    if (!kCommonOptions.contains(name) && !Command.Options.contains(name))
+      return std::string(Command.Name) + " takes no option --" + name + " (see velmor-emulator help)";
+  if (Arguments.Words().size() > Command.MaxWords)
+    return std::string(Command.Name) + " does not take \"" + Arguments.Word(Command.MaxWords) + "\"";
+  return {};
+}
 
 void PrintUsage() {
   std::printf("usage: velmor-emulator [--dir DIR] [--drive N] COMMAND ...\n\ncommands:\n");
@@ -45,6 +66,17 @@ void PrintUsage() {
       emu::TStateStore::DefaultDirectory().c_str());
 }
 
+// Runs the command holding the state directory's lock throughout, so that
+// what it reads and what it writes come from one state.
+int RunLocked(const TSubcommand& Command, const TContext& Context) {
+  std::string error;
+  if (!velmor::emu::TStateStore(Context.Directory).Prepare(error)) return Fail(error);
+  const velmor::emu::TDirectoryLock lock(Context.Directory);
+  if (!lock.Held())
+    return Fail("the state directory " + Context.Directory + " is locked by another process; try again");
+  return Command.Run(Context);
+}
+
 }  // namespace
 
 }  // namespace velmor::emucli
@@ -58,7 +90,11 @@ int main(int argc, char** argv) {
     return arguments.Words().empty() && !arguments.Has("help") ? 2 : 0;
   }
   const TContext context{arguments, arguments.Option("dir").value_or(velmor::emu::TStateStore::DefaultDirectory())};
-  for (const auto& command : kSubcommands)
-    if (command.Name == arguments.Word(0)) return command.Run(context);
+  for (const auto& command : kSubcommands) {
+    if (command.Name != arguments.Word(0)) continue;
+    const std::string unexpected = UnexpectedArgument(command, arguments);
+    if (!unexpected.empty()) return Fail(unexpected);
+    return RunLocked(command, context);
+  }
   return Fail("unknown command \"" + arguments.Word(0) + "\"; see velmor-emulator help");
 }

@@ -9,6 +9,11 @@ int Fail(const std::string& Message) {
   return 1;
 }
 
+int Saved(emu::TEmulator& Emulator) {
+  const std::string problem = Emulator.TakeProblem();
+  return problem.empty() ? 0 : Fail(problem);
+}
+
 std::optional<std::size_t> ChosenDrive(const TContext& Context, emu::TEmulator& Emulator) {
   if (!Emulator.Ready()) {
     Fail(Emulator.Error());

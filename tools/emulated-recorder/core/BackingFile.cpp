@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 namespace velmor::emu {
@@ -47,10 +49,47 @@ constexpr std::size_t kCopyChunk = 1 << 20;
 
 TBackingFile::~TBackingFile() { Close(); }
 
+TBackingFile::TBackingFile(TBackingFile&& Other) noexcept : Fd(Other.Fd), Size(Other.Size) {
+  Other.Fd = -1;
+}
+
+TBackingFile& TBackingFile::operator=(TBackingFile&& Other) noexcept {
+  if (this != &Other) {
+    Close();
+    std::swap(Fd, Other.Fd);
+    Size = Other.Size;
+  }
+  return *this;
+}
+
 bool TBackingFile::Open(const std::string& Path, std::uint32_t Capacity) {
   Close();
   Fd = ::open(Path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (Fd < 0) return false;
+  return Fd >= 0 && Resize(Capacity);
+}
+
+bool TBackingFile::OpenRecorded(const std::string& Path, std::uint32_t Capacity,
+                                std::uint32_t Recorded, std::string& Error) {
+  Close();
+  Fd = ::open(Path.c_str(), O_RDWR | O_CLOEXEC);
+  if (Fd < 0) {
+    Error = "the data file " + Path + " cannot be opened: " + std::strerror(errno);
+    return false;
+  }
+  struct stat info {};
+  const std::uint64_t needed = std::uint64_t{Recorded} * kBlockSize;
+  if (::fstat(Fd, &info) != 0 || static_cast<std::uint64_t>(info.st_size) < needed) {
+    Error = "the data file " + Path + " holds " + std::to_string(info.st_size / kBlockSize) +
+            " blocks, fewer than the " + std::to_string(Recorded) + " recorded on the medium";
+    Close();
+    return false;
+  }
+  if (Resize(Capacity)) return true;
+  Error = "the data file " + Path + " cannot be sized: " + std::strerror(errno);
+  return false;
+}
+
+bool TBackingFile::Resize(std::uint32_t Capacity) {
   Size = std::uint64_t{Capacity} * kBlockSize;
   struct stat info {};
   if (::fstat(Fd, &info) != 0 || (static_cast<std::uint64_t>(info.st_size) != Size &&
@@ -116,11 +155,12 @@ bool TBackingFile::ExportTo(const std::string& Path, std::uint32_t Blocks) const
   return ok;
 }
 
-std::int64_t TBackingFile::ImportFrom(const std::string& Path) {
+std::optional<std::uint32_t> TBackingFile::ImportFrom(const std::string& Path, std::string& Error) {
   const int in = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0 || Fd < 0) {
+    Error = "cannot read the image " + Path + ": " + std::strerror(in < 0 ? errno : EBADF);
     if (in >= 0) ::close(in);
-    return -1;
+    return std::nullopt;
   }
   std::vector<std::uint8_t> chunk(kCopyChunk);
   std::uint64_t total = 0;
@@ -136,9 +176,20 @@ std::int64_t TBackingFile::ImportFrom(const std::string& Path) {
     ok = WriteFully(Fd, chunk.data(), static_cast<std::size_t>(got), total);
     total += static_cast<std::uint64_t>(got);
   }
+  // An image that goes on past the medium's end would lose its tail.
+  std::uint8_t beyond = 0;
+  const bool larger = ok && total == Size && ::read(in, &beyond, 1) > 0;
   ::close(in);
-  if (!ok) return -1;
-  return static_cast<std::int64_t>((total + kBlockSize - 1) / kBlockSize);
+  if (!ok) {
+    Error = "cannot read the image " + Path;
+    return std::nullopt;
+  }
+  if (larger) {
+    Error = "the image " + Path + " is larger than the medium (" + std::to_string(Size / kBlockSize) +
+            " blocks)";
+    return std::nullopt;
+  }
+  return static_cast<std::uint32_t>((total + kBlockSize - 1) / kBlockSize);
 }
 
 }  // namespace velmor::emu

@@ -282,10 +282,10 @@ void TDrive::ForgetMediumState() {
   BytesSinceSync = 0;
 }
 
-void TDrive::Commit() {
+bool TDrive::Commit() {
   if (Loaded) Loaded->Committed = Loaded->Layout;
   BytesSinceSync = 0;
-  if (Persist) Persist(*this, TPersist::State);
+  return !Persist || Persist(*this, TPersist::State);
 }
 
 bool TDrive::HasUncommittedWrites() const { return BytesSinceSync != 0; }
@@ -312,27 +312,28 @@ void TDrive::Shutdown() {
   Commit();
 }
 
+// The new medium is made whole beside the one in the tray, which is given
+// up only once the new one is in: a failed insert leaves the drive as it was.
 bool TDrive::InsertNew(TMediumKind Kind, std::optional<std::uint32_t> Capacity, const std::string& ImagePath,
                        std::string& Error) {
-  RemoveMedium();
   TLoadedMedium medium{NewMediumId(), TMediumLayout(Kind, Capacity.value_or(Traits(Kind).Capacity)), {}};
   if (medium.Layout.Capacity() == 0) {
     Error = "a medium needs at least one block";
     return false;
   }
-  if (!Backing.Open(DataPath(medium.Id), medium.Layout.Capacity())) {
+  TBackingFile backing;
+  if (!backing.Open(DataPath(medium.Id), medium.Layout.Capacity())) {
     Error = "cannot create the medium's data file " + DataPath(medium.Id);
     return false;
   }
   if (!ImagePath.empty()) {
-    const std::int64_t blocks = Backing.ImportFrom(ImagePath);
-    if (blocks < 0) {
-      Error = "cannot read the image " + ImagePath;
-      Backing.Close();
+    const std::optional<std::uint32_t> blocks = backing.ImportFrom(ImagePath, Error);
+    if (!blocks) {
+      backing.Close();
       std::remove(DataPath(medium.Id).c_str());
       return false;
     }
-    medium.Layout.Preload(static_cast<std::uint32_t>(blocks));
+    medium.Layout.Preload(*blocks);
   } else if (Traits(Kind).Recording == TRecording::ReadOnly) {
     medium.Layout.Preload(medium.Layout.Capacity());
   } else if (Kind == TMediumKind::DvdRwRestricted) {
@@ -343,15 +344,19 @@ bool TDrive::InsertNew(TMediumKind Kind, std::optional<std::uint32_t> Capacity, 
     medium.Layout.Format(medium.Layout.Capacity());
   }
   medium.Committed = medium.Layout;
+  const std::optional<std::string> replaced = Loaded ? std::optional(Loaded->Id) : std::nullopt;
   ForgetMediumState();
+  Backing = std::move(backing);
   Loaded = std::move(medium);
   TrayIsOpen = false;
   ChooseSpeeds(0xFFFF, 0xFFFF);
-  Commit();
+  // Removed only once the saved state names the new file, so neither a
+  // crash nor a failed save leaves a state that names a missing one.
+  if (Commit() && replaced) std::remove(DataPath(*replaced).c_str());
   return true;
 }
 
-bool TDrive::Restore(bool TrayOpenNow, std::optional<TLoadedMedium> Medium) {
+bool TDrive::Restore(bool TrayOpenNow, std::optional<TLoadedMedium> Medium, std::string& Error) {
   if (Medium && Loaded && Medium->Id == Loaded->Id && HasUncommittedWrites()) {
     // The same disc while this drive is recording on it: what it recorded
     // since its last commit stays.
@@ -363,7 +368,9 @@ bool TDrive::Restore(bool TrayOpenNow, std::optional<TLoadedMedium> Medium) {
   Loaded.reset();
   ForgetMediumState();
   TrayIsOpen = TrayOpenNow;
-  if (Medium && !Backing.Open(DataPath(Medium->Id), Medium->Layout.Capacity())) return false;
+  if (Medium && !Backing.OpenRecorded(DataPath(Medium->Id), Medium->Layout.Capacity(),
+                                      Medium->Layout.RecordedEnd(), Error))
+    return false;
   Loaded = std::move(Medium);
   ChooseSpeeds(0xFFFF, 0xFFFF);
   return true;

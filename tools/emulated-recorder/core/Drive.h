@@ -51,7 +51,8 @@ struct TLoadedMedium {
 class TDrive {
  public:
   enum class TPersist : std::uint8_t { State, Faults };
-  using TPersistHook = std::function<void(const TDrive&, TPersist)>;
+  // True when what was handed over is kept.
+  using TPersistHook = std::function<bool(const TDrive&, TPersist)>;
 
   // DataDir holds the backing files, named after the medium's id.
   TDrive(TDriveConfig Config, std::string DataDir);
@@ -65,7 +66,9 @@ class TDrive {
   // file restores.
   [[nodiscard]] bool InsertNew(TMediumKind Kind, std::optional<std::uint32_t> Capacity,
                                const std::string& ImagePath, std::string& Error);
-  [[nodiscard]] bool Restore(bool TrayOpen, std::optional<TLoadedMedium> Medium);
+  // False, with the reason in Error and no medium in the tray, when the
+  // medium's data file is missing or shorter than what it recorded.
+  [[nodiscard]] bool Restore(bool TrayOpen, std::optional<TLoadedMedium> Medium, std::string& Error);
   void RemoveMedium();
   [[nodiscard]] bool OpenTray(bool Force);  // false when the medium is locked in
   void CloseTray();
@@ -85,6 +88,9 @@ class TDrive {
   [[nodiscard]] std::string DataPath(const std::string& MediumId) const;
   [[nodiscard]] bool ExportImage(const std::string& Path, std::string& Error) const;
   [[nodiscard]] bool HasUncommittedWrites() const;
+  // True while the drive is in the middle of something a host started:
+  // writes not yet committed, a long operation, a medium locked in.
+  [[nodiscard]] bool Working() const { return Locked || Operation.has_value() || HasUncommittedWrites(); }
 
  private:
   struct TRequest {
@@ -169,7 +175,8 @@ class TDrive {
   [[nodiscard]] TMediumLayout& RecordingLayout();
   [[nodiscard]] std::optional<TSense> FormatOverwritable(std::uint8_t FormatType, std::uint8_t Subtype,
                                                          std::uint32_t Blocks, bool& Background);
-  void Commit();
+  // False when the committed state could not be kept.
+  bool Commit();
   void ForgetMediumState();  // what the drive knew about the medium it held
   void PowerCycle();
   void EjectTray();

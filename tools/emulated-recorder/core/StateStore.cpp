@@ -20,6 +20,7 @@ namespace {
 constexpr std::string_view kDrivePrefix = "drive-";
 constexpr std::string_view kStateSuffix = ".json";
 constexpr std::string_view kFaultsSuffix = ".faults.json";
+constexpr std::string_view kClaimSuffix = ".lock";
 
 const std::pair<TFamily, std::string_view> kFamilyNames[] = {
     {TFamily::Cd, "cd"}, {TFamily::Dvd, "dvd"}, {TFamily::Bd, "bd"}, {TFamily::HdDvd, "hd-dvd"}};
@@ -161,6 +162,33 @@ std::string TStateStore::DrivePath(int Number) const {
 
 std::string TStateStore::FaultsPath(int Number) const {
   return Dir + "/" + std::string(kDrivePrefix) + std::to_string(Number) + std::string(kFaultsSuffix);
+}
+
+std::string TStateStore::ClaimPath(int Number) const {
+  return Dir + "/" + std::string(kDrivePrefix) + std::to_string(Number) + std::string(kClaimSuffix);
+}
+
+bool TStateStore::Holds(const std::string& Path) const {
+  struct stat directory {}, parent {}, target {};
+  if (::stat(Dir.c_str(), &directory) != 0) return false;
+  const std::string::size_type slash = Path.find_last_of('/');
+  const std::string parentPath = slash == std::string::npos ? "." : slash == 0 ? "/" : Path.substr(0, slash);
+  if (::stat(parentPath.c_str(), &parent) == 0 && parent.st_dev == directory.st_dev &&
+      parent.st_ino == directory.st_ino)
+    return true;
+  if (::stat(Path.c_str(), &target) != 0) return false;
+  bool held = false;
+  DIR* dir = ::opendir(Dir.c_str());
+  if (!dir) return false;
+  while (const dirent* entry = ::readdir(dir)) {
+    struct stat own {};
+    const std::string name = entry->d_name;
+    if (name != "." && name != ".." && ::stat((Dir + "/" + name).c_str(), &own) == 0 &&
+        own.st_dev == target.st_dev && own.st_ino == target.st_ino)
+      held = true;
+  }
+  ::closedir(dir);
+  return held;
 }
 
 TFileStamp TStateStore::Stamp(const std::string& Path) {
@@ -311,11 +339,7 @@ bool TStateStore::ReloadDrive(int Number, TDrive& Drive, std::string& Error) con
     medium = MediumFromJson((*json)["medium"], Error);
     if (!medium) return false;
   }
-  if (!Drive.Restore((*json)["tray_open"].Bool(), std::move(medium))) {
-    Error = "cannot open the medium's data file in " + Dir;
-    return false;
-  }
-  return true;
+  return Drive.Restore((*json)["tray_open"].Bool(), std::move(medium), Error);
 }
 
 bool TStateStore::LoadFaults(int Number, TDrive& Drive) const {

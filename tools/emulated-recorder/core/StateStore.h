@@ -34,6 +34,10 @@ class TStateStore {
   [[nodiscard]] std::vector<int> DriveNumbers() const;
   [[nodiscard]] std::string DrivePath(int Number) const;
   [[nodiscard]] std::string FaultsPath(int Number) const;
+  [[nodiscard]] std::string ClaimPath(int Number) const;
+  // True when Path lies in the state directory itself (however it is
+  // spelt), or is one of its files under another name.
+  [[nodiscard]] bool Holds(const std::string& Path) const;
   [[nodiscard]] static TFileStamp Stamp(const std::string& Path);
 
   [[nodiscard]] std::unique_ptr<TDrive> LoadDrive(int Number, std::string& Error) const;
