@@ -336,11 +336,6 @@ constexpr std::uint8_t kDiscStatusMask = 0x03;
 constexpr std::uint8_t kTrackBlank = 0x40;
 constexpr std::uint8_t kLastRecordedAddressValid = 0x02;
 
-[[nodiscard]] bool IsOverwritable(TMedium Medium) {
-  return Medium == mtDVDPLUSRW || Medium == mtDVDRAM || Medium == mtBDRE || Medium == mtDVDRWRO ||
-         Medium == mtHDDVDRAM;
-}
-
 // The sectors a recorded track holds: up to its last recorded address when
 // the drive knows it, else its whole size.
 [[nodiscard]] std::uint32_t RecordedLength(const TTrackInformation& Track) {
@@ -350,6 +345,11 @@ constexpr std::uint8_t kLastRecordedAddressValid = 0x02;
 }
 
 }  // namespace
+
+bool IsOverwritable(TMedium Medium) {
+  return Medium == mtDVDPLUSRW || Medium == mtDVDRAM || Medium == mtBDRE || Medium == mtDVDRWRO ||
+         Medium == mtHDDVDRAM;
+}
 
 TDiscState QueryDiscState(TSCSIDevice& Dev) {
   const TMedium medium = DiscIs(Dev);

@@ -82,6 +82,10 @@ bool DeviceCan(TSCSIDevice& Dev, std::uint8_t DeviceCapabilityID);
 // Blocks of the first full-format capacity of 2,048-byte blocks, else of
 // the current capacity; 0 when unknown or when no medium is present.
 [[nodiscard]] std::uint32_t ReadFormatCapacities(TSCSIDevice& Dev);
+// Media written in place, where a new session extends the volume found at
+// the start of the medium.
+[[nodiscard]] bool IsOverwritable(TMedium Medium);
+
 // What can still be recorded on the medium in the drive.
 enum class TDiscState {
   NoDisc,        // no medium, or its state cannot be read

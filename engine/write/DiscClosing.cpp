@@ -4,6 +4,7 @@
 
 #include "engine/device/Commands.h"
 #include "engine/device/Erase.h"
+#include "engine/device/Media.h"
 #include "engine/device/FormatLists.h"
 #include "engine/write/ErrorTexts.h"
 #include "engine/write/PacketWrite.h"

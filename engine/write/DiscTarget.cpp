@@ -100,10 +100,6 @@ constexpr std::uint32_t kUnstartedTrackAddress = 1000;
 
 }  // namespace
 
-bool IsOverwritable(TMedium Medium) {
-  return IsAnyOf(Medium, {mtDVDPLUSRW, mtDVDRAM, mtBDRE, mtDVDRWRO, mtHDDVDRAM});
-}
-
 bool SimulatesTestWrite(const TSCSIDevice& Device, TMedium Medium) {
   return Device.dc.TestWrite && IsAnyOf(Medium, {mtCDR, mtCDRW, mtDVDR, mtDVDRW, mtDVDRWSR});
 }

@@ -25,9 +25,6 @@ struct TDiscTarget {
   bool Finalize = false;
 };
 
-// Media written in place, where a new session extends the volume found at
-// the start of the medium.
-[[nodiscard]] bool IsOverwritable(TMedium Medium);
 // Media on which the drive only simulates a test write (CD, DVD-R, DVD-RW
 // recorded sequentially), when the drive says it can.
 [[nodiscard]] bool SimulatesTestWrite(const TSCSIDevice& Device, TMedium Medium);

@@ -20,8 +20,6 @@ struct TAppendCase {
   bool Overwritable;  // the volume grows in place: one session, read at sector 0
 };
 
-std::string CaseName(const testing::TestParamInfo<TAppendCase>& Info) { return Info.param.Name; }
-
 // The sector xorriso reports for a file's data in the session at `session`;
 // -1 when it reports none.
 long DataSector(const fs::path& image, std::uint32_t session, const std::string& path) {
@@ -92,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(Media, BurnAppend,
                          testing::Values(TAppendCase{"cd-r", "CDR", false}, TAppendCase{"dvd+r", "DVDPlusR", false},
                                          TAppendCase{"bd-r", "BDR", false}, TAppendCase{"dvd+rw", "DVDPlusRW", true},
                                          TAppendCase{"bd-re", "BDRE", true}),
-                         CaseName);
+                         TNamedCase());
 
 }  // namespace
 }  // namespace kilnor::test

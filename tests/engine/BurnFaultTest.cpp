@@ -47,7 +47,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "Hardware Error 11264"},
         TFaultCase{"FailingFlush", "dvd+rw", "fail-command --opcode 35 --count 2 --sense 3/0C/00",
                    "Hardware Error 3072"}),
-    [](const testing::TestParamInfo<TFaultCase>& Info) { return Info.param.Name; });
+    TNamedCase());
 
 TEST_F(BurnTest, RetriesWithinTheirCountsStillRecordTheSession) {
   InsertMedium("dvd+r");
@@ -118,7 +118,7 @@ TEST_P(BurnRefusedCopy, IsFormattedAndTriedOnceMore) {
 
 INSTANTIATE_TEST_SUITE_P(Refusals, BurnRefusedCopy,
                          testing::Values(TCopyRefusal{"Once", 1, false}, TCopyRefusal{"Twice", 2, true}),
-                         [](const testing::TestParamInfo<TCopyRefusal>& Info) { return Info.param.Name; });
+                         TNamedCase());
 
 // ---- A failed append on a rewritable medium -------------------------------------
 
@@ -152,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(Media, BurnFailedAppend,
                                          TAppendCase{"PowerLossOnDVDPlusRW", "dvd+rw", "power-loss --count 3"},
                                          TAppendCase{"FailingFlushOnBDRE", "bd-re",
                                                      "fail-command --opcode 35 --count 2 --sense 3/0C/00"}),
-                         [](const testing::TestParamInfo<TAppendCase>& Info) { return Info.param.Name; });
+                         TNamedCase());
 
 }  // namespace
 }  // namespace kilnor::test

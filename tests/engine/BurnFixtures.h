@@ -19,6 +19,14 @@ namespace kilnor::test {
 
 inline constexpr const char* kBurnLabel = "BURN_CHECK";
 
+// Names a case of a parameterized test after its Name field.
+struct TNamedCase {
+  template <typename TCase>
+  std::string operator()(const testing::TestParamInfo<TCase>& Info) const {
+    return Info.param.Name;
+  }
+};
+
 // A few folders and files of odd sizes, small enough that a burn takes a
 // moment: about 200 KiB.
 void SmallTree(const std::filesystem::path& src);

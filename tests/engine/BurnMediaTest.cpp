@@ -17,8 +17,6 @@ struct TMediumCase {
   bool Udf = false;  // with the UDF bridge, read back through UDF as well
 };
 
-std::string CaseName(const testing::TestParamInfo<TMediumCase>& Info) { return Info.param.Name; }
-
 class BurnMedia : public BurnTest, public testing::WithParamInterface<TMediumCase> {};
 
 TEST_P(BurnMedia, ReadersGetTheSourceTreeBackFromTheMedium) {
@@ -44,7 +42,7 @@ INSTANTIATE_TEST_SUITE_P(Media, BurnMedia,
                                          TMediumCase{"dvd+r", "DVDPlusR"}, TMediumCase{"dvd+r-dl", "DVDPlusRDL", true},
                                          TMediumCase{"dvd+rw", "DVDPlusRW", true}, TMediumCase{"dvd-ram", "DVDRAM"},
                                          TMediumCase{"bd-r", "BDR", true}, TMediumCase{"bd-re", "BDRE", true}),
-                         CaseName);
+                         TNamedCase());
 
 // A second burn without import: on sequential media the new session starts
 // where the drive says and a reader loading it there finds its files; on
@@ -74,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Media, BurnSecondSession,
                          testing::Values(TMediumCase{"cd-r", "CDR"}, TMediumCase{"dvd+r", "DVDPlusR"},
                                          TMediumCase{"bd-r", "BDR"}, TMediumCase{"dvd+rw", "DVDPlusRW"},
                                          TMediumCase{"bd-re", "BDRE"}),
-                         CaseName);
+                         TNamedCase());
 
 }  // namespace
 }  // namespace kilnor::test

@@ -20,8 +20,6 @@ struct TKindCase {
   const char* Name;
 };
 
-std::string KindName(const testing::TestParamInfo<TKindCase>& Info) { return Info.param.Name; }
-
 std::string FileBytes(const fs::path& Path) {
   std::ifstream in(Path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -49,7 +47,7 @@ INSTANTIATE_TEST_SUITE_P(Media, BurnFinalised,
                          testing::Values(TKindCase{"cd-r", "CDR"}, TKindCase{"cd-rw", "CDRW"},
                                          TKindCase{"dvd+r", "DVDPlusR"}, TKindCase{"dvd+r-dl", "DVDPlusRDL"},
                                          TKindCase{"bd-r", "BDR"}),
-                         KindName);
+                         TNamedCase());
 
 TEST_F(BurnTest, WithoutFinalisingASequentialDiscStaysAppendable) {
   InsertMedium("dvd+r");
@@ -90,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(Media, BurnTestWrite,
                                          TTestWriteCase{"dvd+rw", "DVDPlusRW", false},
                                          TTestWriteCase{"dvd-ram", "DVDRAM", false},
                                          TTestWriteCase{"bd-r", "BDR", false}, TTestWriteCase{"bd-re", "BDRE", false}),
-                         [](const testing::TestParamInfo<TTestWriteCase>& Info) { return Info.param.Name; });
+                         TNamedCase());
 
 // ---- Refusals before anything is written ----------------------------------------
 
@@ -176,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(TImageCase{"XorrisoImageOnDVDPlusR", "dvd+r", "xorriso -as mkisofs -J -R -quiet"},
                     TImageCase{"GenisoimageImageOnCDR", "cd-r", "genisoimage -J -R -quiet"},
                     TImageCase{"NoImageOnBDRE", "bd-re", ""}),
-    [](const testing::TestParamInfo<TImageCase>& Info) { return Info.param.Name; });
+    TNamedCase());
 
 TEST_F(BurnTest, ImageOnADiscHoldingDataIsRefused) {
   InsertMedium("cd-r");

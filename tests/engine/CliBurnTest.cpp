@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
         TRefusal{"TestWriteOnBDR", "bd-r", false, "--test", 1,
                  "Test write is not possible on this medium: the drive would really record it"},
         TRefusal{"WrongSpeed", "cd-r", false, "--speed fast", 2, "--speed takes a factor"}),
-    [](const testing::TestParamInfo<TRefusal>& Info) { return Info.param.Name; });
+    TNamedCase());
 
 TEST_F(CliBurn, AppendAddsASessionThatListsTheFilesOfBoth) {
   ASSERT_EQ(Emulator("insert dvd+r"), 0);
