@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 
 #include "cli/Command.h"
 #include "cli/DriveFailure.h"
@@ -49,6 +50,24 @@ std::string BurnFigures(kilnor::TKilnorPro& kp, kilnor::TMedium Medium, Clock::t
   }
   return text;
 }
+
+// When the data went to the drive: from the first sector written to the
+// last, as the progress polls see it; the set-up and the closing are not in it.
+class TWritePhase {
+ public:
+  void Sample(std::uint32_t Written, std::uint32_t Total) {
+    const auto now = Clock::now();
+    if (Written > 0 && !first_) first_ = now;
+    if (Written == Total && first_ && !last_) last_ = now;
+  }
+  [[nodiscard]] double Seconds() const {
+    return first_ && last_ ? std::chrono::duration<double>(*last_ - *first_).count() : 0;
+  }
+
+ private:
+  std::optional<Clock::time_point> first_;
+  std::optional<Clock::time_point> last_;
+};
 
 }  // namespace
 
@@ -115,11 +134,14 @@ int BurnWithProgress(kilnor::TKilnorPro& kp, const TParsedArguments& Parsed, con
     return Fail("cannot burn " + What + ": " + DriveErrorText(kp));
   }
   TProgressBar bar(kp.TestWrite() ? "Testing" : "Burning", "sectors", std::cerr, ::isatty(2) != 0);
+  TWritePhase phase;
   PollWithProgress(
       kp, bar,
       [&] {
-        return TProgressSample{kp.CDFiles.BlocksWritten.load(), kp.ImageSize(),
-                               kilnor::StatusText(kp.ComponentStatus()), BurnFigures(kp, medium, started)};
+        const std::uint32_t written = kp.CDFiles.BlocksWritten.load();
+        phase.Sample(written, kp.ImageSize());
+        return TProgressSample{written, kp.ImageSize(), kilnor::StatusText(kp.ComponentStatus()),
+                               BurnFigures(kp, medium, started)};
       },
       [&] {
         interrupt.Poll();
@@ -127,8 +149,12 @@ int BurnWithProgress(kilnor::TKilnorPro& kp, const TParsedArguments& Parsed, con
       });
   if (failed) return Fail("burning " + What + " failed: " + DriveErrorText(kp));
   const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-  std::printf("%s %s: %u sectors (%.1f MiB) in %.2f s\n", kp.TestWrite() ? "Test-burned" : "Burned", What.c_str(),
-              kp.ImageSize(), kp.ImageSize() * kSectorBytes / kMebibyte, seconds);
+  const double mebibytes = kp.ImageSize() * kSectorBytes / kMebibyte;
+  std::printf("%s %s: %u sectors (%.1f MiB) in %.2f s", kp.TestWrite() ? "Test-burned" : "Burned", What.c_str(),
+              kp.ImageSize(), mebibytes, seconds);
+  if (const double writing = phase.Seconds(); writing > 0)
+    std::printf(", data written in %.2f s at %.1fx", writing, mebibytes * 1024 / writing / kilnor::BaseSpeed(medium));
+  std::printf("\n");
   if (Parsed.Has("--eject") && !kp.EjectMedium(false)) return Fail("the tray did not open: " + kp.ErrorString());
   return kExitOk;
 }
