@@ -98,6 +98,8 @@ class CommandLogFile : public testing::Test {
   void TearDown() override {
     if (PreviousState) setenv("XDG_STATE_HOME", PreviousState->c_str(), 1);
     else unsetenv("XDG_STATE_HOME");
+    std::error_code ignored;
+    std::filesystem::remove_all(Folder, ignored);
   }
   std::filesystem::path Folder;
   std::optional<std::string> PreviousState;
