@@ -18,7 +18,6 @@ using wire::GetBE32;
 using wire::PutBE16;
 using wire::PutBE32;
 
-constexpr std::uint32_t kDiscInformationBytes = 64;
 constexpr std::size_t kDiscInformationMinimum = 7;  // through the last track's low byte
 constexpr std::uint32_t kTrackInformationBytes = 38;
 constexpr std::size_t kTrackInformationMinimum = 28;  // through the track size

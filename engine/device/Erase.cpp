@@ -13,8 +13,6 @@ namespace kilnor {
 
 namespace {
 
-constexpr std::uint8_t kNotReady = 0x04;
-constexpr std::uint16_t kPollReplyBytes = 42;
 constexpr std::uint16_t kPacketBlocks = kPacketBytes / kSectorBytes;
 constexpr std::uint32_t kQuickOverwritePackets = 16;   // 1 MiB from LBA 0
 constexpr std::uint32_t kDVDRAMQuickPackets = 128;     // 8 MiB
@@ -73,7 +71,7 @@ TWaitOutcome WaitWhileNotReady(TSCSIDevice& Dev, const std::atomic<bool>& Aborte
     // cannot be mistaken for another "not ready".
     Dev.LastSenseInfo = {};
     if (Poll()) return TWaitOutcome::Ready;
-    if (Dev.LastSenseInfo.AddSenseCode != kNotReady) return TWaitOutcome::Failed;
+    if (Dev.LastSenseInfo.AddSenseCode != kAscNotReady) return TWaitOutcome::Failed;
     if (clock.now() >= deadline) return TWaitOutcome::TimedOut;
   }
 }
@@ -178,7 +176,7 @@ bool TEraseThread::OverwriteStart(std::uint32_t Packets) {
 bool TEraseThread::WaitForDrive(bool PollWithTestUnitReady) {
   const auto poll = [&] {
     return PollWithTestUnitReady ? TestUnitReady(Device)
-                                 : ReadDiscInformation(Device, Device.BGFDI, kPollReplyBytes);
+                                 : ReadDiscInformation(Device, Device.BGFDI, kDiscInformationPollBytes);
   };
   return WaitWhileNotReady(Device, CDFiles.Aborted, poll) == TWaitOutcome::Ready;
 }

@@ -19,7 +19,6 @@ using wire::GetLE32;
 constexpr std::uint16_t kCapabilitiesReplyBytes = 128;
 constexpr std::uint16_t kConfigurationProbeBytes = 112;
 constexpr std::uint16_t kCurrentProfileBytes = 114;
-constexpr std::uint16_t kDiscInformationBytes = 64;
 constexpr std::uint8_t kAtipBytes = 30;
 constexpr std::size_t kAtipDiscTypeByte = 6;
 constexpr std::uint8_t kCapabilitiesPage = 0x2A;
@@ -332,7 +331,6 @@ std::uint32_t QueryTotalBlocks(TSCSIDevice& Dev) {
 
 namespace {
 
-constexpr std::uint8_t kDiscStatusMask = 0x03;
 constexpr std::uint8_t kTrackBlank = 0x40;
 constexpr std::uint8_t kLastRecordedAddressValid = 0x02;
 

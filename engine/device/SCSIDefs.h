@@ -53,7 +53,14 @@ struct TTrackInformation {
 };
 inline constexpr std::uint32_t kUnknownTrackSize = 0xFFFFFFFF;
 
+// The additional sense code of "logical unit not ready": the drive is busy
+// with something (becoming ready, formatting, closing) and is asked again.
+inline constexpr std::uint8_t kAscNotReady = 0x04;
+
 // READ DISC INFORMATION. Counts join their low and high bytes.
+inline constexpr std::uint16_t kDiscInformationBytes = 64;   // the whole reply
+inline constexpr std::uint16_t kDiscInformationPollBytes = 42;  // asked while waiting for a drive
+inline constexpr std::uint8_t kDiscStatusMask = 0x03;          // of info: 0 empty, 1 appendable, 2 complete
 struct TDiscInformation {
   std::uint16_t DataLen = 0;
   std::uint8_t info = 0;           // 10h erasable, 0Ch last-session state, 03h disc status

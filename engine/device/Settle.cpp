@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "engine/device/SCSIDefs.h"
 #include "engine/platform/Clock.h"
 
 namespace kilnor {
@@ -11,7 +12,6 @@ namespace {
 
 constexpr std::uint8_t kNotReadyKey = 0x2;
 constexpr std::uint8_t kUnitAttentionKey = 0x6;
-constexpr std::uint8_t kLogicalUnitNotReady = 0x04;
 constexpr std::uint8_t kBecomingReady = 0x01;
 constexpr std::uint8_t kMediumMayHaveChanged = 0x28;
 constexpr std::uint8_t kResetOccurred = 0x29;
@@ -31,7 +31,7 @@ struct TSenseCode {
 }
 
 [[nodiscard]] bool IsBecomingReady(const TSenseCode& Sense) {
-  return Sense.Key == kNotReadyKey && Sense.Asc == kLogicalUnitNotReady &&
+  return Sense.Key == kNotReadyKey && Sense.Asc == kAscNotReady &&
          Sense.Ascq == kBecomingReady;
 }
 

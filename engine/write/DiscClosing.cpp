@@ -12,8 +12,6 @@
 namespace kilnor {
 namespace {
 
-constexpr std::uint8_t kNotReady = 0x04;
-constexpr std::uint16_t kPollReplyBytes = 42;
 // CLOSE TRACK/SESSION functions.
 constexpr std::uint8_t kCloseTrack = 1;
 constexpr std::uint8_t kCloseSession = 2;
@@ -65,11 +63,11 @@ class TDiscCloser {
   // Sleeps and asks with Poll while the drive answers "not ready".
   void WaitWhileBusy(const std::function<bool()>& Poll) {
     device_.LastSenseInfo = {};
-    if (Poll() || device_.LastSenseInfo.AddSenseCode != kNotReady) return;
+    if (Poll() || device_.LastSenseInfo.AddSenseCode != kAscNotReady) return;
     static_cast<void>(WaitWhileNotReady(device_, cdFiles_.Aborted, Poll));
   }
   void WaitForDiscInformation() {
-    WaitWhileBusy([this] { return ReadDiscInformation(device_, device_.BGFDI, kPollReplyBytes); });
+    WaitWhileBusy([this] { return ReadDiscInformation(device_, device_.BGFDI, kDiscInformationPollBytes); });
   }
   void WaitAfterImmediateFlush() {
     WaitForDiscInformation();

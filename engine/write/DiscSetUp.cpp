@@ -7,7 +7,6 @@
 namespace kilnor {
 namespace {
 
-constexpr std::uint16_t kDiscInformationBytes = 64;
 constexpr std::uint32_t kStreamingTimeMs = 1000;
 
 [[nodiscard]] bool UsesStreamingPerformance(TMedium Medium) {

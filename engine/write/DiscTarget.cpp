@@ -13,9 +13,6 @@
 namespace kilnor {
 namespace {
 
-constexpr std::uint16_t kDiscInformationBytes = 64;
-constexpr std::uint16_t kPollReplyBytes = 42;
-constexpr std::uint8_t kDiscStatusMask = 0x03;
 constexpr std::uint8_t kDiscStatusEmpty = 0;
 // A next writable address the drive gives for a track it has not started.
 constexpr std::uint32_t kUnstartedTrackAddress = 1000;
@@ -37,7 +34,7 @@ constexpr std::uint32_t kUnstartedTrackAddress = 1000;
 // Formats with List and waits until the drive is ready again.
 [[nodiscard]] bool FormatAndWait(TCDFiles& CDFiles, TSCSIDevice& Device, std::span<const std::uint8_t> List) {
   if (!FormatUnit(Device, kFormatDataCode1, List)) return false;
-  const auto poll = [&] { return ReadDiscInformation(Device, Device.BGFDI, kPollReplyBytes); };
+  const auto poll = [&] { return ReadDiscInformation(Device, Device.BGFDI, kDiscInformationPollBytes); };
   return WaitWhileNotReady(Device, CDFiles.Aborted, poll) == TWaitOutcome::Ready;
 }
 

@@ -10,14 +10,13 @@
 namespace kilnor {
 namespace {
 
-constexpr std::uint8_t kNotReady = 0x04;
 constexpr std::uint8_t kNoSense = 0x00;
 constexpr std::uint32_t kMaxTries = 5000;
 constexpr std::chrono::milliseconds kRetryPause{100};
 
 [[nodiscard]] bool WorthRetrying(const TSCSIDevice& Device) {
   const std::uint8_t code = Device.LastSenseInfo.AddSenseCode;
-  return Device.TargetBusy || code == kNotReady || code == kNoSense;
+  return Device.TargetBusy || code == kAscNotReady || code == kNoSense;
 }
 
 }  // namespace
