@@ -142,14 +142,17 @@ using TExecute = std::uint8_t (*)(TSCSIDevice&, TSRB_ExecSCSICmd&);
   return static_cast<std::uint8_t>((Byte & 0xF0) | Nibble);
 }
 
+// The write parameters page's byte that holds the multi-session field.
+constexpr std::size_t kTrackMode = 3;
+constexpr std::uint8_t kMultisession = 0xC0;
+
 // Composes the write parameters page for one medium into Page (72 bytes).
 void ComposeWriteParameters(std::span<std::uint8_t, kModePage05Size> Page,
                             std::uint8_t DrivePageLen, bool TestWrite, bool BurnProof,
                             bool Multisession, TMedium Medium, bool DriveHasUnderrunFreeRecording) {
-  constexpr std::size_t kWriteType = 2, kTrackMode = 3, kDataBlockType = 4, kLinkSize = 5,
-                        kRes6 = 6, kSessionFormat = 8, kPacketSize = 10, kPauseLengthAt = 14;
-  constexpr std::uint8_t kBufe = 0x40, kLinkSizeValid = 0x20, kTestWriteBit = 0x10,
-                         kMultisession = 0xC0, kFixedPacket = 0x20;
+  constexpr std::size_t kWriteType = 2, kDataBlockType = 4, kLinkSize = 5, kRes6 = 6, kSessionFormat = 8,
+                        kPacketSize = 10, kPauseLengthAt = 14;
+  constexpr std::uint8_t kBufe = 0x40, kLinkSizeValid = 0x20, kTestWriteBit = 0x10, kFixedPacket = 0x20;
   std::fill(Page.begin(), Page.end(), std::uint8_t{0});
   std::copy(std::begin(kDefaultWriteParameters), std::end(kDefaultWriteParameters), Page.begin());
   Page[0] = 0x05;
@@ -505,22 +508,41 @@ bool SetStreaming(TSCSIDevice& Dev, std::span<const std::uint8_t> Buffer) {
 
 // --- Composite operations ------------------------------------------------------
 
-bool SetWriteParameters(TSCSIDevice& Dev, bool TestWrite, bool BurnProof, bool Multisession,
-                        TMedium Medium) {
-  Dev.ModePage05 = {};
+namespace {
+
+// Reads the drive's write parameters page and sends it back as Compose sets
+// Dev.ModePage05, given the drive's page length.
+template <class TCompose>
+[[nodiscard]] bool SendWriteParameters(TSCSIDevice& Dev, TCompose&& Compose) {
   const std::span<std::uint8_t> buffer(Dev.tmpBuffer);
   if (!ModeSense10(Dev, buffer, kModeSenseWriteParametersBytes, false, 0x05)) return false;
   const std::span<const std::uint8_t> reply =
       buffer.first(std::min<std::size_t>(kModeSenseWriteParametersBytes, Dev.LastTransferLength));
   TModePageSpan page;
   if (!LocateModePage(reply, 0x05, page)) return false;
-  const std::uint8_t drivePageLen = reply[page.Offset + 1];
   const std::size_t copied = std::min(page.Length - 2, kModePage05Size - 2);
-  ComposeWriteParameters(Dev.ModePage05, drivePageLen, TestWrite, BurnProof, Multisession, Medium,
-                         (Dev.ModePage2A.OtherInfo & 0x80) != 0);
+  Compose(reply[page.Offset + 1]);
   std::copy_n(Dev.ModePage05.begin(), copied,
               buffer.begin() + static_cast<std::ptrdiff_t>(page.Offset));
   return ModeSelect10(Dev, buffer, static_cast<std::uint16_t>(page.Offset + copied + 2));
+}
+
+}  // namespace
+
+bool SetWriteParameters(TSCSIDevice& Dev, bool TestWrite, bool BurnProof, bool Multisession,
+                        TMedium Medium) {
+  Dev.ModePage05 = {};
+  return SendWriteParameters(Dev, [&](std::uint8_t DrivePageLen) {
+    ComposeWriteParameters(Dev.ModePage05, DrivePageLen, TestWrite, BurnProof, Multisession, Medium,
+                           (Dev.ModePage2A.OtherInfo & 0x80) != 0);
+  });
+}
+
+bool ClearMultisession(TSCSIDevice& Dev) {
+  if (Dev.ModePage05[0] != 0x05) return false;
+  return SendWriteParameters(Dev, [&](std::uint8_t) {
+    Dev.ModePage05[kTrackMode] = static_cast<std::uint8_t>(Dev.ModePage05[kTrackMode] & ~kMultisession);
+  });
 }
 
 bool SetStreamingPerformance(TSCSIDevice& Dev, std::uint32_t EndLBA, std::uint32_t ReadSize,

@@ -160,6 +160,11 @@ bool SetStreaming(TSCSIDevice& Dev, std::span<const std::uint8_t> Buffer);
 // when the page cannot be read. The page sent is kept in Dev.ModePage05.
 bool SetWriteParameters(TSCSIDevice& Dev, bool TestWrite, bool BurnProof, bool Multisession,
                         TMedium Medium);
+// Sends the page SetWriteParameters composed last once more, with the
+// multi-session field cleared: the next session close then finalises a
+// DVD-R or sequential DVD-RW, whose page otherwise always asks for another
+// session. False, with nothing sent, when no page was composed.
+bool ClearMultisession(TSCSIDevice& Dev);
 // One streaming performance descriptor from LBA 0 to EndLBA: so many
 // kilobytes per so many milliseconds for reading and for writing.
 bool SetStreamingPerformance(TSCSIDevice& Dev, std::uint32_t EndLBA, std::uint32_t ReadSize,

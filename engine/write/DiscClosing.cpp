@@ -101,10 +101,13 @@ class TDiscCloser {
     return false;
   }
 
+  // The session close finalises the disc when the write parameters ask for
+  // no further session.
   [[nodiscard]] bool CloseSequentialDVDMinus() {
     const bool flushed = Flush();
     static_cast<void>(CloseTrackSession(device_, false, kCloseTrack, target_.Track));
-    return Checked(CloseTrackSession(device_, false, kCloseSession, 0)) && flushed;
+    const bool finalMarked = !target_.Finalize || Checked(ClearMultisession(device_));
+    return Checked(CloseTrackSession(device_, false, kCloseSession, 0)) && flushed && finalMarked;
   }
 
   [[nodiscard]] bool CloseDVDPlusR() {

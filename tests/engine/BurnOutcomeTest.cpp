@@ -45,6 +45,7 @@ TEST_P(BurnFinalised, FinalisedDiscIsClosedAndRefusesAFurtherBurn) {
 
 INSTANTIATE_TEST_SUITE_P(Media, BurnFinalised,
                          testing::Values(TKindCase{"cd-r", "CDR"}, TKindCase{"cd-rw", "CDRW"},
+                                         TKindCase{"dvd-r", "DVDR"},
                                          TKindCase{"dvd+r", "DVDPlusR"}, TKindCase{"dvd+r-dl", "DVDPlusRDL"},
                                          TKindCase{"bd-r", "BDR"}),
                          TNamedCase());
