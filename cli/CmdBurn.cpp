@@ -31,9 +31,8 @@ int RunBurn(const TArguments& Args) {
   } else if (const std::string holding = DiscHoldsData(kp); !holding.empty()) {
     return Fail(holding);
   }
-  if (kp.Prepare() == 0) return Fail("the compilation cannot be laid out: " + kp.CDFiles.UDFBridgeInfo.LayoutError);
-  if (kp.UDFBridge() && !kp.CDFiles.UDFBridgeInfo.LayoutError.empty())
-    return Fail(kp.CDFiles.UDFBridgeInfo.LayoutError);
+  std::uint32_t sectors = 0;
+  if (!PrepareCompilation(kp, *parsed, sectors, error)) return Fail("the compilation cannot be laid out: " + error);
   const int code = BurnWithProgress(kp, *parsed, "the compilation", [&] { return kp.Burn(); });
   ReportLogProblems(kp);
   return code;

@@ -66,7 +66,8 @@ int BurnCompilation(kilnor::TKilnorPro& kp, const TParsedArguments& Parsed, cons
   if (!BuildCompilation(kp, {Folder}, error)) return Fail(error);
   if (Append && !ImportLastSession(kp, error)) return Fail(error);
   kp.SetVolumeID("VELMOR_DEMO");
-  kp.Prepare();
+  std::uint32_t sectors = 0;
+  if (!PrepareCompilation(kp, Parsed, sectors, error)) return Fail("the compilation cannot be laid out: " + error);
   return BurnWithProgress(kp, Parsed, What, [&] { return kp.Burn(); });
 }
 
