@@ -148,6 +148,22 @@ class TKilnorPro {
   bool BurnISOImage(std::string_view FileName);
   bool BurnISOImageW(std::u16string_view FileName);
 
+  // --- Smart references (engine/KilnorProSmartRefs.cpp)
+  // Starts the pass that gives files of identical content one extent; the
+  // end arrives through OnGenerateSmartReferencesDone with the bytes saved.
+  // ComponentStatus is 11 while it runs. Run it before Prepare.
+  bool GenerateSmartReferences();
+  [[nodiscard]] std::uint32_t SmartReferencesProgress() const { return CDFiles.SmartReferencesProgress.load(); }
+  [[nodiscard]] std::uint32_t SmartReferencesSize() const { return CDFiles.SmartReferencesSize.load(); }
+
+  // --- Verify (engine/KilnorProVerify.cpp)
+  // Starts reading every file of the session just written back from the
+  // disc and comparing its digest with the source's; one OnVerifyDone per
+  // file and a final one with FileId -1. ComponentStatus is 10 while it runs.
+  bool VerifyDisc(bool StopOnMismatch, bool FireVerifyEventOnAllFiles);
+  [[nodiscard]] std::uint32_t VerifyProgress() const { return CDFiles.VerifyProgress.load(); }
+  [[nodiscard]] std::uint32_t VerifySize() const { return CDFiles.VerifySize.load(); }
+
   // --- Drives
   // Enumerates the drives and chooses the transport (pass-through, or the
   // ASPI library at ASPIDLLPath); Reserved1 names an enumeration log.

@@ -201,6 +201,9 @@ struct TCDFiles {
   std::atomic<std::int32_t> WritingFile{0};     // FileId of the packet being written
   std::atomic<std::uint32_t> BlocksWritten{0};  // sectors written so far
   std::atomic<std::uint32_t> VerifySize{0};     // sectors streamed from files
+  std::atomic<std::uint32_t> VerifyProgress{0}; // sectors read back by the verify pass
+  std::atomic<std::uint32_t> SmartReferencesSize{0};      // sectors of the candidate files
+  std::atomic<std::uint32_t> SmartReferencesProgress{0};  // sectors the pass has dealt with
 
   // Handlers copied from the component when an operation starts.
   TAddFileEvent cbAddFileEvent;

@@ -1,0 +1,7 @@
+#include "engine/KilnorPro.h"
+
+namespace kilnor {
+
+bool TKilnorPro::GenerateSmartReferences() { return false; }
+
+}  // namespace kilnor
