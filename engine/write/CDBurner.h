@@ -10,7 +10,7 @@
 #include "engine/image/TreeTypes.h"
 #include "engine/platform/Workers.h"
 #include "engine/write/Cache.h"
-#include "engine/write/FileIO.h"
+#include "engine/platform/FileIO.h"
 #include "engine/write/StreamPlan.h"
 
 namespace kilnor {

@@ -6,7 +6,7 @@
 
 #include "engine/platform/Unicode.h"
 #include "engine/write/ErrorTexts.h"
-#include "engine/write/FileIO.h"
+#include "engine/platform/FileIO.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -12,7 +12,7 @@
 #include "engine/write/DiscSink.h"
 #include "engine/write/DiscTarget.h"
 #include "engine/write/ErrorTexts.h"
-#include "engine/write/FileIO.h"
+#include "engine/platform/FileIO.h"
 
 namespace kilnor {
 namespace {

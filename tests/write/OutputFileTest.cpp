@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/write/FileIO.h"
+#include "engine/platform/FileIO.h"
 #include "fixtures/temp-folder/TempFolder.h"
 #include "tests/write/WriteFixtures.h"
 

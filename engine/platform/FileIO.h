@@ -1,6 +1,6 @@
 #pragma once
-// Plain file access for the write pipeline: source files read in large
-// sequential pieces, and output files written the same way. Every result is
+// Plain file access: source files read in large sequential pieces, and
+// output files written the same way. Every result is
 // checked; a short read or write is reported, never hidden, and the system's
 // reason for a failure is kept for the message a person reads.
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "engine/write/FileIO.h"
+#include "engine/platform/FileIO.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,0 +1,83 @@
+#include "engine/image/SourceDigest.h"
+
+#include <algorithm>
+
+#include "engine/image/Hash.h"
+#include "engine/platform/FileIO.h"
+#include "engine/platform/Unicode.h"
+
+namespace kilnor {
+
+namespace {
+
+constexpr std::uint32_t kSectorBytes = 2048;
+// The data callback takes a 32-bit position.
+constexpr std::uint64_t kMaxMemoryFileBytes = std::uint64_t{1} << 32;
+
+std::uint32_t SectorsOf(std::uint64_t bytes) {
+  return static_cast<std::uint32_t>((bytes + kSectorBytes - 1) / kSectorBytes);
+}
+
+TSourceDigest NoDigest(TDigestOutcome outcome, std::string cause) { return {outcome, {}, std::move(cause)}; }
+
+// Hands each piece of Size bytes to Next(buffer, want) -> bytes delivered or
+// -1, hashing as it goes.
+template <class ReadPiece>
+TSourceDigest DigestOfPieces(std::uint64_t size, std::span<std::uint8_t> buffer, const std::atomic<bool>& aborted,
+                             const TDigestProgress& progress, ReadPiece next) {
+  TMD5Stream md5;
+  std::uint64_t done = 0;
+  while (done < size) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - done));
+    const std::int64_t got = next(done, buffer.data(), want);
+    if (got < 0) return NoDigest(TDigestOutcome::Unreadable, {});
+    if (static_cast<std::uint64_t>(got) < want) return NoDigest(TDigestOutcome::SizeChanged, "the file is shorter than when it was added");
+    md5.Write(buffer.data(), want);
+    done += want;
+    if (progress) progress(SectorsOf(want));
+    if (aborted.load()) return NoDigest(TDigestOutcome::Aborted, {});
+  }
+  return {TDigestOutcome::Complete, md5.DigestString(), {}};
+}
+
+TSourceDigest DigestOfFile(const TFileEntry& entry, std::span<std::uint8_t> buffer, const std::atomic<bool>& aborted,
+                           const TDigestProgress& progress) {
+  TFile file = TFile::OpenForReading(Utf16ToUtf8(entry.Path));
+  if (!file.IsOpen()) return NoDigest(TDigestOutcome::Unreadable, file.FailureCause());
+  const auto size = static_cast<std::uint64_t>(entry.FileSize);
+  if (size >= buffer.size()) file.AdviseSequential();
+  TSourceDigest digest = DigestOfPieces(size, buffer, aborted, progress,
+                                        [&](std::uint64_t, std::uint8_t* to, std::size_t want) {
+                                          return file.ReadUpTo(to, want);
+                                        });
+  if (digest.Outcome == TDigestOutcome::Unreadable) digest.Cause = file.FailureCause();
+  std::uint8_t probe = 0;
+  if (digest.Outcome == TDigestOutcome::Complete && file.ReadUpTo(&probe, 1) != 0) {
+    return NoDigest(TDigestOutcome::SizeChanged, "the file is longer than when it was added");
+  }
+  return digest;
+}
+
+TSourceDigest DigestOfCallback(TFileEntry& entry, std::span<std::uint8_t> buffer,
+                               const std::atomic<bool>& aborted, const TDigestProgress& progress) {
+  const auto size = static_cast<std::uint64_t>(entry.FileSize);
+  if (size >= kMaxMemoryFileBytes) return NoDigest(TDigestOutcome::Unreadable, "the data is too large for its callback");
+  const TGetDataEvent handler = entry.mfcbFunction;
+  return DigestOfPieces(size, buffer, aborted, progress, [&](std::uint64_t position, std::uint8_t* to, std::size_t want) {
+    std::uint32_t delivered = static_cast<std::uint32_t>(want);
+    handler(nullptr, &entry, static_cast<std::uint32_t>(position), to, delivered);
+    return static_cast<std::int64_t>(std::min<std::uint32_t>(delivered, static_cast<std::uint32_t>(want)));
+  });
+}
+
+}  // namespace
+
+TSourceDigest DigestOfSource(TFileEntry& Entry, std::span<std::uint8_t> Buffer, const std::atomic<bool>& Aborted,
+                             const TDigestProgress& Progress) {
+  if (Entry.FileSize < 0) return NoDigest(TDigestOutcome::Unreadable, "the entry has no size");
+  if (!Entry.Path.empty()) return DigestOfFile(Entry, Buffer, Aborted, Progress);
+  if (Entry.mfcbFunction) return DigestOfCallback(Entry, Buffer, Aborted, Progress);
+  return NoDigest(TDigestOutcome::Unreadable, "the entry has no source");
+}
+
+}  // namespace kilnor
