@@ -155,6 +155,9 @@ class TKilnorPro {
   bool GenerateSmartReferences();
   [[nodiscard]] std::uint32_t SmartReferencesProgress() const { return CDFiles.SmartReferencesProgress.load(); }
   [[nodiscard]] std::uint32_t SmartReferencesSize() const { return CDFiles.SmartReferencesSize.load(); }
+  // Bytes saved by the references made so far, in full: the completion
+  // event's 32-bit count saturates at 2 GiB.
+  [[nodiscard]] std::uint64_t SmartReferencesSavedBytes() const { return CDFiles.SmartReferencesSaved.load(); }
 
   // --- Verify (engine/KilnorProVerify.cpp)
   // Starts reading every file of the session just written back from the

@@ -204,6 +204,7 @@ struct TCDFiles {
   std::atomic<std::uint32_t> VerifyProgress{0}; // sectors read back by the verify pass
   std::atomic<std::uint32_t> SmartReferencesSize{0};      // sectors of the candidate files
   std::atomic<std::uint32_t> SmartReferencesProgress{0};  // sectors the pass has dealt with
+  std::atomic<std::uint64_t> SmartReferencesSaved{0};     // bytes the references made so far save
 
   // Handlers copied from the component when an operation starts.
   TAddFileEvent cbAddFileEvent;
