@@ -41,6 +41,30 @@ inline constexpr std::size_t kMaxDirEntries = 65000;
 inline constexpr std::size_t kMaxLongNameChars = 217;
 inline constexpr std::size_t kShortNameBytes = 16;
 
+// What a POSIX file system keeps of an item beyond its name and one date,
+// recorded in the ISO 9660 tree as Rock Ridge and read back by session
+// import. Shared and never changed once made, so entries copy cheaply.
+struct TPosixTime {
+  std::int64_t Seconds = 0;  // since 1970-01-01 UTC
+  std::uint32_t Nanoseconds = 0;
+  bool operator==(const TPosixTime&) const = default;
+};
+
+struct TPosixAttributes {
+  std::uint32_t Mode = 0;          // file type and permission bits, as st_mode
+  std::uint32_t Links = 1;
+  std::uint32_t Uid = 0;
+  std::uint32_t Gid = 0;
+  std::uint64_t SerialNumber = 0;  // the file serial number ("inode") of the record
+  TPosixTime Modify;
+  TPosixTime Access;
+  TPosixTime Change;               // attribute change
+  std::string Name;                // the name's exact bytes; empty: LongName in UTF-8
+  std::string LinkTarget;          // a symbolic link's target as stored; empty otherwise
+  bool operator==(const TPosixAttributes&) const = default;
+};
+using TPosixAttributesPtr = std::shared_ptr<const TPosixAttributes>;
+
 struct TFileEntry {
   char ShortName[kShortNameBytes] = {};   // ISO 9660 name, NUL-terminated
   std::u16string LongName;                // on-disc long (Joliet) name
@@ -66,6 +90,7 @@ struct TFileEntry {
   std::string IdentifierISO;
   std::u16string IdentifierJoliet;
   UDFFileInformation UDFFileInfo;         // UDF bridge layout of the entry
+  TPosixAttributesPtr Posix;              // null: none known (recorded with defaults)
 };
 
 struct TDirEntry {
@@ -137,6 +162,7 @@ struct TCDFiles {
   std::int32_t DirCounter() const { return static_cast<std::int32_t>(Dirs.size()); }
 
   pDirEntry RootDir = nullptr;
+  TPosixAttributesPtr RootPosix;             // the root folder's own, when known
   std::string TreeError;                     // why the last tree operation gave null or skipped
   std::vector<TLeftOutItem> LeftOut;         // every item not recorded since ClearAll, in order met
   char16_t VolumeLabelW[32] = {};
