@@ -95,8 +95,23 @@ std::vector<pFileEntry> EntriesToHash(TCDFiles& cd, const std::vector<pFileEntry
   return toHash;
 }
 
-void HashEntries(TCDFiles& cd, const std::vector<pFileEntry>& toHash, unsigned threads) {
-  ShareOut(toHash.size(), threads, cd.Aborted, [&](std::size_t i, TPieceBuffers& buffers) {
+// The application's data callback may not expect two calls at once: its
+// entries are read on the pass's own thread only.
+bool ReadThroughCallback(pFileEntry entry) { return entry->Path.empty(); }
+
+// Runs Work over Items, those read through callbacks on one thread only.
+template <class Item, class Needs, class Work>
+void ShareOutSafely(std::vector<Item>& items, unsigned threads, const std::atomic<bool>& aborted, Needs needsCallback,
+                    Work work) {
+  const auto callbacks = std::stable_partition(items.begin(), items.end(), [&](const Item& i) { return !needsCallback(i); });
+  const auto onFiles = static_cast<std::size_t>(callbacks - items.begin());
+  ShareOut(onFiles, threads, aborted, work);
+  ShareOut(items.size() - onFiles, 1, aborted,
+           [&](std::size_t i, TPieceBuffers& buffers) { work(onFiles + i, buffers); });
+}
+
+void HashEntries(TCDFiles& cd, std::vector<pFileEntry> toHash, unsigned threads) {
+  ShareOutSafely(toHash, threads, cd.Aborted, ReadThroughCallback, [&](std::size_t i, TPieceBuffers& buffers) {
     const TSourceDigest digest = DigestOfSource(*toHash[i], buffers.First, cd.Aborted,
                                                 [&](std::uint32_t sectors) { AddProgress(cd, sectors); });
     if (digest.Outcome == TDigestOutcome::Complete) toHash[i]->Hash = digest.Digest;
@@ -189,8 +204,9 @@ TSmartReferenceOutcome GenerateReferences(TCDFiles& CDFiles, unsigned Threads) {
 
   std::atomic<std::uint32_t> made{0};
   if (!CDFiles.Aborted.load()) {
-    const std::vector<TDigestClass> classes = DigestClasses(sorted, groups);
-    ShareOut(classes.size(), Threads, CDFiles.Aborted, [&](std::size_t i, TPieceBuffers& buffers) {
+    std::vector<TDigestClass> classes = DigestClasses(sorted, groups);
+    const auto readsCallback = [](const TDigestClass& c) { return std::any_of(c.begin(), c.end(), ReadThroughCallback); };
+    ShareOutSafely(classes, Threads, CDFiles.Aborted, readsCallback, [&](std::size_t i, TPieceBuffers& buffers) {
       ReferenceConfirmedTwins(CDFiles, classes[i], buffers, made);
     });
   }

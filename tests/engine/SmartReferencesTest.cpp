@@ -222,7 +222,9 @@ TEST_F(SmartReferences, ReferencesLeadStraightToTheRecordedOwner) {
   RunPass();
   EXPECT_EQ(Shares(), (std::map<std::string, std::string>{{"b.bin", "a.bin"}, {"z.bin", "a.bin"}}));
   for (const auto& entry : kp.CDFiles.Files) {
-    if (entry->ReferenceEntry != nullptr) EXPECT_EQ(entry->ReferenceEntry->ReferenceEntry, nullptr);
+    if (entry->ReferenceEntry != nullptr) {
+      EXPECT_EQ(entry->ReferenceEntry->ReferenceEntry, nullptr);
+    }
   }
 }
 
