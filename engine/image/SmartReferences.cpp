@@ -110,12 +110,31 @@ void ShareOutSafely(std::vector<Item>& items, unsigned threads, const std::atomi
            [&](std::size_t i, TPieceBuffers& buffers) { work(onFiles + i, buffers); });
 }
 
+// Two large files read at once make the disk seek between them, slower than
+// reading one after the other: they are hashed one at a time on a thread of
+// their own, while the other threads take the small files.
+constexpr std::int64_t kLargeFileBytes = std::int64_t{64} << 20;
+
+bool IsLargeFile(pFileEntry entry) { return !ReadThroughCallback(entry) && entry->FileSize >= kLargeFileBytes; }
+
 void HashEntries(TCDFiles& cd, std::vector<pFileEntry> toHash, unsigned threads) {
-  ShareOutSafely(toHash, threads, cd.Aborted, ReadThroughCallback, [&](std::size_t i, TPieceBuffers& buffers) {
-    const TSourceDigest digest = DigestOfSource(*toHash[i], buffers.First, cd.Aborted,
+  const auto hash = [&](pFileEntry entry, TPieceBuffers& buffers) {
+    const TSourceDigest digest = DigestOfSource(*entry, buffers.First, cd.Aborted,
                                                 [&](std::uint32_t sectors) { AddProgress(cd, sectors); });
-    if (digest.Outcome == TDigestOutcome::Complete) toHash[i]->Hash = digest.Digest;
-  });
+    if (digest.Outcome == TDigestOutcome::Complete) entry->Hash = digest.Digest;
+  };
+  const auto firstSmall = std::stable_partition(toHash.begin(), toHash.end(), IsLargeFile);
+  const std::vector<pFileEntry> large(toHash.begin(), firstSmall);
+  std::vector<pFileEntry> small(firstSmall, toHash.end());
+  std::jthread largeFiles;
+  if (!large.empty()) {
+    largeFiles = std::jthread([&] {
+      ShareOut(large.size(), 1, cd.Aborted, [&](std::size_t i, TPieceBuffers& buffers) { hash(large[i], buffers); });
+    });
+  }
+  const unsigned smallThreads = large.empty() ? threads : std::max(threads, 2u) - 1;
+  ShareOutSafely(small, smallThreads, cd.Aborted,
+                 ReadThroughCallback, [&](std::size_t i, TPieceBuffers& buffers) { hash(small[i], buffers); });
 }
 
 // Entries of one size and one digest that may not reference anything yet,

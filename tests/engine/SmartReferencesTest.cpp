@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -226,6 +227,21 @@ TEST_F(SmartReferences, ReferencesLeadStraightToTheRecordedOwner) {
       EXPECT_EQ(entry->ReferenceEntry->ReferenceEntry, nullptr);
     }
   }
+}
+
+// Large files are read one at a time beside the small ones.
+TEST_F(SmartReferences, LargeAndSmallTwinsAreFoundTogether) {
+  constexpr std::uintmax_t kLarge = std::uintmax_t{64} << 20;
+  for (const char* name : {"large1.bin", "large2.bin", "large3.bin"}) {
+    const std::string path = folder.MakeFile(std::string("src/") + name, name == std::string("large3.bin") ? "x" : "");
+    std::filesystem::resize_file(path, kLarge);
+    EXPECT_NE(kp.InsertFile("\\", path), nullptr);
+  }
+  AddFile("small1.bin", Pattern(3000, 1));
+  AddFile("small2.bin", Pattern(3000, 1));
+  RunPass();
+  EXPECT_EQ(Shares(), (std::map<std::string, std::string>{{"large2.bin", "large1.bin"}, {"small2.bin", "small1.bin"}}));
+  EXPECT_EQ(kp.SmartReferencesSavedBytes(), kLarge + 4096);
 }
 
 TEST_F(SmartReferences, AMemoryFileSharesTheDataOfAnIdenticalDiskFile) {
