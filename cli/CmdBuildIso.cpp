@@ -6,6 +6,7 @@
 #include "cli/Command.h"
 #include "cli/Compilation.h"
 #include "cli/ImageFile.h"
+#include "cli/SmartReferences.h"
 
 namespace velmor::cli {
 
@@ -18,7 +19,7 @@ int RunBuildIso(const TArguments& Args) {
   std::set<std::string_view> values = kLayoutValueOptions;
   values.insert({"-o", "--output"});
   std::set<std::string_view> flags = kLayoutFlagOptions;
-  flags.insert("--prepare-only");
+  flags.insert({"--prepare-only", kSmartRefsFlag});
   const auto parsed = ParseArguments(Args, values, flags, error);
   if (!parsed) return Fail(error, kExitUsage);
   if (parsed->Positional.empty()) return Fail("build-iso needs at least one file or folder", kExitUsage);
@@ -32,6 +33,7 @@ int RunBuildIso(const TArguments& Args) {
   if (!BuildCompilation(kp, parsed->Positional, error)) return Fail(error);
   if (!AcceptLeftOut(kp, *parsed, error)) return Fail(error);
   if (!ApplyLayoutOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
+  if (!GenerateSmartReferencesOf(kp, *parsed, error)) return Fail(error);
   const auto started = Clock::now();
   std::uint32_t sectors = 0;
   if (!PrepareCompilation(kp, *parsed, sectors, error)) return Fail(error);
@@ -50,7 +52,7 @@ const TCliCommand& CmdBuildIso() {
   static const TCliCommand command{
       "build-iso",
       "FILE|FOLDER... -o IMAGE [--volume-id X] [--no-joliet] [--iso9660-1999] [--udf] [--boot IMAGE]\n"
-      "          [--prepare-only] [--skip-unsupported]",
+      "          [--prepare-only] [--skip-unsupported] [--smart-refs]",
       "Build an ISO 9660 image file from files and folders.",
       "Files go to the root of the disc; a folder goes in recursively as a folder\n"
       "of the same name. Joliet names are on unless --no-joliet; --iso9660-1999\n"
@@ -59,6 +61,8 @@ const TCliCommand& CmdBuildIso() {
       "2048-byte no-emulation image or a 1.2, 1.44 or 2.88 MB floppy).\n"
       "--prepare-only lays the image out and prints the time it took, writing\n"
       "nothing.\n"
+      "--smart-refs records files of identical content once: each later copy\n"
+      "shares the data of the first; the files and the bytes saved are printed.\n"
       "Items that cannot be recorded (links to folders, links that lead nowhere,\n"
       "devices, FIFOs, sockets, names too long, a second item of one name) are\n"
       "named on standard error and stop the build; --skip-unsupported builds the\n"

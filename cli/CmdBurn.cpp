@@ -3,6 +3,7 @@
 #include "cli/Compilation.h"
 #include "cli/DiscWrite.h"
 #include "cli/SelectedDrive.h"
+#include "cli/SmartReferences.h"
 
 namespace velmor::cli {
 
@@ -14,7 +15,7 @@ int RunBurn(const TArguments& Args) {
   values.insert(kDriveOptions.begin(), kDriveOptions.end());
   std::set<std::string_view> flags = kLayoutFlagOptions;
   flags.insert(kBurnFlagOptions.begin(), kBurnFlagOptions.end());
-  flags.insert("--append");
+  flags.insert({"--append", kSmartRefsFlag});
   std::string error;
   const auto parsed = ParseArguments(Args, values, flags, error);
   if (!parsed) return Fail(error, kExitUsage);
@@ -31,6 +32,7 @@ int RunBurn(const TArguments& Args) {
   } else if (const std::string holding = DiscHoldsData(kp); !holding.empty()) {
     return Fail(holding);
   }
+  if (!GenerateSmartReferencesOf(kp, *parsed, error)) return Fail(error);
   std::uint32_t sectors = 0;
   if (!PrepareCompilation(kp, *parsed, sectors, error)) return Fail("the compilation cannot be laid out: " + error);
   const int code = BurnWithProgress(kp, *parsed, "the compilation", [&] { return kp.Burn(); });
@@ -52,11 +54,12 @@ const TCliCommand& CmdBurn() {
       "  --iso9660-1999  long names in the ISO 9660 tree\n"
       "  --udf           add a UDF 1.50 file system describing the same files\n"
       "  --boot IMAGE    add an El Torito boot image\n" +
+      std::string(kSmartRefsHelp) +
       std::string(kBurnHelp) + "\n" + std::string(kDriveHelp);
   static const TCliCommand command{
       "burn",
       "FILE|FOLDER... [--speed X|max] [--test] [--finalize] [--udf] [--boot IMAGE] [--volume-id X]\n"
-      "          [--no-joliet] [--iso9660-1999] [--append] [--eject] [--drive N] [--aspi LIBRARY] [--log FILE]",
+      "          [--no-joliet] [--iso9660-1999] [--append] [--smart-refs] [--eject] [--drive N] [--aspi LIBRARY] [--log FILE]",
       "Burn files and folders to the disc in the drive.", help, RunBurn};
   return command;
 }

@@ -1,6 +1,7 @@
 #include "engine/image/SourceDigest.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/image/Hash.h"
 #include "engine/platform/FileIO.h"
@@ -58,16 +59,37 @@ TSourceDigest DigestOfFile(const TFileEntry& entry, std::span<std::uint8_t> buff
   return digest;
 }
 
+// Reads piece after piece of the entry's data from its callback.
+auto CallbackReader(TFileEntry& entry) {
+  return [&entry, handler = entry.mfcbFunction](std::uint64_t position, std::uint8_t* to, std::size_t want) {
+    std::uint32_t delivered = static_cast<std::uint32_t>(want);
+    handler(nullptr, &entry, static_cast<std::uint32_t>(position), to, delivered);
+    return static_cast<std::int64_t>(std::min<std::uint32_t>(delivered, static_cast<std::uint32_t>(want)));
+  };
+}
+
 TSourceDigest DigestOfCallback(TFileEntry& entry, std::span<std::uint8_t> buffer,
                                const std::atomic<bool>& aborted, const TDigestProgress& progress) {
   const auto size = static_cast<std::uint64_t>(entry.FileSize);
   if (size >= kMaxMemoryFileBytes) return NoDigest(TDigestOutcome::Unreadable, "the data is too large for its callback");
-  const TGetDataEvent handler = entry.mfcbFunction;
-  return DigestOfPieces(size, buffer, aborted, progress, [&](std::uint64_t position, std::uint8_t* to, std::size_t want) {
-    std::uint32_t delivered = static_cast<std::uint32_t>(want);
-    handler(nullptr, &entry, static_cast<std::uint32_t>(position), to, delivered);
-    return static_cast<std::int64_t>(std::min<std::uint32_t>(delivered, static_cast<std::uint32_t>(want)));
-  });
+  return DigestOfPieces(size, buffer, aborted, progress, CallbackReader(entry));
+}
+
+using TPieceReader = std::function<std::int64_t(std::uint64_t position, std::uint8_t* to, std::size_t want)>;
+
+// A reader of the entry's source, with File kept open by the caller; empty
+// when the source cannot be read.
+TPieceReader SourceReader(TFileEntry& entry, TFile& file, std::size_t pieceBytes) {
+  if (!entry.Path.empty()) {
+    file = TFile::OpenForReading(Utf16ToUtf8(entry.Path));
+    if (!file.IsOpen()) return {};
+    if (static_cast<std::uint64_t>(entry.FileSize) >= pieceBytes) file.AdviseSequential();
+    return [&file](std::uint64_t, std::uint8_t* to, std::size_t want) { return file.ReadUpTo(to, want); };
+  }
+  if (entry.mfcbFunction && static_cast<std::uint64_t>(entry.FileSize) < kMaxMemoryFileBytes) {
+    return CallbackReader(entry);
+  }
+  return {};
 }
 
 }  // namespace
@@ -78,6 +100,27 @@ TSourceDigest DigestOfSource(TFileEntry& Entry, std::span<std::uint8_t> Buffer, 
   if (!Entry.Path.empty()) return DigestOfFile(Entry, Buffer, Aborted, Progress);
   if (Entry.mfcbFunction) return DigestOfCallback(Entry, Buffer, Aborted, Progress);
   return NoDigest(TDigestOutcome::Unreadable, "the entry has no source");
+}
+
+bool SameSourceData(TFileEntry& A, TFileEntry& B, std::span<std::uint8_t> BufferA, std::span<std::uint8_t> BufferB,
+                    const std::atomic<bool>& Aborted) {
+  if (A.FileSize != B.FileSize || A.FileSize < 0 || BufferA.size() != BufferB.size()) return false;
+  TFile fileA;
+  TFile fileB;
+  const TPieceReader readA = SourceReader(A, fileA, BufferA.size());
+  const TPieceReader readB = SourceReader(B, fileB, BufferB.size());
+  if (!readA || !readB) return false;
+  const auto size = static_cast<std::uint64_t>(A.FileSize);
+  for (std::uint64_t done = 0; done < size; done += BufferA.size()) {
+    if (Aborted.load()) return false;
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(BufferA.size(), size - done));
+    if (readA(done, BufferA.data(), want) != static_cast<std::int64_t>(want) ||
+        readB(done, BufferB.data(), want) != static_cast<std::int64_t>(want) ||
+        std::memcmp(BufferA.data(), BufferB.data(), want) != 0) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace kilnor

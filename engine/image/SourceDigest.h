@@ -30,4 +30,11 @@ using TDigestProgress = std::function<void(std::uint32_t Sectors)>;
                                            const std::atomic<bool>& Aborted,
                                            const TDigestProgress& Progress);
 
+// Whether the sources of A and B hold the same FileSize bytes, read again in
+// pieces of the buffers' size. False when the sizes differ, when either
+// source cannot be read in full, or when Aborted is raised: equal digests do
+// not prove equal content, so data is shared only after this says so.
+[[nodiscard]] bool SameSourceData(TFileEntry& A, TFileEntry& B, std::span<std::uint8_t> BufferA,
+                                  std::span<std::uint8_t> BufferB, const std::atomic<bool>& Aborted);
+
 }  // namespace kilnor

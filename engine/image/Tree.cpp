@@ -153,7 +153,18 @@ pFileEntry NewFileEntry(TCDFiles& cd, pDirEntry directory, std::u16string_view n
   return entry;
 }
 
+// Entries that shared the replaced entry's old data go back to their own
+// sources, which they keep for this. Only an entry with a digest can have
+// been shared, so other replacements walk nothing.
+void ForgetReferencesTo(TCDFiles& cd, const TFileEntry& owner) {
+  if (owner.Hash.empty()) return;
+  for (const auto& e : cd.Files) {
+    if (e->ReferenceEntry == &owner) e->ReferenceEntry = nullptr;
+  }
+}
+
 void ResetForReplacement(TCDFiles& cd, TFileEntry& entry) {
+  ForgetReferencesTo(cd, entry);
   entry.Hash.clear();
   entry.ReferenceEntry = nullptr;
   entry.mfcbFunction = nullptr;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fixtures/temp-folder/TempFolder.h"
@@ -82,6 +83,63 @@ TEST(SourceDigestAbortTest, AnAbortLeavesNoDigestAndProgressCountsThePiecesRead)
   EXPECT_EQ(digest.Outcome, TDigestOutcome::Aborted);
   EXPECT_TRUE(digest.Digest.empty());
   EXPECT_EQ(sectors, 2u);
+}
+
+struct TComparisonCase {
+  const char* name;
+  const char* first;   // content of the first source; null: no file
+  const char* second;  // content of the second source; null: no file
+  std::int64_t fileSize;
+  bool same;
+};
+
+// Pieces of 4 bytes: a difference in the last piece must be found too.
+const TComparisonCase kComparisonCases[] = {
+    {"SameBytes", "abcdefghij", "abcdefghij", 10, true},
+    {"LastByteDiffers", "abcdefghij", "abcdefghiJ", 10, false},
+    {"SecondMissing", "abcdefghij", nullptr, 10, false},
+    {"SecondShorter", "abcdefghij", "abcdefgh", 10, false},
+};
+
+class SameSourceDataTest : public testing::TestWithParam<TComparisonCase> {};
+
+TEST_P(SameSourceDataTest, OnlyEqualBytesOverTheWholeSizeAreTheSame) {
+  TempFolder folder;
+  TFileEntry first;
+  TFileEntry second;
+  for (auto [entry, name, content] : {std::tuple{&first, "first", GetParam().first},
+                                      std::tuple{&second, "second", GetParam().second}}) {
+    if (content != nullptr) folder.MakeFile(name, content);
+    entry->Path = folder.WidePath(name);
+    entry->FileSize = GetParam().fileSize;
+  }
+  std::vector<std::uint8_t> bufferA(4);
+  std::vector<std::uint8_t> bufferB(4);
+  const std::atomic<bool> aborted{false};
+  EXPECT_EQ(SameSourceData(first, second, bufferA, bufferB, aborted), GetParam().same);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, SameSourceDataTest, testing::ValuesIn(kComparisonCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SameSourceDataOfCallbackTest, AMemoryFileEqualsAFileOfItsBytes) {
+  TempFolder folder;
+  TFileEntry file;
+  file.Path = folder.WidePath("source");
+  folder.MakeFile("source", "abc");
+  file.FileSize = 3;
+  TFileEntry memory;
+  memory.FileSize = 3;
+  memory.mfcbFunction = [](void*, pFileEntry, std::uint32_t position, void* to, std::uint32_t& size) {
+    size = std::min<std::uint32_t>(size, 3 - position);
+    std::memcpy(to, "abc" + position, size);
+  };
+  std::vector<std::uint8_t> bufferA(2048);
+  std::vector<std::uint8_t> bufferB(2048);
+  std::atomic<bool> aborted{false};
+  EXPECT_TRUE(SameSourceData(file, memory, bufferA, bufferB, aborted));
+  aborted = true;
+  EXPECT_FALSE(SameSourceData(file, memory, bufferA, bufferB, aborted)) << "an abort proves nothing alike";
 }
 
 }  // namespace
