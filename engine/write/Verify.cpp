@@ -195,6 +195,11 @@ TVerifyFinding TVerifyDiscThread::Check(const TVerifyItem& Item) {
       sourceDigest = digestSource();
     }
   }
+  // A source that cannot be hashed fails the file: its copy is not read.
+  if (!pending.valid() && sourceDigest.Outcome != TDigestOutcome::Complete) {
+    CDFiles.VerifyProgress += SectorsOfCopy(Item);
+    return Judge(Item, sourceDigest, {});
+  }
   const TDiscDigest disc = DigestOfCopy(CDFiles, Device, Item, discBuffer_);
   if (pending.valid()) sourceDigest = pending.get();
   return Judge(Item, sourceDigest, disc);

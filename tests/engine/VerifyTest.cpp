@@ -219,9 +219,11 @@ TEST_F(VerifyTest, AnUnreadableSectorFailsItsFileWithTheDrivesReasonAndTheRestIs
   EXPECT_EQ(kp.LastVerify().Failed, 1u);
   const std::vector<TVerifyOutcome> outcomes = Outcomes();
   EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), TVerifyOutcome::DiscUnreadable), 1);
-  for (const TVerifyFinding& finding : kp.LastVerify().Findings)
-    if (finding.Outcome == TVerifyOutcome::DiscUnreadable)
+  for (const TVerifyFinding& finding : kp.LastVerify().Findings) {
+    if (finding.Outcome == TVerifyOutcome::DiscUnreadable) {
       EXPECT_NE(finding.Message.find("sense 3/11/00"), std::string::npos) << finding.Message;
+    }
+  }
   EXPECT_EQ(kp.VerifyProgress(), kp.VerifySize());
 }
 
