@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <future>
+#include <optional>
 #include <span>
+#include <system_error>
 
 #include "engine/Notifications.h"
 #include "engine/device/Commands.h"
@@ -176,8 +178,7 @@ void TVerifyDiscThread::Execute() {
 }
 
 TVerifyFinding TVerifyDiscThread::Check(const TVerifyItem& Item) {
-  TFileEntry& source = *Item.Source;
-  const auto sourceBytes = static_cast<std::uint64_t>(source.FileSize);
+  const auto sourceBytes = static_cast<std::uint64_t>(Item.Source->FileSize);
   if (Item.DiscBytes != sourceBytes) {
     CDFiles.VerifyProgress += SectorsOfCopy(Item);
     return Difference(Item, "the disc's copy holds " + std::to_string(Item.DiscBytes) + " bytes, the source " +
@@ -185,24 +186,30 @@ TVerifyFinding TVerifyDiscThread::Check(const TVerifyItem& Item) {
   }
   // Empty files match without a command: "-" against "-".
   if (sourceBytes == 0) return Finding(Item, TVerifyOutcome::Match);
-  TSourceDigest sourceDigest{TDigestOutcome::Complete, source.Hash, {}};
   std::future<TSourceDigest> pending;
-  const auto digestSource = [&] { return DigestOfSource(source, sourceBuffer_, CDFiles.Aborted, nullptr); };
-  if (source.Hash.empty()) {
-    if (sourceBytes >= kHashAlongsideBytes) {
-      pending = std::async(std::launch::async, digestSource);
-    } else {
-      sourceDigest = digestSource();
-    }
-  }
+  const std::optional<TSourceDigest> known = SourceDigestNowOrLater(*Item.Source, pending);
   // A source that cannot be hashed fails the file: its copy is not read.
-  if (!pending.valid() && sourceDigest.Outcome != TDigestOutcome::Complete) {
+  if (known && known->Outcome != TDigestOutcome::Complete) {
     CDFiles.VerifyProgress += SectorsOfCopy(Item);
-    return Judge(Item, sourceDigest, {});
+    return Judge(Item, *known, {});
   }
   const TDiscDigest disc = DigestOfCopy(CDFiles, Device, Item, discBuffer_);
-  if (pending.valid()) sourceDigest = pending.get();
-  return Judge(Item, sourceDigest, disc);
+  return Judge(Item, known ? *known : pending.get(), disc);
+}
+
+std::optional<TSourceDigest> TVerifyDiscThread::SourceDigestNowOrLater(TFileEntry& Source,
+                                                                       std::future<TSourceDigest>& Pending) {
+  if (!Source.Hash.empty()) return TSourceDigest{TDigestOutcome::Complete, Source.Hash, {}};
+  const auto digest = [this, &Source] { return DigestOfSource(Source, sourceBuffer_, CDFiles.Aborted, nullptr); };
+  if (static_cast<std::uint64_t>(Source.FileSize) >= kHashAlongsideBytes) {
+    try {
+      Pending = std::async(std::launch::async, digest);
+      return std::nullopt;
+    } catch (const std::system_error&) {
+      // No thread to spare: the source is hashed here, before its copy.
+    }
+  }
+  return digest();
 }
 
 }  // namespace kilnor

@@ -8,10 +8,13 @@
 // recorded, or the disc's copy.
 #include <atomic>
 #include <cstdint>
+#include <future>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/device/SCSILib.h"
+#include "engine/image/SourceDigest.h"
 #include "engine/image/TreeTypes.h"
 
 namespace kilnor {
@@ -74,6 +77,11 @@ class TVerifyDiscThread {
 
  private:
   [[nodiscard]] TVerifyFinding Check(const TVerifyItem& Item);
+  // The source's digest when it is kept from an earlier pass or quickly
+  // made; else nothing yet, and Pending makes it on a thread of its own
+  // while the disc's copy is read back.
+  [[nodiscard]] std::optional<TSourceDigest> SourceDigestNowOrLater(TFileEntry& Source,
+                                                                    std::future<TSourceDigest>& Pending);
 
   TCDFiles& CDFiles;
   TSCSIDevice& Device;

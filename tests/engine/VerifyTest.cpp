@@ -13,6 +13,7 @@
 
 #include "BurnFixtures.h"
 #include "engine/Notifications.h"
+#include "engine/image/Hash.h"
 #include "engine/write/ErrorTexts.h"
 #include "tests/device/EmulatedDrive.h"
 
@@ -252,6 +253,7 @@ TEST_F(VerifyTest, AnEarlierAbortDoesNotStopTheNextVerify) {
 
 struct TSourceCase {
   const char* Name;
+  const char* File;  // below the source folder; large.bin is hashed alongside its read-back
   void (*Change)(const fs::path& File);
   TVerifyOutcome Outcome;
   const char* Message;  // how the finding's message begins
@@ -262,13 +264,15 @@ class VerifySourceChanged : public VerifyTest, public testing::WithParamInterfac
 TEST_P(VerifySourceChanged, IsReportedOnTheSourcesSideAndThePassCompletes) {
   InsertMedium("dvd+rw");
   const fs::path src = SmallSource();
+  WriteFile(src / "large.bin", Pattern(3 << 20, 4));
   ASSERT_TRUE(Burn(src));
-  GetParam().Change(src / "data" / "2049.bin");
+  const fs::path file = src / GetParam().File;
+  GetParam().Change(file);
   ASSERT_TRUE(Verify());
   EXPECT_TRUE(FinalFailed);
-  EXPECT_EQ(kp.LastVerify().Checked, kSmallTreeFiles);
+  EXPECT_EQ(kp.LastVerify().Checked, kSmallTreeFiles + 1);
   EXPECT_EQ(kp.LastVerify().Failed, 1u);
-  const TVerifyFinding* finding = FindingOf(u"2049.bin");
+  const TVerifyFinding* finding = FindingOf(file.filename().u16string());
   ASSERT_NE(finding, nullptr);
   EXPECT_EQ(finding->Outcome, GetParam().Outcome);
   EXPECT_TRUE(finding->Message.starts_with(GetParam().Message)) << finding->Message;
@@ -278,18 +282,26 @@ TEST_P(VerifySourceChanged, IsReportedOnTheSourcesSideAndThePassCompletes) {
 INSTANTIATE_TEST_SUITE_P(
     Sources, VerifySourceChanged,
     testing::Values(
-        TSourceCase{"Deleted", [](const fs::path& file) { fs::remove(file); }, TVerifyOutcome::SourceUnreadable,
-                    "the source cannot be read (No such file or directory)"},
-        TSourceCase{"Grown", [](const fs::path& file) { WriteFile(file, Pattern(3000, 2)); },
+        TSourceCase{"Deleted", "data/2049.bin", [](const fs::path& file) { fs::remove(file); },
+                    TVerifyOutcome::SourceUnreadable, "the source cannot be read (No such file or directory)"},
+        TSourceCase{"LargeDeleted", "large.bin", [](const fs::path& file) { fs::remove(file); },
+                    TVerifyOutcome::SourceUnreadable, "the source cannot be read (No such file or directory)"},
+        TSourceCase{"Grown", "data/2049.bin", [](const fs::path& file) { WriteFile(file, Pattern(3000, 2)); },
                     TVerifyOutcome::SourceChanged, "the source was changed after it was recorded"},
-        TSourceCase{"RewrittenLater",
+        TSourceCase{"LargeRewrittenLater", "large.bin",
+                    [](const fs::path& file) {
+                      WriteFile(file, Pattern(3 << 20, 5));
+                      TouchLater(file, 10);
+                    },
+                    TVerifyOutcome::SourceChanged, "the source was changed after it was recorded"},
+        TSourceCase{"RewrittenLater", "data/2049.bin",
                     [](const fs::path& file) {
                       WriteFile(file, Pattern(2049, 5));
                       TouchLater(file, 10);
                     },
                     TVerifyOutcome::SourceChanged, "the source was changed after it was recorded"},
         // Same size and the recorded time: nothing says the source changed.
-        TSourceCase{"RewrittenWithItsOldTime",
+        TSourceCase{"RewrittenWithItsOldTime", "data/2049.bin",
                     [](const fs::path& file) {
                       const fs::file_time_type time = fs::last_write_time(file);
                       WriteFile(file, Pattern(2049, 5));
@@ -297,6 +309,20 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     TVerifyOutcome::DiscDiffers, "the disc's copy differs from the source"}),
     TNamedCase());
+
+TEST_F(VerifyTest, ADigestKeptFromAnEarlierPassIsUsedWithoutReadingTheSource) {
+  InsertMedium("dvd+rw");
+  const fs::path src = SmallSource();
+  ASSERT_TRUE(Burn(src));
+  const std::string content = Pattern(100000, 3);
+  TMD5Stream md5;
+  md5.Write(content.data(), content.size());
+  kp.CDFiles.Files[static_cast<std::size_t>(FileIdOf(u"100000.bin"))]->Hash = md5.DigestString();
+  fs::remove(src / "data" / "deeper" / "100000.bin");
+  ASSERT_TRUE(Verify());
+  EXPECT_FALSE(FinalFailed);
+  EXPECT_EQ(kp.LastVerify().Failed, 0u);
+}
 
 TEST_F(VerifyTest, EmptyFilesMatchWithoutReadingTheDisc) {
   InsertMedium("dvd+rw");
