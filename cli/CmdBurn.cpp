@@ -1,13 +1,25 @@
 #include "cli/Arguments.h"
 #include "cli/Command.h"
 #include "cli/Compilation.h"
+#include "cli/DiscVerify.h"
 #include "cli/DiscWrite.h"
 #include "cli/SelectedDrive.h"
 #include "cli/SmartReferences.h"
+#include "engine/platform/Unicode.h"
 
 namespace velmor::cli {
 
 namespace {
+
+// Reads the session just written back and compares it with its sources;
+// the tray opens afterwards when asked, whatever the verify found.
+int VerifyBurnedSession(kilnor::TKilnorPro& kp, const TParsedArguments& parsed) {
+  const int verified = VerifyWithProgress(
+      kp, [&] { return kp.VerifyDisc(false, false); },
+      [&](std::int32_t FileId) { return kilnor::Utf16ToUtf8(kp.SourcePath(FileId)); });
+  const int ejected = EjectIfAsked(kp, parsed);
+  return verified != kExitOk ? verified : ejected;
+}
 
 int RunBurn(const TArguments& Args) {
   std::set<std::string_view> values = kLayoutValueOptions;
@@ -15,11 +27,13 @@ int RunBurn(const TArguments& Args) {
   values.insert(kDriveOptions.begin(), kDriveOptions.end());
   std::set<std::string_view> flags = kLayoutFlagOptions;
   flags.insert(kBurnFlagOptions.begin(), kBurnFlagOptions.end());
-  flags.insert({"--append", kSmartRefsFlag});
+  flags.insert({"--append", "--verify", kSmartRefsFlag});
   std::string error;
   const auto parsed = ParseArguments(Args, values, flags, error);
   if (!parsed) return Fail(error, kExitUsage);
   if (parsed->Positional.empty()) return Fail("burn needs at least one file or folder", kExitUsage);
+  if (parsed->Has("--verify") && parsed->Has("--test"))
+    return Fail("--verify reads back what was recorded, and a --test burn records nothing", kExitUsage);
 
   kilnor::TKilnorPro kp(CliOwner());
   if (!BuildCompilation(kp, parsed->Positional, error)) return Fail(error);
@@ -37,7 +51,8 @@ int RunBurn(const TArguments& Args) {
   if (!PrepareCompilation(kp, *parsed, sectors, error)) return Fail("the compilation cannot be laid out: " + error);
   const int code = BurnWithProgress(kp, *parsed, "the compilation", [&] { return kp.Burn(); });
   ReportLogProblems(kp);
-  return code;
+  if (code != kExitOk || !parsed->Has("--verify")) return code;
+  return VerifyBurnedSession(kp, *parsed);
 }
 
 }  // namespace
@@ -53,13 +68,16 @@ const TCliCommand& CmdBurn() {
       "  --no-joliet     no Joliet names\n"
       "  --iso9660-1999  long names in the ISO 9660 tree\n"
       "  --udf           add a UDF 1.50 file system describing the same files\n"
-      "  --boot IMAGE    add an El Torito boot image\n" +
+      "  --boot IMAGE    add an El Torito boot image\n"
+      "  --verify        read every new file back and compare it with its source;\n"
+      "                  the exit status is 1 when any differs\n" +
       std::string(kSmartRefsHelp) +
       std::string(kBurnHelp) + "\n" + std::string(kDriveHelp);
   static const TCliCommand command{
       "burn",
       "FILE|FOLDER... [--speed X|max] [--test] [--finalize] [--udf] [--boot IMAGE] [--volume-id X]\n"
-      "          [--no-joliet] [--iso9660-1999] [--append] [--smart-refs] [--eject] [--drive N] [--aspi LIBRARY] [--log FILE]",
+      "          [--no-joliet] [--iso9660-1999] [--append] [--smart-refs] [--verify] [--eject] [--drive N]\n"
+      "          [--aspi LIBRARY] [--log FILE]",
       "Burn files and folders to the disc in the drive.", help, RunBurn};
   return command;
 }

@@ -155,7 +155,12 @@ int BurnWithProgress(kilnor::TKilnorPro& kp, const TParsedArguments& Parsed, con
   if (const double writing = phase.Seconds(); writing > 0)
     std::printf(", data written in %.2f s at %.1fx", writing, mebibytes * 1024 / writing / kilnor::BaseSpeed(medium));
   std::printf("\n");
-  if (Parsed.Has("--eject") && !kp.EjectMedium(false)) return Fail("the tray did not open: " + kp.ErrorString());
+  return Parsed.Has("--verify") ? kExitOk : EjectIfAsked(kp, Parsed);
+}
+
+int EjectIfAsked(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed) {
+  if (Parsed.Has("--eject") && !Component.EjectMedium(false))
+    return Fail("the tray did not open: " + Component.ErrorString());
   return kExitOk;
 }
 

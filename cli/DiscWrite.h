@@ -39,9 +39,13 @@ inline constexpr std::string_view kBurnHelp =
 [[nodiscard]] bool ImportLastSession(kilnor::TKilnorPro& Component, std::string& Error);
 
 // Runs Start (the component's Burn or BurnISOImage) and shows the progress
-// until the burn reports; ejects after success when --eject. Returns the
-// exit code. What names the burn in messages.
+// until the burn reports; ejects after success when --eject (unless --verify
+// is to read the disc first). Returns the exit code. What names the burn in
+// messages.
 [[nodiscard]] int BurnWithProgress(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed,
                                    const std::string& What, const std::function<bool()>& Start);
+
+// Opens the tray when --eject was given; the exit code.
+[[nodiscard]] int EjectIfAsked(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed);
 
 }  // namespace velmor::cli

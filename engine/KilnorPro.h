@@ -19,6 +19,7 @@
 #include "engine/image/TreeTypes.h"
 #include "engine/platform/NotificationQueue.h"
 #include "engine/platform/Workers.h"
+#include "engine/write/Verify.h"
 
 namespace kilnor {
 
@@ -161,9 +162,19 @@ class TKilnorPro {
 
   // --- Verify (engine/KilnorProVerify.cpp)
   // Starts reading every file of the session just written back from the
-  // disc and comparing its digest with the source's; one OnVerifyDone per
-  // file and a final one with FileId -1. ComponentStatus is 10 while it runs.
+  // disc and comparing its digest with the source's; an OnVerifyDone for each
+  // failed file (for every file checked with FireVerifyEventOnAllFiles) and
+  // a final one with FileId -1, failed when any file failed or the verify was
+  // aborted. StopOnMismatch ends it at the first failed file. ComponentStatus
+  // is 10 while it runs and idle after, however it ends. False at once (error
+  // 1) when the compilation's layout is not the one just burned.
   bool VerifyDisc(bool StopOnMismatch, bool FireVerifyEventOnAllFiles);
+  // The same for files the caller matched with their copies on the disc
+  // (a recorded session checked against its sources); the Source entries
+  // must stay in the compilation until the final event.
+  bool VerifyFiles(std::vector<TVerifyItem> Items, bool StopOnMismatch, bool FireVerifyEventOnAllFiles);
+  // What the last verify found, file by file; complete after its final event.
+  [[nodiscard]] const TVerifyReport& LastVerify() const { return lastVerify_; }
   [[nodiscard]] std::uint32_t VerifyProgress() const { return CDFiles.VerifyProgress.load(); }
   [[nodiscard]] std::uint32_t VerifySize() const { return CDFiles.VerifySize.load(); }
 
@@ -311,6 +322,7 @@ class TKilnorPro {
   [[nodiscard]] bool FinishImport(TImportReport Report, bool FromDrive);
 
   TImportReport lastImport_;
+  TVerifyReport lastVerify_;
   std::unique_ptr<TNotificationQueue> queue_;
   TAddFileEvent FOnAddFile;
   TEraseDoneEvent FOnEraseDone;

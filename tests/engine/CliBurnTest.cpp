@@ -85,7 +85,9 @@ INSTANTIATE_TEST_SUITE_P(
         TRefusal{"RewritableDiscWithAVolume", "dvd+rw", true, "", 1, "or 'velmor-cli erase' to erase it first"},
         TRefusal{"TestWriteOnBDR", "bd-r", false, "--test", 1,
                  "Test write is not possible on this medium: the drive would really record it"},
-        TRefusal{"WrongSpeed", "cd-r", false, "--speed fast", 2, "--speed takes a factor"}),
+        TRefusal{"WrongSpeed", "cd-r", false, "--speed fast", 2, "--speed takes a factor"},
+        TRefusal{"VerifyOfATestBurn", "cd-r", false, "--test --verify", 2,
+                 "--verify reads back what was recorded, and a --test burn records nothing"}),
     TNamedCase());
 
 TEST_F(CliBurn, AppendAddsASessionThatListsTheFilesOfBoth) {
