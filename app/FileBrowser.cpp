@@ -59,7 +59,9 @@ void TFileBrowser::BuildViews() {
   FileList->setModel(entries_);
   FileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
   MakeDragSource(FileList);
+  panes->setStretchFactor(0, 0);
   panes->setStretchFactor(1, 1);
+  panes->setSizes({235, 335});
   column->addWidget(panes, 1);
 
   auto* bottom = new QHBoxLayout;

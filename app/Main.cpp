@@ -370,6 +370,7 @@ void TfrmMain::ClearAll1Click() { Memo1->clear(); }
 void TfrmMain::sComboBox1Change() { browser->SetViewStyle(sComboBox1->currentIndex()); }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+  ejectPending_ = false;
   if (!operationRunning_) {
     event->accept();
     return;
@@ -380,10 +381,11 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
   }
   // The worker removes what it wrote to its temporary file when it sees the
   // abort; wait for it so nothing half-written outlives the window.
+  closing_ = true;
   kilnor.AbortOperation();
   kilnor.Workers.StopAndJoinAll();
   kilnor.DrainNotifications();
+  closing_ = false;
   Timer1->stop();
-  ejectPending_ = false;
   event->accept();
 }

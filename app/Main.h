@@ -181,6 +181,8 @@ class TfrmMain : public QWidget {
   TShellWindows windows_;
   bool operationRunning_ = false;
   bool ejectPending_ = false;
+  // Set while the window closes: a completion drained then starts nothing.
+  bool closing_ = false;
   // The dropped folder being inserted and its folder on the disc, so that
   // kilnorAddFile knows where each name lands.
   QString insertSource_;

@@ -146,7 +146,7 @@ void TfrmMain::Timer1Timer() {
 }
 
 void TfrmMain::kilnorGenerateSmartReferencesDone(void*, bool Failed, std::int32_t CanSaveBytes) {
-  if (Failed) {
+  if (Failed || closing_) {
     LogLine(" >>> SMART REFERENCE GENERATION FAILED, ABORTING");
     EndOperation();
     return;

@@ -63,6 +63,18 @@ TEST_F(BurnWorkflowTest, BurnToTheEmulatedDvdEndsWithWriteDone) {
   EXPECT_GT(kilnor::test::EmulatorMedium().Recorded, 0u);
 }
 
+TEST_F(BurnWorkflowTest, FailedBurnShowsTheDriveErrorText) {
+  Emulate("fault add write-error --lba 40");
+  frmOptions->sCheckEject->setChecked(true);
+  frmMain->btnBurn->click();
+  ASSERT_TRUE(WaitForLog(">>> WRITE DONE")) << Log().toStdString();
+  EXPECT_TRUE(Log().contains(QRegularExpression(" >>> WRITE DONE WITH ERROR \\(.+\\)\\.$"))) << Log().toStdString();
+  EXPECT_FALSE(Log().contains("WITH ERROR ().")) << Log().toStdString();
+  EXPECT_TRUE(Idle());
+  // The tray opens after a failed write as after a good one.
+  EXPECT_TRUE(WaitUntil([&] { return !frmMain->kilnor.TestUnitReady(); }, 10000)) << "tray did not open";
+}
+
 TEST_F(BurnWorkflowTest, ImageBuildWritesAReadableImageUnderTheChosenName) {
   const QString image = SaveImageAs("out.iso");
   ChooseImageItem();
