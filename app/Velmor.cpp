@@ -3,6 +3,7 @@
 // closes.
 #include <QApplication>
 #include <QIcon>
+#include <QScreen>
 
 #include "app/Info.h"
 #include "app/Infos.h"
@@ -23,6 +24,7 @@ int main(int argc, char* argv[]) {
   TFrmInfos FrmInfos(&frmMain);
   TfrmInfo frmInfo(&frmMain);
   frmMain.UseWindows({&frmOptions, &FrmInfos, &frmInfo});
+  frmMain.move(frmMain.screen()->availableGeometry().center() - frmMain.rect().center());
   frmMain.show();
   return QApplication::exec();
 }

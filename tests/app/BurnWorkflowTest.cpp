@@ -5,16 +5,17 @@
 #include <QFile>
 #include <QProcess>
 
+#include "ReaderCheckFixtures.h"
 #include "ShellFixture.h"
 #include "engine/Notifications.h"
 
 namespace velmor::shell::test {
 namespace {
 
-class BurnWorkflowTest : public ShellTest {
+class BurnWorkflowTest : public MainWindowTest {
  protected:
   void SetUp() override {
-    ShellTest::SetUp();
+    MainWindowTest::SetUp();
     WriteFile(Scratch("src/Docs/report.txt"), 70000);
     WriteFile(Scratch("src/Docs/deeper/table.bin"), 100000);
     WriteFile(Scratch("src/readme.txt"), 14);
@@ -82,10 +83,12 @@ TEST_F(BurnWorkflowTest, ImageBuildWritesAReadableImageUnderTheChosenName) {
   EXPECT_TRUE(Log().contains(" >>> BUILDING ISO FILE ...")) << Log().toStdString();
   ASSERT_TRUE(WaitForLog(">>> WRITE DONE")) << Log().toStdString();
   EXPECT_FALSE(Log().contains("WITH ERROR")) << Log().toStdString();
-  const QString listing = IsoListing(image, {"-l", "-J"});
-  EXPECT_TRUE(listing.contains("readme.txt")) << listing.toStdString();
-  EXPECT_TRUE(listing.contains("report.txt")) << listing.toStdString();
-  EXPECT_TRUE(listing.contains("table.bin")) << listing.toStdString();
+  // The list holds the source folder's two items, so the disc's root is
+  // that folder.
+  kilnor::test::ExpectExtractedTreeIs(image.toStdString(), Scratch("src").toStdString(),
+                                      Scratch("extracted").toStdString());
+  // The options' "My Volume" as the primary volume's d-characters.
+  kilnor::test::ExpectToolsOpenIt(image.toStdString(), "MY_VOLUME", false);
   EXPECT_TRUE(Idle());
   // The image entry never ejects, and writes nothing to the disc.
   EXPECT_EQ(kilnor::test::EmulatorMedium().Recorded, 0u);

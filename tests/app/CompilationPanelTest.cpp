@@ -25,10 +25,10 @@ void DropUrls(QWidget* Target, const QStringList& Paths) {
   QCoreApplication::sendEvent(Target, &drop);
 }
 
-class CompilationTest : public ShellTest {
+class CompilationTest : public MainWindowTest {
  protected:
   void SetUp() override {
-    ShellTest::SetUp();
+    MainWindowTest::SetUp();
     WriteFile(Scratch("Photos/a.jpg"), 1048576);
     WriteFile(Scratch("Photos/trip/b.jpg"), 524288);
     WriteFile(Scratch("Music/c.ogg"), 262144);

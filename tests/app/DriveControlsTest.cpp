@@ -8,7 +8,7 @@
 namespace velmor::shell::test {
 namespace {
 
-class DriveControlsTest : public ShellTest {
+class DriveControlsTest : public MainWindowTest {
  protected:
   void OpenSpeedList() {
     frmMain->cbSpeed->showPopup();

@@ -8,15 +8,6 @@
 
 namespace velmor::shell::test {
 
-QApplication& Application() {
-  static int argc = 1;
-  static char name[] = "app_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication application(argc, argv);
-  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-  return application;
-}
-
 void WriteFile(const QString& Path, qint64 Size) {
   QDir().mkpath(QFileInfo(Path).path());
   QFile file(Path);
@@ -43,8 +34,9 @@ bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs) {
   return true;
 }
 
-void ShellTest::SetUp() {
-  Application();
+void MainWindowTest::SetUp() {
+  // Numbers read 1,234.56 as in the status texts' examples.
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
   ASSERT_TRUE(scratch.isValid());
   ASSERT_EQ(kilnor::test::Emulator("reset"), 0);
   useClock = std::make_unique<kilnor::TClockOverride>(clock);
@@ -59,7 +51,7 @@ void ShellTest::SetUp() {
   frmMain->ShowMessage = [](const QString& Text) { ADD_FAILURE() << "unexpected message " << Text.toStdString(); };
 }
 
-void ShellTest::TearDown() {
+void MainWindowTest::TearDown() {
   if (frmMain) {
     frmMain->kilnor.AbortOperation();
     frmMain->kilnor.Workers.StopAndJoinAll();
@@ -71,16 +63,16 @@ void ShellTest::TearDown() {
   useClock.reset();
 }
 
-void ShellTest::Emulate(const std::string& Arguments) {
+void MainWindowTest::Emulate(const std::string& Arguments) {
   ASSERT_EQ(kilnor::test::Emulator(Arguments), 0) << Arguments;
   frmMain->kilnor.SelectDevice(0);
 }
 
-bool ShellTest::WaitForLog(const QString& Text, int TimeoutMs) {
+bool MainWindowTest::WaitForLog(const QString& Text, int TimeoutMs) {
   return WaitUntil([&] { return Log().contains(Text); }, TimeoutMs);
 }
 
-void ShellTest::ChooseDrive(int Index) {
+void MainWindowTest::ChooseDrive(int Index) {
   frmMain->cbDrives->setCurrentIndex(Index);
   emit frmMain->cbDrives->activated(Index);
 }

@@ -17,14 +17,11 @@
 #include "app/Infos.h"
 #include "app/Main.h"
 #include "app/Options.h"
+#include "ShellApplication.h"
 #include "device/EmulatedDrive.h"
 #include "engine/platform/Clock.h"
 
 namespace velmor::shell::test {
-
-// The one application of the test program, in an English locale so that
-// numbers read 1,234.56.
-QApplication& Application();
 
 // Writes Size bytes of a repeating pattern to Path, making its folders.
 void WriteFile(const QString& Path, qint64 Size);
@@ -34,7 +31,7 @@ void WriteSparseFile(const QString& Path, qint64 Size);
 // Runs the Qt loop until Done or the timeout; Done's last answer.
 bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs = 60000);
 
-class ShellTest : public testing::Test {
+class MainWindowTest : public ShellTest {
  protected:
   void SetUp() override;
   void TearDown() override;

@@ -21,7 +21,7 @@ struct TProgressCase {
   const char* StatusText;  // lblStatus afterwards
 };
 
-class ShowProgressTest : public ShellTest, public testing::WithParamInterface<TProgressCase> {};
+class ShowProgressTest : public MainWindowTest, public testing::WithParamInterface<TProgressCase> {};
 
 TEST_P(ShowProgressTest, StatusLineReadsAsTheUserSeesIt) {
   const TProgressCase& c = GetParam();
@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
         TProgressCase{"PreparingChangesOnlyTheStatus", 6, 100000, 25000, 0, "", " PREPARING "}),
     [](const testing::TestParamInfo<TProgressCase>& Info) { return std::string(Info.param.Name); });
 
-TEST_F(ShellTest, CacheMeterShowsTheFillOfTheWholeCache) {
+TEST_F(MainWindowTest, CacheMeterShowsTheFillOfTheWholeCache) {
   kilnor::TKilnorPro& kp = frmMain->kilnor;
   kp.SetCacheSize(64);
   kp.CDFiles.ComponentStatus = kilnor::stWriting;
@@ -69,7 +69,7 @@ TEST_F(ShellTest, CacheMeterShowsTheFillOfTheWholeCache) {
   kp.CDFiles.PacketCount = 0;
 }
 
-TEST_F(ShellTest, LogTimeIsMinuteSecondMillisecondOfUtc) {
+TEST_F(MainWindowTest, LogTimeIsMinuteSecondMillisecondOfUtc) {
   const QTime before = QDateTime::currentDateTimeUtc().time();
   const QString text = TfrmMain::LogTime();
   ASSERT_TRUE(QRegularExpression("^\\d{2}:\\d{2}:\\d{3}$").match(text).hasMatch()) << text.toStdString();
@@ -77,7 +77,7 @@ TEST_F(ShellTest, LogTimeIsMinuteSecondMillisecondOfUtc) {
   EXPECT_TRUE(minute == before.minute() || minute == (before.minute() + 1) % 60) << text.toStdString();
 }
 
-TEST_F(ShellTest, BusyStateDisablesTheDriveControlsOnly) {
+TEST_F(MainWindowTest, BusyStateDisablesTheDriveControlsOnly) {
   frmMain->UpdateControls(false);
   for (QWidget* control : std::initializer_list<QWidget*>{
            frmMain->cbDrives, frmMain->cbSpeed, frmMain->btnLoad, frmMain->btnEject, frmMain->btnQuickErase,
@@ -93,7 +93,7 @@ TEST_F(ShellTest, BusyStateDisablesTheDriveControlsOnly) {
   EXPECT_TRUE(frmMain->btnBurnISO->isEnabled());
 }
 
-TEST_F(ShellTest, ImageItemKeepsBurnAndDisablesBurnIso) {
+TEST_F(MainWindowTest, ImageItemKeepsBurnAndDisablesBurnIso) {
   ChooseImageItem();
   EXPECT_TRUE(frmMain->btnBurn->isEnabled());
   EXPECT_FALSE(frmMain->btnBurnISO->isEnabled());
@@ -106,7 +106,7 @@ TEST_F(ShellTest, ImageItemKeepsBurnAndDisablesBurnIso) {
   EXPECT_TRUE(frmMain->btnBurnISO->isEnabled());
 }
 
-TEST_F(ShellTest, DriveListHoldsTheRecorderThenTheImageItem) {
+TEST_F(MainWindowTest, DriveListHoldsTheRecorderThenTheImageItem) {
   ASSERT_EQ(frmMain->cbDrives->count(), 2);
   EXPECT_EQ(frmMain->cbDrives->itemText(0),
             DriveItemText(frmMain->kilnor.GetDeviceName(0)));
@@ -130,12 +130,12 @@ TEST(DriveItemText, StartsAtTheDriveLetterWithoutTheClosingBlank) {
   for (const auto& c : cases) EXPECT_EQ(DriveItemText(c.Name).toStdString(), c.Item) << c.Name;
 }
 
-TEST_F(ShellTest, CompletionsArriveThroughTheQueueWithoutPolling) {
+TEST_F(MainWindowTest, CompletionsArriveThroughTheQueueWithoutPolling) {
   frmMain->kilnor.Notifications()->Post(kilnor::WM_VERIFYDONE, static_cast<std::uint32_t>(-1), 0);
   EXPECT_TRUE(WaitForLog("VERIFYING DONE, ALL FILES OKAY", 5000));
 }
 
-TEST_F(ShellTest, LogMenuClearsTheLogButNotTheCompilation) {
+TEST_F(MainWindowTest, LogMenuClearsTheLogButNotTheCompilation) {
   WriteFile(Scratch("a.bin"), 10);
   frmMain->AddItem(Scratch("a.bin"), false);
   frmMain->LogLine("something");
@@ -144,7 +144,7 @@ TEST_F(ShellTest, LogMenuClearsTheLogButNotTheCompilation) {
   EXPECT_EQ(frmMain->files->count(), 1);
 }
 
-TEST_F(ShellTest, DelayKeepsTheWindowWorking) {
+TEST_F(MainWindowTest, DelayKeepsTheWindowWorking) {
   bool ticked = false;
   QTimer::singleShot(10, [&] { ticked = true; });
   QElapsedTimer waited;
