@@ -56,6 +56,11 @@ inline constexpr double kPacketBytes = 65536.0;
   return timer;
 }
 
+// The file the user chose in Dialog; empty when it was cancelled.
+[[nodiscard]] QString ChosenFile(QFileDialog& Dialog) {
+  return Dialog.exec() == QDialog::Accepted ? Dialog.selectedFiles().value(0) : QString();
+}
+
 // A progress bar holds int values; sector and byte counts stay below 2^31
 // for every medium, but clamp rather than wrap should one not.
 [[nodiscard]] int BarValue(double Value) {
@@ -85,8 +90,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent), kilnor(this) {
   SaveDialog1 = new QFileDialog(this, "Save as ISO image", QString(), "Iso  Files ( *.iso )");
   SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
   SaveDialog1->setDefaultSuffix("iso");
-  ChooseImageFileName = [this] { return SaveDialog1->exec() == QDialog::Accepted ? SaveDialog1->selectedFiles().value(0) : QString(); };
-  ChooseImageToBurn = [this] { return od->exec() == QDialog::Accepted ? od->selectedFiles().value(0) : QString(); };
+  ChooseImageFileName = [this] { return ChosenFile(*SaveDialog1); };
+  ChooseImageToBurn = [this] { return ChosenFile(*od); };
   ConfirmAbortOnClose = [this] {
     return QMessageBox::question(this, windowTitle().trimmed(),
                                  "An operation is still running. Abort it and close the program?") ==

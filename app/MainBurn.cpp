@@ -153,8 +153,8 @@ void TfrmMain::kilnorGenerateSmartReferencesDone(void*, bool Failed, std::int32_
   }
   tmrWriteTimer();
   // The event's count stops at 2 GiB; the component keeps the full one.
-  const std::uint64_t saved =
-      std::max<std::uint64_t>(kilnor.SmartReferencesSavedBytes(), static_cast<std::uint64_t>(std::max(CanSaveBytes, 0)));
+  const std::uint64_t saved = std::max<std::uint64_t>(kilnor.SmartReferencesSavedBytes(),
+                                                      static_cast<std::uint64_t>(std::max(CanSaveBytes, 0)));
   LogLine(LogTime() + " >>> SMART REFERENCE GENERATION DONE, SAVES " + QString::number(saved / 1048576) + " MB");
   tmrWrite->stop();
   Burn();

@@ -153,5 +153,15 @@ TEST_F(CompilationTest, NamesThatMeetOnTheDiscStopTheBurn) {
   }
 }
 
+TEST_F(CompilationTest, AnItemThatCannotGoInIsNamedAndNothingStarts) {
+  WriteFile(Scratch("elsewhere/Photos"), 10);  // a file with the folder's name
+  frmMain->AddItem(Scratch("elsewhere/Photos"), false);
+  frmMain->AddItem(Scratch("Photos"), true);
+  frmMain->btnBurn->click();
+  EXPECT_TRUE(Log().contains("Failed or Skipped at " + Scratch("Photos"))) << Log().toStdString();
+  EXPECT_FALSE(Log().contains("WRITING DISC")) << Log().toStdString();
+  EXPECT_FALSE(frmMain->OperationRunning());
+}
+
 }  // namespace
 }  // namespace velmor::shell::test

@@ -14,7 +14,8 @@ void WriteFile(const QString& Path, qint64 Size) {
   ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << Path.toStdString();
   QByteArray chunk(4096, '\0');
   for (int i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 7 + Size);
-  for (qint64 left = Size; left > 0; left -= chunk.size()) file.write(chunk.constData(), std::min<qint64>(left, chunk.size()));
+  for (qint64 left = Size; left > 0; left -= chunk.size())
+    file.write(chunk.constData(), std::min<qint64>(left, chunk.size()));
 }
 
 void WriteSparseFile(const QString& Path, qint64 Size) {
