@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -28,7 +29,8 @@ TfrmInfo::TfrmInfo(QWidget* parent)
     : QDialog(parent),
       Label3(BoldLabel(QStringLiteral("version 3.1.xx.xx"), this)),
       Label4(BoldLabel(QStringLiteral("<a href=\"%1\">Velmor softwares website</a>").arg(VelmorWebSite().toString()),
-                       this)) {
+                       this)),
+      picture_(new QSvgRenderer(QStringLiteral(":/icons/aboutbox.svg"), this)) {
   setWindowTitle(QStringLiteral("Velmor CD DVD Burner"));
   setWindowFlags(Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
@@ -37,19 +39,32 @@ TfrmInfo::TfrmInfo(QWidget* parent)
   Label4->setCursor(Qt::PointingHandCursor);
   connect(Label4, &QLabel::linkActivated, this, &TfrmInfo::Label4Click);
 
-  auto* line = new QFrame(this);
+  auto* overPicture = new QHBoxLayout(this);
+  overPicture->setContentsMargins(24, 24, 24, 24);
+  overPicture->addStretch(47);
+  overPicture->addWidget(TextPanel(), 33);
+  resize(799, 599);
+}
+
+// The product name, version, notice and link, right-aligned on the
+// picture's light panel (its right 45 %) at any size and scale.
+QWidget* TfrmInfo::TextPanel() {
+  auto* panel = new QWidget(this);
+  panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  auto* line = new QFrame(panel);
   line->setFrameShape(QFrame::HLine);
   line->setFrameShadow(QFrame::Sunken);
-
-  auto* text = new QVBoxLayout(this);
-  text->setContentsMargins(24, 24, 24, 24);
-  text->addWidget(BoldLabel(QStringLiteral("Velmor CD DVD BURNER"), this));
+  QLabel* notice = BoldLabel(QStringLiteral("Free software: use and share it at will."), panel);
+  notice->setWordWrap(true);
+  auto* text = new QVBoxLayout(panel);
+  text->setContentsMargins(0, 0, 0, 0);
+  text->addWidget(BoldLabel(QStringLiteral("Velmor CD DVD BURNER"), panel));
   text->addWidget(Label3);
-  text->addWidget(BoldLabel(QStringLiteral("Free software: use and share it at will."), this));
+  text->addWidget(notice);
   text->addWidget(line);
   text->addWidget(Label4);
   text->addStretch();
-  resize(799, 599);
+  return panel;
 }
 
 void TfrmInfo::FormShow() { Label3->setText(QStringLiteral("Version " VELMOR_FILE_VERSION)); }
@@ -66,8 +81,7 @@ void TfrmInfo::showEvent(QShowEvent* event) {
 // The picture fills the window whatever its size and scale.
 void TfrmInfo::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  QSvgRenderer picture(QStringLiteral(":/icons/aboutbox.svg"));
-  picture.render(&painter, rect());
+  picture_->render(&painter, rect());
 }
 
 void TfrmInfo::mouseReleaseEvent(QMouseEvent* event) {

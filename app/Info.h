@@ -5,6 +5,7 @@
 #include <QUrl>
 
 class QLabel;
+class QSvgRenderer;
 
 // The web site the about box and the main window's link label open.
 [[nodiscard]] QUrl VelmorWebSite();
@@ -29,4 +30,9 @@ class TfrmInfo : public QDialog {
   void showEvent(QShowEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  [[nodiscard]] QWidget* TextPanel();
+
+  QSvgRenderer* picture_;
 };

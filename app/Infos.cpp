@@ -99,13 +99,20 @@ TFrmInfos::TFrmInfos(QWidget* parent)
   setWindowTitle(QStringLiteral("Infos"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
 
+  auto* columns = new QHBoxLayout(this);
+  columns->addLayout(DiscColumn(), 1);
+  columns->addWidget(MediaGrid());
+  resize(608, 353);
+}
+
+// The boxes about the drive and its medium, then the sizes and speeds.
+QLayout* TFrmInfos::DiscColumn() {
   auto* discGroup = new QGroupBox(this);
   auto* discBoxes = new QVBoxLayout(discGroup);
   for (QCheckBox* box : {CheckTestUnitReady, CheckErasable, CheckWritable, CheckDC_TEST_WRITE,
                          CheckDC_UNDERRUNPROTECTION}) {
     discBoxes->addWidget(box);
   }
-
   auto* values = new QFormLayout;
   values->addRow(QStringLiteral("Disc in drive:"), LabelDiscIs);
   values->addRow(QStringLiteral("Total Size:"), LabelTotalBlocksOnDisc);
@@ -115,12 +122,15 @@ TFrmInfos::TFrmInfos(QWidget* parent)
   values->addRow(QStringLiteral("Write speed:"), LabelWriteSpeed);
   values->addRow(QStringLiteral("Device Max Read Speed:"), LabelDeviceMaxReadSpeed);
   values->addRow(QStringLiteral("Device Max Write Speed:"), LabelDeviceMaxWriteSpeed);
+  auto* column = new QVBoxLayout;
+  column->addWidget(discGroup);
+  column->addLayout(values);
+  column->addStretch();
+  return column;
+}
 
-  auto* left = new QVBoxLayout;
-  left->addWidget(discGroup);
-  left->addLayout(values);
-  left->addStretch();
-
+// One row per medium kind: can the drive read it, can it write it.
+QWidget* TFrmInfos::MediaGrid() {
   auto* mediaGroup = new QGroupBox(this);
   auto* grid = new QGridLayout(mediaGroup);
   grid->addWidget(new QLabel(QStringLiteral("Read"), mediaGroup), 0, 1, Qt::AlignHCenter);
@@ -136,11 +146,7 @@ TFrmInfos::TFrmInfos(QWidget* parent)
     }
     ++row;
   }
-
-  auto* columns = new QHBoxLayout(this);
-  columns->addLayout(left, 1);
-  columns->addWidget(mediaGroup);
-  resize(608, 353);
+  return mediaGroup;
 }
 
 std::vector<TFrmInfos::TCapabilityBox> TFrmInfos::CapabilityBoxes() const {

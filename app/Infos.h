@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QLabel;
+class QLayout;
 
 class TFrmInfos : public QDialog {
   Q_OBJECT
@@ -66,6 +67,9 @@ class TFrmInfos : public QDialog {
   void Fill(kilnor::TKilnorPro& kilnor);
 
  private:
+  [[nodiscard]] QLayout* DiscColumn();
+  [[nodiscard]] QWidget* MediaGrid();
+
   struct TCapabilityBox {
     QCheckBox* Box;
     std::uint8_t DeviceCapabilityID;

@@ -45,6 +45,8 @@ TfrmOptions::TfrmOptions(QWidget* parent)
 
   edtVolumeID->setMaxLength(static_cast<int>(kilnor::kMaxVolumeLabelChars));
   edtBootImage->setReadOnly(true);
+  // A long path does not fit the box: the hint shows all of it.
+  connect(edtBootImage, &QLineEdit::textChanged, edtBootImage, &QLineEdit::setToolTip);
   SpeedButton1->setIcon(QIcon(QStringLiteral(":/icons/open.svg")));
   SpeedButton1->setToolTip(QStringLiteral("Choose the boot image"));
   connect(SpeedButton1, &QToolButton::clicked, this, &TfrmOptions::SpeedButton1Click);
@@ -53,13 +55,25 @@ TfrmOptions::TfrmOptions(QWidget* parent)
   chkImportSession->hide();
   edtImportSession->hide();
 
-  auto* burnGroup = new QGroupBox(this);
-  auto* burnBoxes = new QVBoxLayout(burnGroup);
-  for (QCheckBox* box : {chkTestWrite, chkUDFBridge, chkFinalizeDisc, chkJolietFS, chkUnderrunProtection, sCheckEject}) {
-    burnBoxes->addWidget(box);
-  }
-  burnBoxes->addStretch();
+  auto* columns = new QHBoxLayout(this);
+  columns->addWidget(BurnGroup());
+  columns->addLayout(ImageFields(), 1);
+  resize(420, 196);
+}
 
+// How the disc is written: the six boxes on the left.
+QWidget* TfrmOptions::BurnGroup() {
+  auto* group = new QGroupBox(this);
+  auto* boxes = new QVBoxLayout(group);
+  for (QCheckBox* box : {chkTestWrite, chkUDFBridge, chkFinalizeDisc, chkJolietFS, chkUnderrunProtection, sCheckEject}) {
+    boxes->addWidget(box);
+  }
+  boxes->addStretch();
+  return group;
+}
+
+// What goes into the image: label, cache and boot image on the right.
+QLayout* TfrmOptions::ImageFields() {
   auto* bootRow = new QHBoxLayout;
   bootRow->addWidget(edtBootImage);
   bootRow->addWidget(SpeedButton1);
@@ -71,11 +85,7 @@ TfrmOptions::TfrmOptions(QWidget* parent)
   fields->addRow(bootRow);
   fields->addRow(sCheckVerify);
   fields->addRow(chkImportSession, edtImportSession);
-
-  auto* columns = new QHBoxLayout(this);
-  columns->addWidget(burnGroup);
-  columns->addLayout(fields, 1);
-  resize(420, 196);
+  return fields;
 }
 
 QString TfrmOptions::DefaultBootImage() {

@@ -9,6 +9,7 @@
 #include "engine/KilnorPro.h"
 
 class QCheckBox;
+class QLayout;
 class QLineEdit;
 class QToolButton;
 
@@ -53,4 +54,8 @@ class TfrmOptions : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+
+ private:
+  [[nodiscard]] QWidget* BurnGroup();
+  [[nodiscard]] QLayout* ImageFields();
 };
