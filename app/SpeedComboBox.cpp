@@ -1,0 +1,6 @@
+#include "app/SpeedComboBox.h"
+
+void TSpeedComboBox::showPopup() {
+  emit AboutToOpen();
+  QComboBox::showPopup();
+}
