@@ -26,7 +26,7 @@ class TUrlCatcher : public QObject {
   void Open(const QUrl& url) { Opened.append(url); }
 };
 
-class AboutBox : public ShellTest {
+class AboutBox : public testing::Test {
  protected:
   TfrmInfo about;
 };

@@ -23,7 +23,7 @@ using kilnor::test::kBinDir;
 
 // A component on a fresh emulated drive; numbers shown the way an English
 // (United States) desktop shows them.
-class InfosWindow : public ShellTest {
+class InfosWindow : public testing::Test {
  protected:
   void SetUp() override {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));

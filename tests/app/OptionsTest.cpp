@@ -2,6 +2,7 @@
 // shown, closed and stored back; the cache size text; the boot image path.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -50,7 +51,7 @@ void ExpectSettings(const kilnor::TKilnorPro& kilnor, const TSettings& settings)
   EXPECT_EQ(kilnor.CacheSize(), settings.CacheSize);
 }
 
-class OptionsDialog : public ShellTest {
+class OptionsDialog : public testing::Test {
  protected:
 
   // Answers the next modal file dialog: chooses File, or cancels when it is
