@@ -8,29 +8,6 @@
 
 namespace velmor::shell::test {
 
-namespace {
-
-// The application of every shell test, made before the first test and
-// deleted when the last has run. One that lived on into the exit handlers
-// would outlive Qt's own globals, and tidying shown widgets away there
-// crashes.
-class TApplicationEnvironment : public testing::Environment {
- public:
-  void SetUp() override { application_ = std::make_unique<QApplication>(argc_, argv_); }
-  void TearDown() override { application_.reset(); }
-
- private:
-  int argc_ = 1;
-  char name_[10] = "app_tests";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> application_;
-};
-
-[[maybe_unused]] testing::Environment* const kApplication =
-    testing::AddGlobalTestEnvironment(new TApplicationEnvironment);
-
-}  // namespace
-
 void WriteFile(const QString& Path, qint64 Size) {
   QDir().mkpath(QFileInfo(Path).path());
   QFile file(Path);
