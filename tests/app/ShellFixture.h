@@ -31,7 +31,7 @@ void WriteSparseFile(const QString& Path, qint64 Size);
 // Runs the Qt loop until Done or the timeout; Done's last answer.
 bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs = 60000);
 
-class MainWindowTest : public ShellTest {
+class MainWindowTest : public testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
