@@ -47,10 +47,8 @@ std::string_view Text(std::span<const std::uint8_t> bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-std::string Entry(const TSystemUseEntry& entry) { return std::string(entry.Signature, 2); }
-
 std::string EntryOfLength(const TSystemUseEntry& entry) {
-  return "a " + Entry(entry) + " entry of " + std::to_string(entry.Data.size() + kSystemUseHeaderBytes) + " bytes";
+  return "a " + std::string(entry.Signature, 2) + " entry of " + std::to_string(entry.Data.size() + kSystemUseHeaderBytes) + " bytes";
 }
 
 int Digits(std::string_view text) {
@@ -95,6 +93,7 @@ class TEntryCollector {
       return true;
     }
     if (entry.Is("CL") || entry.Is("PL")) return TakeRelocation(entry, why);
+    if (entry.Is("ZF")) fields_.Compressed = true;
     if (entry.Is("RR")) fields_.Any = true;
     return true;
   }

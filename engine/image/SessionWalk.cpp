@@ -181,6 +181,13 @@ class TWalk {
       tree_.LeftOut.push_back(path + ": left out, an associated file");
       return true;
     }
+    // Recorded again without its ZF entry, the data would read as the
+    // compressed bytes.
+    if (rr.Compressed && !(record.Flags & kRecordFlagDirectory)) {
+      if (open_.Open) return Fail("file " + path + " interrupts a file of several extents");
+      tree_.LeftOut.push_back(path + ": left out, its data is stored compressed (ZF), which a new session cannot record");
+      return true;
+    }
     const TFileTime time = rr.HasModifyTime
                                ? FileTimeFromUnix(rr.Posix.Modify.Seconds, rr.Posix.Modify.Nanoseconds)
                                : RecordedInstant(record.Date).value_or(directory.Time);

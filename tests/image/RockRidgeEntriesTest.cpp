@@ -174,6 +174,28 @@ TEST_F(RockRidgeEntries, NameBytesThatAreNotUtf8AreKeptExactly) {
   EXPECT_EQ(entry.Posix->Name, "caf\xe9");
 }
 
+// A 250-byte name fits no record; its NM stands in a continuation area.
+TEST_F(RockRidgeEntries, ANameLongerThanTheCompilationHoldsIsLeftOutAndNamed) {
+  WriteSession(source_, Px(kFileMode, 1, 0, 0) + Ce(kContinuation, 100, 255));
+  const TBytes name = Nm(0, std::string(250, 'x'));
+  std::copy(name.begin(), name.end(), source_.At(kContinuation).begin() + 100);
+  const TImportReport report = Import();
+  ASSERT_TRUE(report.Imported) << report.Reason;
+  EXPECT_TRUE(cd_.Files.empty());
+  ASSERT_EQ(report.LeftOut.size(), 1u);
+  EXPECT_TRUE(report.LeftOut[0].starts_with("\\" + std::string(250, 'x') + ": left out, name longer than 217 characters"))
+      << report.LeftOut[0];
+}
+
+TEST_F(RockRidgeEntries, AFileStoredCompressedIsLeftOutAndNamed) {
+  WriteSession(source_, Px(kFileMode, 1, 0, 0) + Nm(0, "packed") + Entry("ZF", Bytes("pz") + TBytes{4, 15} + Both32(99)));
+  const TImportReport report = Import();
+  ASSERT_TRUE(report.Imported) << report.Reason;
+  EXPECT_TRUE(cd_.Files.empty());
+  ASSERT_EQ(report.LeftOut.size(), 1u);
+  EXPECT_EQ(report.LeftOut[0], "\\packed: left out, its data is stored compressed (ZF), which a new session cannot record");
+}
+
 TEST_F(RockRidgeEntries, TheRootKeepsItsOwnAttributes) {
   WriteSession(source_, Px(kFileMode, 1, 0, 0));
   ASSERT_TRUE(Import().Imported);
