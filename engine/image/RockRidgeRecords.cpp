@@ -252,11 +252,12 @@ bool NamesRockRidge(const TSystemUseEntry& entry) {
 TRockRidgePresence DetectRockRidge(TSectorSource& Source, std::uint32_t RootExtent, std::uint64_t VolumeEnd,
                                    std::uint8_t& Skip, std::string& Why) {
   std::vector<std::uint8_t> sector(kSessionSectorBytes);
-  TDirectoryRecord self;
-  if (!Source.ReadSectors(RootExtent, 1, sector) ||
-      ReadDirectoryRecord(sector, 0, self, Why) != TRecordRead::Record) {
-    return TRockRidgePresence::Absent;
+  if (!Source.ReadSectors(RootExtent, 1, sector)) {
+    Why = "cannot read directory \\ at sector " + std::to_string(RootExtent);
+    return TRockRidgePresence::Unreadable;
   }
+  TDirectoryRecord self;
+  if (ReadDirectoryRecord(sector, 0, self, Why) != TRecordRead::Record) return TRockRidgePresence::Absent;
   const std::optional<TSharingProtocol> protocol = SharingProtocolOf(self.SystemUse);
   if (!protocol) return TRockRidgePresence::Absent;
   bool named = false;
@@ -269,7 +270,7 @@ TRockRidgePresence DetectRockRidge(TSectorSource& Source, std::uint32_t RootExte
   };
   if (!reader.Walk(self.SystemUse, visit, Why) || !collector.Finish(Why)) {
     Why = "the root directory's system use area: " + Why;
-    return TRockRidgePresence::Malformed;
+    return reader.ReadFailed() ? TRockRidgePresence::Unreadable : TRockRidgePresence::Malformed;
   }
   Skip = protocol->Skip;
   return named || fields.Any ? TRockRidgePresence::Present : TRockRidgePresence::Absent;

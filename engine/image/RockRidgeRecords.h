@@ -33,13 +33,13 @@ struct TRockRidgeFields {
   TPosixAttributes Posix;       // Name: the NM bytes; LinkTarget: the SL path
 };
 
-enum class TRockRidgePresence : std::uint8_t { Absent, Present, Malformed };
+enum class TRockRidgePresence : std::uint8_t { Absent, Present, Malformed, Unreadable };
 
 // Whether the volume whose root directory starts at RootExtent records Rock
 // Ridge: the root's "." record opens with SP and names a Rock Ridge extension
 // in an ER entry, or carries Rock Ridge entries itself. Skip gets the SP's
 // skip length; Malformed, with the reason in Why, when the root's area cannot
-// be trusted.
+// be trusted, and Unreadable when a sector it needs cannot be read.
 [[nodiscard]] TRockRidgePresence DetectRockRidge(TSectorSource& Source, std::uint32_t RootExtent,
                                                  std::uint64_t VolumeEnd, std::uint8_t& Skip,
                                                  std::string& Why);
@@ -54,6 +54,8 @@ class TRockRidgeReader {
   // whose area starts at its SP entry instead of after the skip.
   [[nodiscard]] bool Read(std::span<const std::uint8_t> SystemUse, bool IsRootSelf,
                           TRockRidgeFields& Fields, std::string& Why);
+  // The last Read failed because a continuation sector could not be read.
+  [[nodiscard]] bool ReadFailed() const { return areas_.ReadFailed(); }
 
  private:
   TSystemUseReader areas_;

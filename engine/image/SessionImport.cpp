@@ -95,9 +95,10 @@ class TCommit {
 
 // The tree to read: the primary one when it records Rock Ridge, else the
 // preferred one. False, with the reason, when the primary tree's Rock Ridge
-// area cannot be trusted.
+// area cannot be trusted or read.
 [[nodiscard]] bool ChooseTree(const TCDFiles& cd, TSectorSource& source, const TSessionPlace& place,
-                              const TFoundVolumes& found, TFoundVolume& tree, std::string& reason) {
+                              const TFoundVolumes& found, TFoundVolume& tree, TImportReport& report) {
+  std::string& reason = report.Reason;
   tree = *found.Preferred;
   if (!found.Primary) return true;
   const std::uint64_t end = LimitsFor(cd, *found.Primary, place, source).VolumeEnd;
@@ -107,6 +108,9 @@ class TCommit {
       reason.clear();
       return true;
     case TRockRidgePresence::Malformed:
+      return false;
+    case TRockRidgePresence::Unreadable:
+      report.Unreadable = true;
       return false;
     case TRockRidgePresence::Present:
       tree = *found.Primary;
@@ -124,7 +128,7 @@ TImportReport ImportVolume(TCDFiles& CDFiles, TSectorSource& Source, const TSess
   if (!found.Preferred) return report;
   report.VolumeLabel = found.Preferred->Label;
   TFoundVolume volume;
-  if (!ChooseTree(CDFiles, Source, Place, found, volume, report.Reason)) return report;
+  if (!ChooseTree(CDFiles, Source, Place, found, volume, report)) return report;
   report.RockRidge = volume.RockRidge;
   TStagedTree staged;
   if (!WalkSessionTree(Source, volume, LimitsFor(CDFiles, volume, Place, Source), staged, report.Reason)) {

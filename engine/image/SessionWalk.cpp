@@ -169,8 +169,7 @@ class TWalk {
     }
     // A relocated directory is taken where its CL entry stands.
     if (rr.Relocated) return true;
-    const std::u16string name = rr.HasName ? DecodeText(BytesOf(rr.Posix.Name), TNameEncoding::EightBit)
-                                           : DecodeIdentifier(record.Identifier, volume_.Kind, volume_.Names);
+    const std::u16string name = NameOf(record, rr);
     const std::string path = PathOf(directory.Staged, name);
     if (const std::string problem = NameProblem(name); !problem.empty()) {
       if (open_.Open) return Fail("file " + path + " interrupts a file of several extents");
@@ -188,9 +187,7 @@ class TWalk {
       tree_.LeftOut.push_back(path + ": left out, its data is stored compressed (ZF), which a new session cannot record");
       return true;
     }
-    const TFileTime time = rr.HasModifyTime
-                               ? FileTimeFromUnix(rr.Posix.Modify.Seconds, rr.Posix.Modify.Nanoseconds)
-                               : RecordedInstant(record.Date).value_or(directory.Time);
+    const TFileTime time = TimeOf(record, rr, directory);
     const bool isDirectory = (record.Flags & kRecordFlagDirectory) != 0 || rr.ChildLink.has_value();
     const TPosixAttributesPtr posix = rr.Any ? PosixOf(rr, isDirectory) : nullptr;
     const TNamedRecord named{name, path, time, posix};
@@ -200,10 +197,23 @@ class TWalk {
     return TakeFileExtent(record, directory, named);
   }
 
+  // The Rock Ridge name is exact; without one, the identifier is decoded.
+  std::u16string NameOf(const TDirectoryRecord& record, const TRockRidgeFields& rr) const {
+    if (rr.HasName) return DecodeText(BytesOf(rr.Posix.Name), TNameEncoding::EightBit);
+    return DecodeIdentifier(record.Identifier, volume_.Kind, volume_.Names);
+  }
+
+  static TFileTime TimeOf(const TDirectoryRecord& record, const TRockRidgeFields& rr,
+                          const TPendingDirectory& directory) {
+    if (rr.HasModifyTime) return FileTimeFromUnix(rr.Posix.Modify.Seconds, rr.Posix.Modify.Nanoseconds);
+    return RecordedInstant(record.Date).value_or(directory.Time);
+  }
+
   [[nodiscard]] bool ReadRockRidge(const TDirectoryRecord& record, const TPendingDirectory& directory,
                                    bool rootSelf, TRockRidgeFields& rr) {
     std::string why;
     if (rockRidge_->Read(record.SystemUse, rootSelf, rr, why)) return true;
+    tree_.Unreadable = rockRidge_->ReadFailed();
     const std::u16string recorded = DecodeIdentifier(record.Identifier, volume_.Kind, volume_.Names);
     return Fail("directory " + DirectoryName(directory) + ", the Rock Ridge entries of " +
                 (rootSelf ? std::string("its \".\" record") : "record " + Utf16ToUtf8(recorded)) + ": " + why);

@@ -33,6 +33,7 @@ TSystemUseReader::TSystemUseReader(TSectorSource& Source, std::uint64_t VolumeEn
 bool TSystemUseReader::Walk(std::span<const std::uint8_t> Area, const TSystemUseVisitor& Visit,
                             std::string& Why) {
   visited_.clear();
+  readFailed_ = false;
   std::span<const std::uint8_t> area = Area;
   for (;;) {
     std::optional<TContinuation> next;
@@ -108,6 +109,7 @@ bool TSystemUseReader::ReadContinuation(const TContinuation& at, std::span<const
     cachedSector_ = UINT64_MAX;
     if (!source_.ReadSectors(at.Sector, 1, sector_)) {
       why = "cannot read " + place;
+      readFailed_ = true;
       return false;
     }
     cachedSector_ = at.Sector;

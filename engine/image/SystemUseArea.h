@@ -52,6 +52,8 @@ class TSystemUseReader {
   // visited. False, with the reason in Why, when an entry or a continuation
   // cannot be trusted or the visitor refuses one.
   [[nodiscard]] bool Walk(std::span<const std::uint8_t> Area, const TSystemUseVisitor& Visit, std::string& Why);
+  // The last Walk failed because a continuation sector could not be read.
+  [[nodiscard]] bool ReadFailed() const { return readFailed_; }
 
  private:
   struct TContinuation {
@@ -70,6 +72,7 @@ class TSystemUseReader {
   std::vector<std::uint8_t> sector_;
   std::uint64_t cachedSector_ = UINT64_MAX;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> visited_;
+  bool readFailed_ = false;
 };
 
 }  // namespace kilnor

@@ -288,6 +288,27 @@ TEST_F(RockRidgeEntries, MalformedAreasAreRefusedWithTheirReasonAndImportNothing
   }
 }
 
+// A drive that cannot read a sector the Rock Ridge tree needs fails the
+// import as unreadable, so that its sense code is reported.
+TEST_F(RockRidgeEntries, UnreadableSectorsFailTheImportAsUnreadable) {
+  const std::pair<std::uint32_t, const char*> cases[] = {
+      {kRoot, "cannot read directory \\ at sector 20"},
+      {kContinuation, "cannot read a continuation area at sector 40 offset 100"},
+  };
+  for (const auto& [sector, reason] : cases) {
+    SCOPED_TRACE(reason);
+    source_ = TMemorySectors(kVolumeSectors);
+    WriteSession(source_, Px(kFileMode, 1, 0, 0) + Ce(kContinuation, 100, 20));
+    source_.Unreadable.insert(sector);
+    ClearAll(cd_);
+    const TImportReport report = Import();
+    EXPECT_FALSE(report.Imported);
+    EXPECT_TRUE(report.Unreadable);
+    EXPECT_NE(report.Reason.find(reason), std::string::npos) << report.Reason;
+    EXPECT_TRUE(cd_.Files.empty());
+  }
+}
+
 TEST_F(RockRidgeEntries, AMalformedRootAreaRefusesTheImport) {
   WriteSession(source_, Px(kFileMode, 1, 0, 0));
   source_.At(kRoot)[34 + 7 + 2] = 2;  // the ER entry's length, after the 7-byte SP
