@@ -251,6 +251,8 @@ bool NamesRockRidge(const TSystemUseEntry& entry) {
 
 TRockRidgePresence DetectRockRidge(TSectorSource& Source, std::uint32_t RootExtent, std::uint64_t VolumeEnd,
                                    std::uint8_t& Skip, std::string& Why) {
+  // A root outside the volume is refused by the walk, whichever tree it reads.
+  if (!ExtentInside(RootExtent, kSessionSectorBytes, VolumeEnd)) return TRockRidgePresence::Absent;
   std::vector<std::uint8_t> sector(kSessionSectorBytes);
   if (!Source.ReadSectors(RootExtent, 1, sector)) {
     Why = "cannot read directory \\ at sector " + std::to_string(RootExtent);
