@@ -63,7 +63,9 @@ const TCliCommand& CmdLs() {
   static const TCliCommand command{
       "ls", "[--image IMG | [--session K] [--drive N] [--aspi LIBRARY] [--log FILE]]",
       "Print the volume label and every file and folder of a disc's session or an ISO image.",
-      "One line an entry: its size in bytes (<dir> for a folder) and its path.\n"
+      "One line an entry: its size in bytes (<dir> for a folder) and its path; when the\n"
+      "session records Rock Ridge, its mode, links, owner, group, size, modification\n"
+      "time, path and a link's target, as ls -l shows them.\n"
       "  --image IMG     list the ISO image file IMG instead of a disc\n"
       "  --session K     the disc's K-th session (default: the last one)\n"
       "  --drive N       the drive's index in 'velmor-cli drives' (default 0)\n"

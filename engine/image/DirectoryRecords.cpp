@@ -68,6 +68,9 @@ TRecordRead ReadDirectoryRecord(std::span<const std::uint8_t> Sector, std::size_
   Record.Date = bytes.subspan(kDateOffset, kDateBytes);
   Record.Flags = bytes[kFlagsOffset];
   Record.Identifier = bytes.subspan(kIdentifierOffset, identifierLength);
+  // An identifier of even length is followed by one padding byte.
+  const std::size_t systemUse = kIdentifierOffset + identifierLength + (identifierLength % 2 == 0 ? 1 : 0);
+  Record.SystemUse = systemUse < length ? bytes.subspan(systemUse) : std::span<const std::uint8_t>();
   return TRecordRead::Record;
 }
 
@@ -95,23 +98,25 @@ std::u16string DecodeIdentifier(std::span<const std::uint8_t> Identifier, TVolum
 
 std::optional<TFileTime> RecordedInstant(std::span<const std::uint8_t> Date) {
   if (Date.size() < kDateBytes) return std::nullopt;
-  const int year = 1900 + Date[0];
-  const int month = Date[1];
-  const int day = Date[2];
-  const int offset = static_cast<std::int8_t>(Date[6]);
-  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || Date[3] > 23 ||
-      Date[4] > 59 || Date[5] > 59 || offset < kMinOffsetQuarters || offset > kMaxOffsetQuarters) {
+  return InstantOf({1900 + Date[0], Date[1], Date[2], Date[3], Date[4], Date[5], static_cast<std::int8_t>(Date[6])});
+}
+
+std::optional<TFileTime> InstantOf(const TRecordedCalendar& Calendar) {
+  const TRecordedCalendar& c = Calendar;
+  if (c.Year < 1 || c.Year > 9999 || c.Month < 1 || c.Month > 12 || c.Day < 1 ||
+      c.Day > DaysInMonth(c.Year, c.Month) || c.Hour < 0 || c.Hour > 23 || c.Minute < 0 || c.Minute > 59 ||
+      c.Second < 0 || c.Second > 59 || c.OffsetQuarters < kMinOffsetQuarters || c.OffsetQuarters > kMaxOffsetQuarters) {
     return std::nullopt;
   }
   TSystemTime wall;
-  wall.wYear = static_cast<std::uint16_t>(year);
-  wall.wMonth = static_cast<std::uint16_t>(month);
-  wall.wDay = static_cast<std::uint16_t>(day);
-  wall.wHour = Date[3];
-  wall.wMinute = Date[4];
-  wall.wSecond = Date[5];
+  wall.wYear = static_cast<std::uint16_t>(c.Year);
+  wall.wMonth = static_cast<std::uint16_t>(c.Month);
+  wall.wDay = static_cast<std::uint16_t>(c.Day);
+  wall.wHour = static_cast<std::uint16_t>(c.Hour);
+  wall.wMinute = static_cast<std::uint16_t>(c.Minute);
+  wall.wSecond = static_cast<std::uint16_t>(c.Second);
   const std::int64_t utcSeconds =
-      UnixSecondsOfFileTime(FileTimeOfCalendar(wall)) - offset * kSecondsPerQuarterHour;
+      UnixSecondsOfFileTime(FileTimeOfCalendar(wall)) - c.OffsetQuarters * kSecondsPerQuarterHour;
   return FileTimeFromUnix(utcSeconds, 0);
 }
 

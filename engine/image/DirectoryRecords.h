@@ -25,6 +25,7 @@ struct TDirectoryRecord {
   std::span<const std::uint8_t> Date;        // 7 bytes, ECMA-119 9.1.5
   std::uint8_t Flags = 0;
   std::span<const std::uint8_t> Identifier;  // LEN_FI bytes
+  std::span<const std::uint8_t> SystemUse;   // after the identifier and its padding byte
 };
 
 enum class TRecordRead : std::uint8_t { Record, EndOfSector, Malformed };
@@ -50,6 +51,20 @@ enum class TRecordRead : std::uint8_t { Record, EndOfSector, Malformed };
 // The instant a record's date names, its offset from Greenwich applied;
 // nullopt for a date that is unspecified or not a real date.
 [[nodiscard]] std::optional<TFileTime> RecordedInstant(std::span<const std::uint8_t> Date);
+
+// A recorded calendar date and its offset from Greenwich in 15-minute units,
+// as both date forms of ECMA-119 (9.1.5 and 8.4.26.1) hold it.
+struct TRecordedCalendar {
+  int Year = 0;
+  int Month = 0;
+  int Day = 0;
+  int Hour = 0;
+  int Minute = 0;
+  int Second = 0;
+  int OffsetQuarters = 0;
+};
+// Its instant; nullopt when it is not a real date.
+[[nodiscard]] std::optional<TFileTime> InstantOf(const TRecordedCalendar& Calendar);
 
 // The little-endian half of a both-endian field at At (ECMA-119 7.3.3).
 [[nodiscard]] inline std::uint32_t LittleEndian32(std::span<const std::uint8_t> Bytes, std::size_t At) {

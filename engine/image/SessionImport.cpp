@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/image/RockRidgeRecords.h"
 #include "engine/image/SessionWalk.h"
 #include "engine/image/Tree.h"
 #include "engine/image/TreeCheckpoint.h"
@@ -51,16 +52,25 @@ class TCommit {
   }
 
  private:
+  // A directory that was there already keeps its own attributes.
   [[nodiscard]] bool AddDirectory(std::size_t i, pDirEntry parent) {
-    const pDirEntry dir = AddSubdirectory(cd_, parent, FindDataOf(tree_.Entries[i]));
+    const TStagedEntry& staged = tree_.Entries[i];
+    const bool existed = LookupEntry(parent, staged.Name) != nullptr;
+    const pDirEntry dir = AddSubdirectory(cd_, parent, FindDataOf(staged));
     dirs_[i] = dir;
+    if (!existed && dir != nullptr && dir != kSkippedDir) dir->OwnEntry->Posix = staged.Posix;
     return Judge(i, dir == nullptr, dir == kSkippedDir);
   }
 
+  // A file kept because ReplaceFile is off keeps its own attributes too.
   [[nodiscard]] bool AddFile(std::size_t i, pDirEntry parent) {
     const TStagedEntry& staged = tree_.Entries[i];
-    if (const pFileEntry existing = LookupEntry(parent, staged.Name)) checkpoint_.KeepEntry(existing);
+    const pFileEntry existing = LookupEntry(parent, staged.Name);
+    if (existing != nullptr) checkpoint_.KeepEntry(existing);
     const pFileEntry entry = AddEntry(cd_, parent, FindDataOf(staged), true, staged.Extent, std::nullopt);
+    if (entry != nullptr && entry != kSkippedEntry && (existing == nullptr || cd_.ReplaceFile)) {
+      entry->Posix = staged.Posix;
+    }
     return Judge(i, entry == nullptr, entry == kSkippedEntry);
   }
 
@@ -83,15 +93,45 @@ class TCommit {
 
 }  // namespace
 
+// The tree to read: the primary one when it records Rock Ridge, else the
+// preferred one. False, with the reason, when the primary tree's Rock Ridge
+// area cannot be trusted or read.
+[[nodiscard]] bool ChooseTree(const TCDFiles& cd, TSectorSource& source, const TSessionPlace& place,
+                              const TFoundVolumes& found, TFoundVolume& tree, TImportReport& report) {
+  std::string& reason = report.Reason;
+  tree = *found.Preferred;
+  if (!found.Primary) return true;
+  const std::uint64_t end = LimitsFor(cd, *found.Primary, place, source).VolumeEnd;
+  std::uint8_t skip = 0;
+  switch (DetectRockRidge(source, found.Primary->RootExtent, end, skip, reason)) {
+    case TRockRidgePresence::Absent:
+      reason.clear();
+      return true;
+    case TRockRidgePresence::Malformed:
+      return false;
+    case TRockRidgePresence::Unreadable:
+      report.Unreadable = true;
+      return false;
+    case TRockRidgePresence::Present:
+      tree = *found.Primary;
+      tree.RockRidge = true;
+      tree.SystemUseSkip = skip;
+      return true;
+  }
+  return true;
+}
+
 TImportReport ImportVolume(TCDFiles& CDFiles, TSectorSource& Source, const TSessionPlace& Place,
                            pDirEntry Destination) {
   TImportReport report;
-  const std::optional<TFoundVolume> volume =
-      FindVolume(Source, Place.FirstCandidate, Place.Candidates, report.Reason);
-  if (!volume) return report;
-  report.VolumeLabel = volume->Label;
+  const TFoundVolumes found = FindVolumes(Source, Place.FirstCandidate, Place.Candidates, report.Reason);
+  if (!found.Preferred) return report;
+  report.VolumeLabel = found.Preferred->Label;
+  TFoundVolume volume;
+  if (!ChooseTree(CDFiles, Source, Place, found, volume, report)) return report;
+  report.RockRidge = volume.RockRidge;
   TStagedTree staged;
-  if (!WalkSessionTree(Source, *volume, LimitsFor(CDFiles, *volume, Place, Source), staged, report.Reason)) {
+  if (!WalkSessionTree(Source, volume, LimitsFor(CDFiles, volume, Place, Source), staged, report.Reason)) {
     report.Unreadable = staged.Unreadable;
     return report;
   }
@@ -104,6 +144,8 @@ TImportReport ImportVolume(TCDFiles& CDFiles, TSectorSource& Source, const TSess
     report.LeftOut.clear();
     return report;
   }
+  // The root's own attributes, unless the compilation has some already.
+  if (Destination == CDFiles.RootDir && CDFiles.RootPosix == nullptr) CDFiles.RootPosix = staged.RootPosix;
   report.Imported = true;
   return report;
 }

@@ -8,6 +8,11 @@
 // added; when anything fails, the compilation is left exactly as it was.
 // Entries already present are reused (directories) or kept (files, unless
 // ReplaceFile is on), so importing the same session twice adds nothing.
+//
+// A session whose primary tree records Rock Ridge is read through that tree,
+// as POSIX systems read it: its names are exact where Joliet's are cut or
+// changed, and it carries modes, owners, times and symbolic links, which the
+// entries keep in Posix. Otherwise the Joliet tree is preferred.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,6 +36,7 @@ struct TImportReport {
   bool Unreadable = false;             // it failed at a sector that could not be read
   std::vector<std::string> LeftOut;    // records not imported, each "path: reason"
   std::u16string VolumeLabel;
+  bool RockRidge = false;              // the tree was read with its Rock Ridge names and attributes
   std::uint32_t Files = 0;             // entries read from the session
   std::uint32_t Directories = 0;
 };

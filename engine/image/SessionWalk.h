@@ -27,11 +27,13 @@ struct TStagedEntry {
   std::uint64_t Size = 0;        // a file's bytes, over all its extents
   TFileTime Time = 0;            // UTC
   bool Hidden = false;           // the record's existence bit was set
+  TPosixAttributesPtr Posix;     // its Rock Ridge attributes; null without Rock Ridge
 };
 
 // Parents are listed before their children.
 struct TStagedTree {
   std::vector<TStagedEntry> Entries;
+  TPosixAttributesPtr RootPosix;  // the root's own Rock Ridge attributes
   std::size_t Directories = 0;
   // Records not taken, each as "path: reason".
   std::vector<std::string> LeftOut;
@@ -45,7 +47,10 @@ struct TWalkLimits {
   std::size_t MaxDirectories = 0;
 };
 
-// Walks the tree of Volume. False, with the reason in Reason, when a
+// Walks the tree of Volume, with its Rock Ridge names and attributes when
+// Volume.RockRidge is set: a symbolic link is staged as a file without data,
+// a relocated directory at the place its CL entry names (its RE record in
+// the relocation directory is passed over). False, with the reason in Reason, when a
 // directory cannot be read or holds a record that cannot be trusted; Tree
 // then holds a partial list that must not be used.
 [[nodiscard]] bool WalkSessionTree(TSectorSource& Source, const TFoundVolume& Volume,

@@ -77,10 +77,11 @@ std::optional<TFoundVolume> VolumeOf(std::span<const std::uint8_t> sector, std::
 
 }  // namespace
 
-std::optional<TFoundVolume> FindVolume(TSectorSource& Source, std::uint32_t First,
-                                       std::uint32_t Count, std::string& Reason) {
+TFoundVolumes FindVolumes(TSectorSource& Source, std::uint32_t First, std::uint32_t Count,
+                          std::string& Reason) {
   std::array<std::uint8_t, kSessionSectorBytes> sector{};
-  std::optional<TFoundVolume> best;
+  TFoundVolumes found;
+  std::optional<TFoundVolume>& best = found.Preferred;
   std::string why;
   for (std::uint32_t lba = First; lba < First + Count; ++lba) {
     sector.fill(0xFF);
@@ -88,15 +89,21 @@ std::optional<TFoundVolume> FindVolume(TSectorSource& Source, std::uint32_t Firs
     if (sector[0] == kTerminatorType && best) break;
     if (sector[0] != kPrimaryType && sector[0] != kSupplementaryType) continue;
     std::optional<TFoundVolume> volume = VolumeOf(sector, lba, why);
+    if (volume && volume->Kind == TVolumeKind::Primary && !found.Primary) found.Primary = volume;
     if (volume && (!best || volume->Kind < best->Kind)) best = std::move(volume);
-    if (best && best->Kind == TVolumeKind::Joliet) break;
+    if (best && best->Kind == TVolumeKind::Joliet && found.Primary) break;
   }
   if (!best) {
     Reason = why.empty() ? "no ISO 9660 volume descriptor in sectors " + std::to_string(First) +
                                " to " + std::to_string(First + Count - 1)
                          : why;
   }
-  return best;
+  return found;
+}
+
+std::optional<TFoundVolume> FindVolume(TSectorSource& Source, std::uint32_t First,
+                                       std::uint32_t Count, std::string& Reason) {
+  return FindVolumes(Source, First, Count, Reason).Preferred;
 }
 
 }  // namespace kilnor

@@ -26,6 +26,18 @@ struct TFoundVolume {
   std::uint32_t RootLength = 0;        // bytes, all 32 bits
   std::uint32_t VolumeSpaceSize = 0;   // sectors from the volume's sector 0
   std::u16string Label;                // trailing blanks removed
+  // The primary tree records Rock Ridge (read instead of any other tree),
+  // every record's system use area but the root's "." starting this many
+  // bytes in.
+  bool RockRidge = false;
+  std::uint8_t SystemUseSkip = 0;
+};
+
+// The descriptor a session's tree is read through, and the primary one
+// beside it (the only tree that may carry Rock Ridge).
+struct TFoundVolumes {
+  std::optional<TFoundVolume> Preferred;
+  std::optional<TFoundVolume> Primary;
 };
 
 // The descriptor among Count candidate sectors from First: a Joliet one
@@ -35,5 +47,8 @@ struct TFoundVolume {
 // Reason, when none qualifies.
 [[nodiscard]] std::optional<TFoundVolume> FindVolume(TSectorSource& Source, std::uint32_t First,
                                                      std::uint32_t Count, std::string& Reason);
+// The same search, keeping the primary descriptor too.
+[[nodiscard]] TFoundVolumes FindVolumes(TSectorSource& Source, std::uint32_t First, std::uint32_t Count,
+                                        std::string& Reason);
 
 }  // namespace kilnor

@@ -2,6 +2,11 @@
 //   velmor-cli info|speeds|erase|load|eject|ls --aspi <bin>/libvelmor-recorder.so
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -203,18 +208,18 @@ TEST_F(CliDriveCommands, EjectLoadAndAMissingDrive) {
   EXPECT_EQ(Cli("info --drive x").ExitCode, 1);
 }
 
-// The disc is made from the image of
-//   xorriso -as mkisofs -J -V LISTED -o IMAGE SRC
+// The disc is made from the image, without Rock Ridge, of
+//   genisoimage -J -V LISTED -o IMAGE SRC
 // with a.txt, docs/b.txt and an empty folder.
 TEST_F(CliDriveCommands, LsListsTheLabelAndTreeOfADiscOrAnImageAndRefusesWhatHoldsNone) {
-  if (!kilnor::test::HaveTool("xorriso")) GTEST_SKIP() << "xorriso is not installed";
+  if (!kilnor::test::HaveTool("genisoimage")) GTEST_SKIP() << "genisoimage is not installed";
   const kilnor::test::TTempDir scratch;
   const std::filesystem::path src = scratch.path() / "src";
   std::filesystem::create_directories(src / "docs" / "empty");
   std::ofstream(src / "a.txt") << "hello";
   std::ofstream(src / "docs" / "b.txt") << std::string(3000, 'b');
   const std::string image = (scratch.path() / "disc.iso").string();
-  ASSERT_EQ(kilnor::test::RunTool("xorriso -as mkisofs -J -V LISTED -o " + kilnor::test::Quoted(image) + " " +
+  ASSERT_EQ(kilnor::test::RunTool("genisoimage -quiet -J -V LISTED -o " + kilnor::test::Quoted(image) + " " +
                                   kilnor::test::Quoted(src)).ExitCode, 0);
   const std::string listing =
       "Volume label: LISTED\n"
@@ -253,6 +258,49 @@ TEST_F(CliDriveCommands, LsListsTheLabelAndTreeOfADiscOrAnImageAndRefusesWhatHol
     EXPECT_NE(run.Output.find(refusal.message), std::string::npos) << run.Output;
   }
   EXPECT_EQ(Cli("ls --image x.iso --session 1").ExitCode, 2);
+}
+
+// "2017-07-14 02:40" of a time in this process's time zone, as ls -l dates it.
+std::string LocalMinute(std::time_t time) {
+  std::tm local{};
+  localtime_r(&time, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+  return text;
+}
+
+// An image whose primary tree records Rock Ridge:
+//   xorriso -as mkisofs -R -V POSIX -o IMAGE SRC
+// of run.sh (mode 4755), docs/ (750) and docs/link -> ../run.sh.
+TEST_F(CliDriveCommands, LsShowsModesOwnersTimesAndLinkTargetsWhenTheSessionRecordsRockRidge) {
+  if (!kilnor::test::HaveTool("xorriso")) GTEST_SKIP() << "xorriso is not installed";
+  const kilnor::test::TTempDir scratch;
+  const std::filesystem::path src = scratch.path() / "src";
+  std::filesystem::create_directories(src / "docs");
+  std::ofstream(src / "run.sh") << "#!/bin/sh\n";
+  std::filesystem::create_symlink("../run.sh", src / "docs" / "link");
+  ASSERT_EQ(chmod((src / "run.sh").c_str(), 04755), 0);
+  ASSERT_EQ(chmod((src / "docs").c_str(), 0750), 0);
+  constexpr std::time_t kTime = 1'500'000'000;
+  for (const char* item : {"run.sh", "docs/link", "docs"}) {
+    const timespec times[2] = {{kTime, 0}, {kTime, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (src / item).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+  }
+  const std::string image = (scratch.path() / "posix.iso").string();
+  ASSERT_EQ(kilnor::test::RunTool("xorriso -as mkisofs -quiet -R -V POSIX -o " + kilnor::test::Quoted(image) + " " +
+                                  kilnor::test::Quoted(src)).ExitCode, 0);
+
+  const TRun run = Cli("ls --image " + kilnor::test::Quoted(image));
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  const std::string owner = std::to_string(getuid()), group = std::to_string(getgid());
+  const auto line = [&](const std::string& mode, int links, int size, const std::string& path) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %3d %5s %5s %12d ", mode.c_str(), links, owner.c_str(), group.c_str(), size);
+    return text + LocalMinute(kTime) + "  " + path + "\n";
+  };
+  EXPECT_EQ(run.Output, "Volume label: POSIX\n" + line("drwxr-x---", 1, 0, "/docs/") +
+                            line("lrwxrwxrwx", 1, 0, "/docs/link -> ../run.sh") +
+                            line("-rwsr-xr-x", 1, 10, "/run.sh") + "2 files, 1 folders, 10 bytes\n");
 }
 
 }  // namespace

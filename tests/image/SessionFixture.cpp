@@ -47,7 +47,8 @@ std::vector<std::uint8_t> Bytes(std::string_view name) { return {name.begin(), n
 
 std::size_t PutRecord(TSectorBytes& sector, std::size_t offset, const TRecordSpec& record) {
   const std::size_t idLength = record.Identifier.size();
-  const std::size_t length = 33 + idLength + (idLength % 2 == 0 ? 1 : 0);
+  const std::size_t systemUse = 33 + idLength + (idLength % 2 == 0 ? 1 : 0);
+  const std::size_t length = systemUse + record.SystemUse.size() + record.SystemUse.size() % 2;
   sector[offset] = static_cast<std::uint8_t>(length);
   PutBoth32(sector, offset + 2, record.Extent);
   PutBoth32(sector, offset + 10, record.Length);
@@ -57,6 +58,7 @@ std::size_t PutRecord(TSectorBytes& sector, std::size_t offset, const TRecordSpe
   sector[offset + 31] = 1;
   sector[offset + 32] = static_cast<std::uint8_t>(idLength);
   std::copy(record.Identifier.begin(), record.Identifier.end(), sector.begin() + offset + 33);
+  std::copy(record.SystemUse.begin(), record.SystemUse.end(), sector.begin() + offset + systemUse);
   return offset + length;
 }
 

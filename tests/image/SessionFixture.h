@@ -41,6 +41,7 @@ struct TRecordSpec {
   std::uint32_t Length = 0;
   std::uint8_t Flags = 0;
   TRecordDate Date = kSomeDate;
+  std::vector<std::uint8_t> SystemUse = {};  // after the identifier and its padding byte
 };
 
 // Identifier bytes: UCS-2 big-endian (Joliet) or 8-bit.
