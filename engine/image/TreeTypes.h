@@ -116,6 +116,7 @@ struct TDirEntry {
   // Sectors after the ISO 9660 extent that hold the Rock Ridge continuation
   // areas of its records (set by Prepare).
   std::uint32_t ContinuationSectors = 0;
+  std::uint32_t Subdirectories = 0;       // recorded below it (set by Prepare)
 };
 
 // An item the tree did not record, and why ("a link to a folder, not
