@@ -55,6 +55,10 @@ std::uint8_t RecordLength(std::uint32_t identifierBytes) {
   return static_cast<std::uint8_t>(kRecordHeadBytes + identifierBytes + (identifierBytes % 2 == 0 ? 1 : 0));
 }
 
+// Bytes a record of `length` bytes so far leaves for its fields, an even
+// number so that the record's length stays even.
+std::uint32_t FieldRoom(std::uint32_t length) { return (kMaxRecordBytes - length) & ~1u; }
+
 // The Rock Ridge fields of a directory's records, when its tree has them.
 std::optional<TSystemUse> SystemUseOf(const TCDFiles& cd, const TDirEntry& dir, TTree tree) {
   if (tree != TTree::ISO || !cd.RockRidge) return std::nullopt;
@@ -63,10 +67,10 @@ std::optional<TSystemUse> SystemUseOf(const TCDFiles& cd, const TDirEntry& dir, 
 
 // Lengths of the "." and ".." records, their fields staged one after the other.
 std::uint8_t StagedSelfLength(std::optional<TSystemUse>& systemUse) {
-  return static_cast<std::uint8_t>(kRootRecordBytes + (systemUse ? systemUse->StageSelf(kMaxRecordBytes - kRootRecordBytes) : 0));
+  return static_cast<std::uint8_t>(kRootRecordBytes + (systemUse ? systemUse->StageSelf(FieldRoom(kRootRecordBytes)) : 0));
 }
 std::uint8_t StagedParentLength(std::optional<TSystemUse>& systemUse) {
-  return static_cast<std::uint8_t>(kRootRecordBytes + (systemUse ? systemUse->StageParent(kMaxRecordBytes - kRootRecordBytes) : 0));
+  return static_cast<std::uint8_t>(kRootRecordBytes + (systemUse ? systemUse->StageParent(FieldRoom(kRootRecordBytes)) : 0));
 }
 
 // Calls visit(entry, extentIndex, recordLength) for every record after the
@@ -77,7 +81,7 @@ void ForEachRecord(const TDirEntry& dir, TTree tree, std::optional<TSystemUse>& 
     const std::uint8_t base = RecordLength(IdentifierBytes(*e, tree));
     const std::uint32_t extents = e->DirRecord ? 1 : ExtentCount(e->FileSize);
     for (std::uint32_t k = 0; k < extents; ++k) {
-      const std::uint32_t fields = systemUse ? systemUse->StageEntry(*e, kMaxRecordBytes - base) : 0;
+      const std::uint32_t fields = systemUse ? systemUse->StageEntry(*e, FieldRoom(base)) : 0;
       visit(*e, k, static_cast<std::uint8_t>(base + fields));
     }
   }

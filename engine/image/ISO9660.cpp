@@ -37,12 +37,13 @@ void NumberDirectories(TCDFiles& cd) {
     dir->number = 0;
     dir->depth = 0;
     dir->OwnEntry = nullptr;
+    dir->Subdirectories = 0;
   }
   cd.PathTableEntries.clear();
   cd.PathTableEntries.push_back(cd.RootDir);
   cd.RootDir->number = 1;
   for (std::size_t i = 0; i < cd.PathTableEntries.size(); ++i) {
-    const TDirEntry& dir = *cd.PathTableEntries[i];
+    TDirEntry& dir = *cd.PathTableEntries[i];
     for (pFileEntry e = dir.Files; e != nullptr; e = e->NextFile) {
       pDirEntry child = e->DirRecord;
       if (child == nullptr || child->number != 0) continue;
@@ -50,6 +51,7 @@ void NumberDirectories(TCDFiles& cd) {
       child->depth = static_cast<std::uint16_t>(dir.depth + 1);
       cd.PathTableEntries.push_back(child);
       child->number = static_cast<std::uint16_t>(cd.PathTableEntries.size());
+      ++dir.Subdirectories;
     }
   }
 }
@@ -263,7 +265,7 @@ std::uint32_t Prepare(TCDFiles& cd) {
   ResetOptionalAddresses(cd);
 
   for (auto& dir : cd.Dirs) {
-    ChooseIdentifiers(*dir, cd.ISO9660v1999FS);
+    ChooseIdentifiers(*dir, cd.ISO9660v1999FS, cd.RockRidge);
     SortEntries(*dir);
   }
   NumberDirectories(cd);

@@ -90,12 +90,6 @@ bool IsLink(const TPosixAttributes* posix) {
   return posix != nullptr && (posix->Mode & kPosixTypeMask) == kPosixLink && !posix->LinkTarget.empty();
 }
 
-std::uint32_t SubdirectoryCount(const TDirEntry& dir) {
-  std::uint32_t count = 0;
-  for (const TFileEntry* e = dir.Files; e != nullptr; e = e->NextFile) count += e->DirRecord != nullptr ? 1 : 0;
-  return count;
-}
-
 void AddIndicator(TFieldList& fields) {
   TByteWriter out = fields.Add("SP", kIndicatorFieldBytes);
   out.put_u8(0xBE);
@@ -230,7 +224,7 @@ std::uint32_t TSystemUse::StageDirectory(const TDirEntry& dir, bool withVolumeFi
   subject.Posix = dir.OwnEntry != nullptr ? dir.OwnEntry->Posix.get() : cd_.RootPosix.get();
   subject.Directory = true;
   subject.Date = dir.OwnEntry != nullptr ? &dir.OwnEntry->Time : &cd_.VolumeTime;
-  subject.Links = 2 + SubdirectoryCount(dir);
+  subject.Links = 2 + dir.Subdirectories;
   subject.SerialNumber = dir.OwnEntry != nullptr ? static_cast<std::uint32_t>(dir.OwnEntry->FileId) + 2 : kRootSerialNumber;
   subject.VolumeFields = withVolumeFields;
   return Stage(subject, room);
@@ -247,7 +241,7 @@ std::uint32_t TSystemUse::StageEntry(const TFileEntry& entry, std::uint32_t room
   subject.Posix = entry.Posix.get();
   subject.Directory = entry.DirRecord != nullptr;
   subject.Date = &entry.Time;
-  subject.Links = entry.DirRecord != nullptr ? 2 + SubdirectoryCount(*entry.DirRecord) : 1;
+  subject.Links = entry.DirRecord != nullptr ? 2 + entry.DirRecord->Subdirectories : 1;
   subject.SerialNumber = static_cast<std::uint32_t>(entry.FileId) + 2;
   std::string name;
   if (subject.Posix != nullptr && !subject.Posix->Name.empty()) {
