@@ -74,16 +74,7 @@ struct TFieldList {
 
 // A seven-byte date of a POSIX time, in Greenwich time.
 void PutPosixDate(TByteWriter& out, const TPosixTime& time) {
-  TSystemTime t = CalendarOfFileTime(FileTimeFromUnix(time.Seconds, 0));
-  if (t.wYear < 1900) t = TSystemTime{1900, 1, 0, 1, 0, 0, 0, 0};
-  if (t.wYear > 1900 + 255) t = TSystemTime{1900 + 255, 12, 0, 31, 23, 59, 59, 0};
-  out.put_u8(static_cast<std::uint8_t>(t.wYear - 1900));
-  out.put_u8(static_cast<std::uint8_t>(t.wMonth));
-  out.put_u8(static_cast<std::uint8_t>(t.wDay));
-  out.put_u8(static_cast<std::uint8_t>(t.wHour));
-  out.put_u8(static_cast<std::uint8_t>(t.wMinute));
-  out.put_u8(static_cast<std::uint8_t>(t.wSecond));
-  out.put_u8(0);
+  PutGreenwichDirectoryDate(out, CalendarOfFileTime(FileTimeFromUnix(time.Seconds, 0)));
 }
 
 bool IsLink(const TPosixAttributes* posix) {
