@@ -36,6 +36,7 @@ int RunBurn(const TArguments& Args) {
     return Fail("--verify reads back what was recorded, and a --test burn records nothing", kExitUsage);
 
   kilnor::TKilnorPro kp(CliOwner());
+  ApplyTreeOptions(kp, *parsed);
   if (!BuildCompilation(kp, parsed->Positional, error)) return Fail(error);
   if (!AcceptLeftOut(kp, *parsed, error)) return Fail(error);
   if (!ApplyLayoutOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
@@ -69,6 +70,9 @@ const TCliCommand& CmdBurn() {
       "  --iso9660-1999  long names in the ISO 9660 tree\n"
       "  --udf           add a UDF 1.50 file system describing the same files\n"
       "  --boot IMAGE    add an El Torito boot image\n"
+      "  --no-rock-ridge no POSIX names, modes, owners, times and links\n"
+      "  --follow-links  record what symbolic links lead to, not the links\n"
+      "  --public-attributes  owners 0, modes readable by all (0555, files 0444)\n"
       "  --verify        read every new file back and compare it with its source;\n"
       "                  the exit status is 1 when any differs\n" +
       std::string(kSmartRefsHelp) +
@@ -76,8 +80,8 @@ const TCliCommand& CmdBurn() {
   static const TCliCommand command{
       "burn",
       "FILE|FOLDER... [--speed X|max] [--test] [--finalize] [--udf] [--boot IMAGE] [--volume-id X]\n"
-      "          [--no-joliet] [--iso9660-1999] [--append] [--smart-refs] [--verify] [--eject] [--drive N]\n"
-      "          [--aspi LIBRARY] [--log FILE]",
+      "          [--no-joliet] [--iso9660-1999] [--no-rock-ridge] [--follow-links] [--public-attributes]\n"
+      "          [--append] [--smart-refs] [--verify] [--eject] [--drive N] [--aspi LIBRARY] [--log FILE]",
       "Burn files and folders to the disc in the drive.", help, RunBurn};
   return command;
 }

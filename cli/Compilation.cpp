@@ -245,6 +245,12 @@ bool AcceptLeftOut(const kilnor::TKilnorPro& Component, const TParsedArguments& 
   return false;
 }
 
+void ApplyTreeOptions(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed) {
+  if (Parsed.Has("--no-rock-ridge")) Component.SetRockRidge(false);
+  Component.SetFollowLinks(Parsed.Has("--follow-links"));
+  Component.SetRockRidgePublic(Parsed.Has("--public-attributes"));
+}
+
 bool ApplyLayoutOptions(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed, std::string& Error) {
   Component.SetJolietFileSystem(!Parsed.Has("--no-joliet"));
   Component.SetISO9660v1999FS(Parsed.Has("--iso9660-1999"));

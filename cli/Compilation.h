@@ -23,8 +23,13 @@ namespace velmor::cli {
 
 // The layout options of the subcommands that record a compilation.
 inline const std::set<std::string_view> kLayoutValueOptions{"--volume-id", "--boot"};
-inline const std::set<std::string_view> kLayoutFlagOptions{"--no-joliet", "--iso9660-1999", "--udf",
-                                                          "--skip-unsupported"};
+inline const std::set<std::string_view> kLayoutFlagOptions{
+    "--no-joliet", "--iso9660-1999", "--udf", "--skip-unsupported", "--no-rock-ridge", "--follow-links",
+    "--public-attributes"};
+
+// Applies the options that decide how items go in (Rock Ridge, links); they
+// must be set before the compilation is built.
+void ApplyTreeOptions(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed);
 
 // Applies the layout options; false with Error when one is refused.
 [[nodiscard]] bool ApplyLayoutOptions(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed,

@@ -68,6 +68,18 @@ class TKilnorPro {
   void SetISO9660v1999FS(bool Value) { CDFiles.ISO9660v1999FS = Value; }
   [[nodiscard]] bool UDFBridge() const { return CDFiles.UDFBridge; }
   void SetUDFBridge(bool Value) { CDFiles.UDFBridge = Value; }
+  // Rock Ridge: POSIX names, modes, owners, times and symbolic links in the
+  // ISO 9660 tree. Set before items are inserted: the tree reads them then.
+  [[nodiscard]] bool RockRidge() const { return CDFiles.RockRidge; }
+  void SetRockRidge(bool Value) { CDFiles.RockRidge = Value; }
+  // Owners recorded as 0 and modes as readable by all (folders 0555, files
+  // 0444, or 0555 when executable).
+  [[nodiscard]] bool RockRidgePublic() const { return CDFiles.RockRidgePublic; }
+  void SetRockRidgePublic(bool Value) { CDFiles.RockRidgePublic = Value; }
+  // Symbolic links followed (what they lead to is recorded) instead of
+  // recorded as links.
+  [[nodiscard]] bool FollowLinks() const { return CDFiles.FollowLinks; }
+  void SetFollowLinks(bool Value) { CDFiles.FollowLinks = Value; }
 
   // The volume label, at most 31 characters; a longer one is cut at a
   // character boundary, and both forms always hold the same label.

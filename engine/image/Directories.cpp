@@ -1,7 +1,10 @@
 #include "engine/image/Directories.h"
 
+#include <optional>
+
 #include "engine/image/Identifiers.h"
 #include "engine/image/RecordingDates.h"
+#include "engine/image/RockRidge.h"
 
 namespace kilnor {
 namespace {
@@ -16,15 +19,17 @@ static_assert(kRecordHeadBytes + kMaxIso1999IdentifierBytes + 1 <= 255, "an ISO 
 constexpr std::uint8_t kFlagHidden = 0x01;
 constexpr std::uint8_t kFlagDirectory = 0x02;
 constexpr std::uint8_t kFlagMultiExtent = 0x80;
-constexpr std::uint32_t kDotRecordsBytes = 2 * kRootRecordBytes;
 constexpr std::uint32_t kSectorsPerMaxExtent = static_cast<std::uint32_t>(kMaxExtentBytes / kSectorSize);
 // Longest chain of twins followed; smart references point at the first copy.
 constexpr int kMaxTwinChain = 64;
 
-// Places records one after the other and begins a new sector for a record
-// that would cross the end of the current one.
+constexpr std::uint32_t kMaxRecordBytes = 255;
+
+// Places records one after the other, after the dot records, and begins a new
+// sector for a record that would cross the end of the current one.
 class TRecordPacker {
  public:
+  explicit TRecordPacker(std::uint32_t dotRecordsBytes) : used_(dotRecordsBytes) {}
   std::uint32_t Place(std::uint32_t length) {
     if (length > kSectorSize - used_) {
       ++sectors_;
@@ -38,7 +43,7 @@ class TRecordPacker {
 
  private:
   std::uint32_t sectors_ = 1;
-  std::uint32_t used_ = kDotRecordsBytes;
+  std::uint32_t used_;
 };
 
 std::uint32_t IdentifierBytes(const TFileEntry& entry, TTree tree) {
@@ -50,14 +55,35 @@ std::uint8_t RecordLength(std::uint32_t identifierBytes) {
   return static_cast<std::uint8_t>(kRecordHeadBytes + identifierBytes + (identifierBytes % 2 == 0 ? 1 : 0));
 }
 
+// Bytes a record of `length` bytes so far leaves for its fields, an even
+// number so that the record's length stays even.
+std::uint32_t FieldRoom(std::uint32_t length) { return (kMaxRecordBytes - length) & ~1u; }
+
+// The Rock Ridge fields of a directory's records, when its tree has them.
+std::optional<TSystemUse> SystemUseOf(const TCDFiles& cd, const TDirEntry& dir, TTree tree) {
+  if (tree != TTree::ISO || !cd.RockRidge) return std::nullopt;
+  return std::optional<TSystemUse>(std::in_place, cd, dir);
+}
+
+// Lengths of the "." and ".." records, their fields staged one after the other.
+std::uint8_t StagedSelfLength(std::optional<TSystemUse>& systemUse) {
+  return static_cast<std::uint8_t>(kRootRecordBytes + (systemUse ? systemUse->StageSelf(FieldRoom(kRootRecordBytes)) : 0));
+}
+std::uint8_t StagedParentLength(std::optional<TSystemUse>& systemUse) {
+  return static_cast<std::uint8_t>(kRootRecordBytes + (systemUse ? systemUse->StageParent(FieldRoom(kRootRecordBytes)) : 0));
+}
+
 // Calls visit(entry, extentIndex, recordLength) for every record after the
-// dot records, in list order.
+// dot records, in list order, each record's fields staged first.
 template <class Visit>
-void ForEachRecord(const TDirEntry& dir, TTree tree, Visit&& visit) {
+void ForEachRecord(const TDirEntry& dir, TTree tree, std::optional<TSystemUse>& systemUse, Visit&& visit) {
   for (const TFileEntry* e = dir.Files; e != nullptr; e = e->NextFile) {
-    const std::uint8_t length = RecordLength(IdentifierBytes(*e, tree));
+    const std::uint8_t base = RecordLength(IdentifierBytes(*e, tree));
     const std::uint32_t extents = e->DirRecord ? 1 : ExtentCount(e->FileSize);
-    for (std::uint32_t k = 0; k < extents; ++k) visit(*e, k, length);
+    for (std::uint32_t k = 0; k < extents; ++k) {
+      const std::uint32_t fields = systemUse ? systemUse->StageEntry(*e, FieldRoom(base)) : 0;
+      visit(*e, k, static_cast<std::uint8_t>(base + fields));
+    }
   }
 }
 
@@ -90,8 +116,9 @@ const TSystemTime& DirectoryDate(const TCDFiles& cd, const TDirEntry& dir) {
   return dir.OwnEntry != nullptr ? dir.OwnEntry->Time : cd.VolumeTime;
 }
 
-void PutDotRecord(TByteWriter& out, const TCDFiles& cd, const TDirEntry& dir, TTree tree, std::uint8_t id) {
-  PutRecordHead(out, {kRootRecordBytes, DirectorySector(cd, dir, tree),
+void PutDotRecord(TByteWriter& out, const TCDFiles& cd, const TDirEntry& dir, TTree tree, std::uint8_t id,
+                  std::uint8_t length) {
+  PutRecordHead(out, {length, DirectorySector(cd, dir, tree),
                       static_cast<std::uint32_t>(tree == TTree::ISO ? dir.DirSize : dir.DirSizeJ),
                       &DirectoryDate(cd, dir), kFlagDirectory, 1});
   out.put_u8(id);
@@ -143,10 +170,13 @@ std::uint32_t ExtentCount(std::int64_t fileSize) {
   return static_cast<std::uint32_t>((size + kMaxExtentBytes - 1) / kMaxExtentBytes);
 }
 
-std::uint32_t DirectoryExtentBytes(const TDirEntry& dir, TTree tree) {
-  TRecordPacker packer;
-  ForEachRecord(dir, tree, [&](const TFileEntry&, std::uint32_t, std::uint8_t length) { packer.Place(length); });
-  return packer.sectors() * kSectorSize;
+TDirectorySize MeasureDirectory(const TCDFiles& cd, const TDirEntry& dir, TTree tree) {
+  std::optional<TSystemUse> systemUse = SystemUseOf(cd, dir, tree);
+  const std::uint32_t dotRecords = StagedSelfLength(systemUse) + StagedParentLength(systemUse);
+  TRecordPacker packer(dotRecords);
+  ForEachRecord(dir, tree, systemUse, [&](const TFileEntry&, std::uint32_t, std::uint8_t length) { packer.Place(length); });
+  if (!systemUse) return {packer.sectors() * kSectorSize, 0, false};
+  return {packer.sectors() * kSectorSize, systemUse->ContinuationSectors(), systemUse->FieldsLost()};
 }
 
 std::uint32_t DirectorySector(const TCDFiles& cd, const TDirEntry& dir, TTree tree) {
@@ -161,16 +191,31 @@ const TFileEntry& DataOwner(const TFileEntry& entry) {
 }
 
 void PutRootRecord(TByteWriter& out, const TCDFiles& cd, TTree tree) {
-  PutDotRecord(out, cd, *cd.RootDir, tree, 0);
+  PutDotRecord(out, cd, *cd.RootDir, tree, 0, kRootRecordBytes);
 }
 
 void WriteDirectoryExtent(TByteWriter& out, const TCDFiles& cd, const TDirEntry& dir, TTree tree) {
-  PutDotRecord(out, cd, dir, tree, 0);
-  PutDotRecord(out, cd, *dir.Parent, tree, 1);
-  TRecordPacker packer;
-  ForEachRecord(dir, tree, [&](const TFileEntry& e, std::uint32_t extentIndex, std::uint8_t length) {
+  std::optional<TSystemUse> systemUse = SystemUseOf(cd, dir, tree);
+  const auto extentBytes = static_cast<std::uint32_t>(tree == TTree::ISO ? dir.DirSize : dir.DirSizeJ);
+  out.seek(extentBytes);
+  TByteWriter continuation = out.take(out.size() - extentBytes);
+  const std::uint32_t firstContinuationSector = DirectorySector(cd, dir, tree) + extentBytes / kSectorSize;
+  const auto putFields = [&] {
+    if (systemUse) systemUse->Put(out, continuation, firstContinuationSector);
+  };
+  out.seek(0);
+  const std::uint8_t selfLength = StagedSelfLength(systemUse);
+  PutDotRecord(out, cd, dir, tree, 0, selfLength);
+  putFields();
+  out.seek(selfLength);
+  const std::uint8_t parentLength = StagedParentLength(systemUse);
+  PutDotRecord(out, cd, *dir.Parent, tree, 1, parentLength);
+  putFields();
+  TRecordPacker packer(selfLength + parentLength);
+  ForEachRecord(dir, tree, systemUse, [&](const TFileEntry& e, std::uint32_t extentIndex, std::uint8_t length) {
     out.seek(packer.Place(length));
     PutEntryRecord(out, cd, e, extentIndex, length, tree);
+    putFields();
   });
 }
 

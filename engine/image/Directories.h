@@ -22,8 +22,14 @@ enum class TTree { ISO, Joliet };
 // Records an entry takes: one per extent of its data.
 [[nodiscard]] std::uint32_t ExtentCount(std::int64_t fileSize);
 
-// Bytes of the directory's extent, a multiple of the sector size.
-[[nodiscard]] std::uint32_t DirectoryExtentBytes(const TDirEntry& dir, TTree tree);
+// What a directory takes of its tree's directory area: its extent and the
+// sectors of its records' continuation areas after it.
+struct TDirectorySize {
+  std::uint32_t ExtentBytes = 0;  // a multiple of the sector size
+  std::uint32_t ContinuationSectors = 0;
+  bool FieldsLost = false;        // some record had no room for all its Rock Ridge fields
+};
+[[nodiscard]] TDirectorySize MeasureDirectory(const TCDFiles& cd, const TDirEntry& dir, TTree tree);
 
 // Sector of a directory's extent as written (session start included).
 [[nodiscard]] std::uint32_t DirectorySector(const TCDFiles& cd, const TDirEntry& dir, TTree tree);
@@ -35,7 +41,8 @@ enum class TTree { ISO, Joliet };
 // The root record of a volume descriptor.
 void PutRootRecord(TByteWriter& out, const TCDFiles& cd, TTree tree);
 
-// The whole extent of one directory; `out` spans exactly its bytes.
+// The whole extent of one directory; `out` spans exactly its bytes and its
+// continuation sectors.
 void WriteDirectoryExtent(TByteWriter& out, const TCDFiles& cd, const TDirEntry& dir, TTree tree);
 
 }  // namespace kilnor

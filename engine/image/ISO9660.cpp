@@ -11,7 +11,9 @@
 #include "engine/image/PathTables.h"
 #include "engine/image/RecordingDates.h"
 #include "engine/image/UDFBridge.h"
+#include "engine/image/Tree.h"
 #include "engine/image/VolumeDescriptors.h"
+#include "engine/platform/Unicode.h"
 
 namespace kilnor {
 namespace {
@@ -35,12 +37,13 @@ void NumberDirectories(TCDFiles& cd) {
     dir->number = 0;
     dir->depth = 0;
     dir->OwnEntry = nullptr;
+    dir->Subdirectories = 0;
   }
   cd.PathTableEntries.clear();
   cd.PathTableEntries.push_back(cd.RootDir);
   cd.RootDir->number = 1;
   for (std::size_t i = 0; i < cd.PathTableEntries.size(); ++i) {
-    const TDirEntry& dir = *cd.PathTableEntries[i];
+    TDirEntry& dir = *cd.PathTableEntries[i];
     for (pFileEntry e = dir.Files; e != nullptr; e = e->NextFile) {
       pDirEntry child = e->DirRecord;
       if (child == nullptr || child->number != 0) continue;
@@ -48,29 +51,41 @@ void NumberDirectories(TCDFiles& cd) {
       child->depth = static_cast<std::uint16_t>(dir.depth + 1);
       cd.PathTableEntries.push_back(child);
       child->number = static_cast<std::uint16_t>(cd.PathTableEntries.size());
+      ++dir.Subdirectories;
     }
   }
 }
 
-// Sizes every directory extent of one tree and places it in the tree's
-// directory area, in the order the directories were created. A directory
-// that no list reaches is not recorded.
-void MeasureDirectories(TCDFiles& cd, TTree tree) {
+// Sizes every directory extent of one tree and places it, followed by its
+// continuation sectors, in the tree's directory area, in the order the
+// directories were created. A directory that no list reaches is not
+// recorded. False, with the reason in PrepareError, when a record has no
+// room for its Rock Ridge fields.
+[[nodiscard]] bool MeasureDirectories(TCDFiles& cd, TTree tree) {
   std::uint32_t sectors = 0;
+  bool fieldsFit = true;
   for (auto& d : cd.Dirs) {
     std::int32_t& size = tree == TTree::ISO ? d->DirSize : d->DirSizeJ;
     std::uint32_t& address = tree == TTree::ISO ? d->Address : d->AddressJ;
+    if (tree == TTree::ISO) d->ContinuationSectors = 0;
     if (d->number == 0) {
       size = 0;
       address = 0;
       continue;
     }
-    const std::uint32_t bytes = DirectoryExtentBytes(*d, tree);
-    size = static_cast<std::int32_t>(bytes);
+    const TDirectorySize measured = MeasureDirectory(cd, *d, tree);
+    size = static_cast<std::int32_t>(measured.ExtentBytes);
     address = sectors;
-    sectors += bytes / kSectorSize;
+    if (tree == TTree::ISO) d->ContinuationSectors = measured.ContinuationSectors;
+    sectors += measured.ExtentBytes / kSectorSize + measured.ContinuationSectors;
+    if (measured.FieldsLost && fieldsFit) {
+      fieldsFit = false;
+      cd.PrepareError = "The Rock Ridge fields of a record in " + Utf16ToUtf8(DirPathOf(d.get())) +
+                        " do not fit beside its ISO 9660:1999 identifier. Turn off Rock Ridge or ISO 9660:1999.";
+    }
   }
   (tree == TTree::ISO ? cd.FileDirDescriptorWidth : cd.file_and_dir_descriptor_width_j) = sectors;
+  return fieldsFit;
 }
 
 // New data follows in the order of insertion, each file from a sector
@@ -129,7 +144,9 @@ bool NothingToWrite(const TCDFiles&, TByteWriter&) { return true; }
 bool EmitDirectories(const TCDFiles& cd, TByteWriter& out, TTree tree) {
   for (const auto& d : cd.Dirs) {
     if (d->number == 0) continue;
-    TByteWriter extent = out.take(static_cast<std::size_t>(tree == TTree::ISO ? d->DirSize : d->DirSizeJ));
+    const std::uint32_t continuation = tree == TTree::ISO ? d->ContinuationSectors : 0;
+    TByteWriter extent = out.take(static_cast<std::size_t>(tree == TTree::ISO ? d->DirSize : d->DirSizeJ) +
+                                  std::size_t{continuation} * kSectorSize);
     WriteDirectoryExtent(extent, cd, *d, tree);
     if (!extent.ok()) return false;
   }
@@ -233,7 +250,8 @@ bool HasNewData(const TFileEntry& entry) {
 }
 
 TLayoutSwitches CurrentSwitches(const TCDFiles& cd) {
-  return {cd.JolietFS, cd.ISO9660v1999FS, cd.UDFBridge, cd.BootImage, cd.BootImageSize};
+  return {cd.JolietFS,     cd.ISO9660v1999FS, cd.UDFBridge,      cd.BootImage,
+          cd.BootImageSize, cd.RockRidge,      cd.RockRidgePublic};
 }
 
 bool LayoutIsCurrent(const TCDFiles& cd) { return cd.Prepared && cd.PreparedSwitches == CurrentSwitches(cd); }
@@ -247,15 +265,19 @@ std::uint32_t Prepare(TCDFiles& cd) {
   ResetOptionalAddresses(cd);
 
   for (auto& dir : cd.Dirs) {
-    ChooseIdentifiers(*dir, cd.ISO9660v1999FS);
+    ChooseIdentifiers(*dir, cd.ISO9660v1999FS, cd.RockRidge);
     SortEntries(*dir);
   }
   NumberDirectories(cd);
   cd.PathTableWidth = PathTableBytes(cd, TTree::ISO);
-  MeasureDirectories(cd, TTree::ISO);
+  const bool fieldsFit = MeasureDirectories(cd, TTree::ISO);
   if (cd.JolietFS) {
     cd.PathTableWidthJ = PathTableBytes(cd, TTree::Joliet);
-    MeasureDirectories(cd, TTree::Joliet);
+    (void)MeasureDirectories(cd, TTree::Joliet);
+  }
+  if (!fieldsFit) {
+    cd.ComponentStatus = stIdle;
+    return 0;
   }
   const std::uint64_t dataSectors = AllocateFileData(cd);
   cd.VolumeTime = LocalTimeNow();

@@ -109,11 +109,12 @@ std::string Iso1999Name(const TFileEntry& entry) {
 bool IsFile(const TFileEntry& entry) { return entry.DirRecord == nullptr; }
 
 void ChooseIsoIdentifiers(const std::vector<pFileEntry>& entries, const std::vector<bool>& isFile,
-                          bool iso9660v1999) {
+                          bool iso9660v1999, bool rockRidge) {
   std::vector<std::string> names;
   names.reserve(entries.size());
   for (pFileEntry e : entries) names.push_back(iso9660v1999 ? Iso1999Name(*e) : IsoShortName(*e));
-  MakeUnique(names, isFile, iso9660v1999 ? kMaxIso1999IdentifierBytes : kMaxIsoIdentifierBytes);
+  const std::size_t iso1999Limit = rockRidge ? kMaxIso1999IdentifierBytesWithRockRidge : kMaxIso1999IdentifierBytes;
+  MakeUnique(names, isFile, iso9660v1999 ? iso1999Limit : kMaxIsoIdentifierBytes);
   for (std::size_t i = 0; i < entries.size(); ++i) entries[i]->IdentifierISO = std::move(names[i]);
 }
 
@@ -156,14 +157,14 @@ int PaddedCompare(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-void ChooseIdentifiers(const TDirEntry& dir, bool iso9660v1999) {
+void ChooseIdentifiers(const TDirEntry& dir, bool iso9660v1999, bool rockRidge) {
   std::vector<pFileEntry> entries;
   std::vector<bool> isFile;
   for (pFileEntry e = dir.Files; e != nullptr; e = e->NextFile) {
     entries.push_back(e);
     isFile.push_back(IsFile(*e));
   }
-  ChooseIsoIdentifiers(entries, isFile, iso9660v1999);
+  ChooseIsoIdentifiers(entries, isFile, iso9660v1999, rockRidge);
   ChooseJolietIdentifiers(entries, isFile);
 }
 

@@ -21,9 +21,12 @@ namespace kilnor {
 inline constexpr std::size_t kMaxJolietNameUnits = 110;
 inline constexpr std::size_t kMaxIsoIdentifierBytes = 31;
 inline constexpr std::size_t kMaxIso1999IdentifierBytes = 207;
+// With Rock Ridge a record keeps room for a continuation field (28 bytes)
+// beside its identifier.
+inline constexpr std::size_t kMaxIso1999IdentifierBytesWithRockRidge = 193;
 
 // Fills IdentifierISO and IdentifierJoliet of every entry in the directory's list.
-void ChooseIdentifiers(const TDirEntry& dir, bool iso9660v1999);
+void ChooseIdentifiers(const TDirEntry& dir, bool iso9660v1999, bool rockRidge);
 
 // The Joliet identifier an entry is recorded with.
 [[nodiscard]] inline std::u16string_view JolietIdentifier(const TFileEntry& entry) {

@@ -46,6 +46,17 @@ TSystemTime Clamped(const TSystemTime& t, int firstYear, int lastYear) {
 
 bool Unknown(const TSystemTime& t) { return t.wYear == 0; }
 
+// A date already clamped to the field's years, with its offset.
+void PutSevenByteDate(TByteWriter& out, const TSystemTime& t, std::int8_t offset) {
+  out.put_u8(static_cast<std::uint8_t>(t.wYear - 1900));
+  out.put_u8(static_cast<std::uint8_t>(t.wMonth));
+  out.put_u8(static_cast<std::uint8_t>(t.wDay));
+  out.put_u8(static_cast<std::uint8_t>(t.wHour));
+  out.put_u8(static_cast<std::uint8_t>(t.wMinute));
+  out.put_u8(static_cast<std::uint8_t>(t.wSecond));
+  out.put_u8(static_cast<std::uint8_t>(offset));
+}
+
 // A decimal number of exactly `width` digits.
 void PutDigits(TByteWriter& out, unsigned value, int width) {
   char digits[4];
@@ -74,13 +85,11 @@ void PutDirectoryDate(TByteWriter& out, const TSystemTime& local) {
     return;
   }
   const TSystemTime t = Clamped(local, 1900, 1900 + 255);
-  out.put_u8(static_cast<std::uint8_t>(t.wYear - 1900));
-  out.put_u8(static_cast<std::uint8_t>(t.wMonth));
-  out.put_u8(static_cast<std::uint8_t>(t.wDay));
-  out.put_u8(static_cast<std::uint8_t>(t.wHour));
-  out.put_u8(static_cast<std::uint8_t>(t.wMinute));
-  out.put_u8(static_cast<std::uint8_t>(t.wSecond));
-  out.put_u8(static_cast<std::uint8_t>(OffsetAtLocalTime(t)));
+  PutSevenByteDate(out, t, OffsetAtLocalTime(t));
+}
+
+void PutGreenwichDirectoryDate(TByteWriter& out, const TSystemTime& utc) {
+  PutSevenByteDate(out, Clamped(utc, 1900, 1900 + 255), 0);
 }
 
 void PutVolumeDate(TByteWriter& out, const TSystemTime& local) {

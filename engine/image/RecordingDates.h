@@ -25,6 +25,8 @@ inline constexpr std::size_t kVolumeDateBytes = 17;
 // specified" (all zero, or all digits zero for a volume date).
 void PutDirectoryDate(TByteWriter& out, const TSystemTime& local);
 void PutVolumeDate(TByteWriter& out, const TSystemTime& local);
+// A directory record's date of a time in Greenwich time (offset 0).
+void PutGreenwichDirectoryDate(TByteWriter& out, const TSystemTime& utc);
 void PutUnspecifiedVolumeDate(TByteWriter& out);
 
 }  // namespace kilnor

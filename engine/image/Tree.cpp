@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "engine/image/PosixSource.h"
 #include "engine/image/SysUtilsW.h"
 #include "engine/platform/FileSearch.h"
 #include "engine/platform/LocalTime.h"
@@ -26,6 +27,8 @@ constexpr std::size_t kDirShortNameBytes = 12;
 constexpr char kRootShortName[] = "ROOT_DIR";
 constexpr char kUnconvertibleDirShortName[] = "________.___";
 constexpr char kNameTooLong[] = "name longer than 217 characters";
+// Rock Ridge records a POSIX name of up to 255 bytes whole.
+constexpr std::size_t kMaxPosixNameBytes = 255;
 
 enum class TEntryKind : std::uint8_t { File, Directory };
 
@@ -110,7 +113,7 @@ std::vector<std::u16string_view> SplitCompilationPath(std::u16string_view path) 
     }
   }
   const std::u16string_view name = FieldText(fd.cFileName);
-  if (name.size() > kMaxLongNameChars) {
+  if (name.size() > kMaxLongNameChars && !(cd.RockRidge && Utf16ToUtf8(name).size() <= kMaxPosixNameBytes)) {
     LeaveOut(cd, path != nullptr ? path : name, kNameTooLong);
     return TOffer::Skipped;
   }
@@ -170,6 +173,7 @@ void ResetForReplacement(TCDFiles& cd, TFileEntry& entry) {
   entry.mfcbFunction = nullptr;
   entry.IdentifierISO.clear();
   entry.IdentifierJoliet.clear();
+  entry.Posix.reset();
   cd.Prepared = false;
 }
 
@@ -345,6 +349,31 @@ bool IsDirectoryItem(const TWin32FindDataW& fd) { return (fd.dwFileAttributes & 
 bool IsLinkItem(const TWin32FindDataW& fd) { return (fd.dwFileAttributes & kAttributeReparsePoint) != 0; }
 bool IsDeviceItem(const TWin32FindDataW& fd) { return (fd.dwFileAttributes & kAttributeDevice) != 0; }
 
+// With Rock Ridge a symbolic link is recorded as the link it is, unless
+// links are to be followed.
+bool RecordsLinks(const TCDFiles& cd) { return cd.RockRidge && !cd.FollowLinks; }
+
+// Gives an entry made from a source item that item's POSIX attributes.
+pFileEntry WithPosixAttributes(const TCDFiles& cd, pFileEntry entry, std::u16string_view path) {
+  if (cd.RockRidge && entry != nullptr && entry != kSkippedEntry) {
+    entry->Posix = ReadPosixAttributes(path, !RecordsLinks(cd));
+  }
+  return entry;
+}
+
+// A symbolic link as an entry of its own: no data, whatever it leads to.
+pFileEntry AddLinkEntry(TCDFiles& cd, pDirEntry destination, const TWin32FindDataW& fd, bool unicode,
+                        std::u16string_view path) {
+  TWin32FindDataW link = fd;
+  link.dwFileAttributes &= ~(kAttributeDirectory | kAttributeDevice);
+  link.nFileSizeHigh = link.nFileSizeLow = 0;
+  TPosixAttributesPtr posix = ReadPosixAttributes(path, false);
+  if (posix) link.ftLastWriteTime = FileTimeFromUnix(posix->Modify.Seconds, posix->Modify.Nanoseconds);
+  const pFileEntry entry = AddEntry(cd, destination, link, unicode, 0, path);
+  if (entry != nullptr && entry != kSkippedEntry) entry->Posix = std::move(posix);
+  return entry;
+}
+
 // Why an item without ordinary data is not recorded.
 std::string WithoutDataReason(const TWin32FindDataW& fd) {
   return IsLinkItem(fd) ? "a link that leads to no file or folder"
@@ -380,7 +409,9 @@ struct TTreeWalk {
       do {
         if (!IsDirectoryItem(fd)) continue;
         if (IsLinkItem(fd)) {
-          LeaveOut(cd, JoinSourcePath(folder, FieldText(fd.cFileName)), "a link to a folder, not followed");
+          if (!RecordsLinks(cd)) {
+            LeaveOut(cd, JoinSourcePath(folder, FieldText(fd.cFileName)), "a link to a folder, not followed");
+          }
           continue;
         }
         if (!InsertSubfolder(destination, JoinSourcePath(folder, FieldText(fd.cFileName)), fd)) {
@@ -391,15 +422,19 @@ struct TTreeWalk {
       hasItems = search.FindNext(fd);
     }
     for (; hasItems; hasItems = search.FindNext(fd)) {
-      if (IsDirectoryItem(fd)) continue;
+      const bool link = IsLinkItem(fd) && RecordsLinks(cd);
+      if (IsDirectoryItem(fd) && !link) continue;
       const std::u16string_view name = FieldText(fd.cFileName);
       if (!MatchesFileSpec(name, fileSpecs)) continue;
       const std::u16string path = JoinSourcePath(folder, name);
-      if (IsDeviceItem(fd)) {
+      if (IsDeviceItem(fd) && !link) {
         LeaveOut(cd, path, WithoutDataReason(fd));
         continue;
       }
-      if (AddEntry(cd, destination, fd, unicode, 0, std::u16string_view(path)) == nullptr) return false;
+      const pFileEntry entry = link ? AddLinkEntry(cd, destination, fd, unicode, path)
+                                    : WithPosixAttributes(cd, AddEntry(cd, destination, fd, unicode, 0,
+                                                                       std::u16string_view(path)), path);
+      if (entry == nullptr) return false;
     }
     return true;
   }
@@ -409,6 +444,7 @@ struct TTreeWalk {
     const pDirEntry dir = AddSubdirectory(cd, parent, fd, folder.c_str());
     if (dir == kSkippedDir) return true;
     if (dir == nullptr) return false;
+    if (dir->OwnEntry != nullptr) (void)WithPosixAttributes(cd, dir->OwnEntry, folder);
     TFileSearch search;
     TWin32FindDataW first;
     bool hasItems = false;
@@ -420,6 +456,14 @@ struct TTreeWalk {
 std::u16string_view WithoutTrailingSeparator(std::u16string_view path) {
   if (path.size() > 1 && path.back() == kSourceSeparator) path.remove_suffix(1);
   return path;
+}
+
+// The folder's content fills the destination, so a destination that has no
+// attributes of its own (the root, a directory made by name) takes the folder's.
+void TakeFolderAttributes(TCDFiles& cd, TDirEntry& destination, std::u16string_view dirPath) {
+  if (!cd.RockRidge || (&destination != cd.RootDir && destination.OwnEntry == nullptr)) return;
+  TPosixAttributesPtr& own = &destination == cd.RootDir ? cd.RootPosix : destination.OwnEntry->Posix;
+  if (own == nullptr) own = ReadPosixAttributes(dirPath, true);
 }
 
 [[nodiscard]] pDirEntry InsertTree(TCDFiles& cd, pDirEntry destination, std::u16string_view dirPath,
@@ -438,6 +482,7 @@ std::u16string_view WithoutTrailingSeparator(std::u16string_view path) {
     destination = EnsureDirPath(cd, destination, SavedPathComponents(dirPath));
     if (destination == nullptr) return nullptr;
   }
+  TakeFolderAttributes(cd, *destination, dirPath);
   TTreeWalk walk{cd, fileSpecs.empty() ? std::u16string_view(u"*.*") : fileSpecs, recursive, unicode};
   if (!walk.InsertFolder(destination, dirPath, search, first, hasItems)) return nullptr;
   cd.TreeError.clear();
@@ -456,11 +501,12 @@ std::u16string_view WithoutTrailingSeparator(std::u16string_view path) {
     return nullptr;
   }
   search.Close();
-  if (IsDirectoryItem(fd)) {
+  const bool link = IsLinkItem(fd) && RecordsLinks(cd);
+  if (IsDirectoryItem(fd) && !link) {
     Fail(cd, "not an ordinary file: " + Quoted(fileName));
     return nullptr;
   }
-  if (IsDeviceItem(fd)) {
+  if (IsDeviceItem(fd) && !link) {
     LeaveOut(cd, fileName, WithoutDataReason(fd));
     return nullptr;
   }
@@ -476,7 +522,8 @@ std::u16string_view WithoutTrailingSeparator(std::u16string_view path) {
       return kSkippedEntry;
     }
   }
-  return AddEntry(cd, destination, fd, unicode, 0, fileName);
+  if (link) return AddLinkEntry(cd, destination, fd, unicode, fileName);
+  return WithPosixAttributes(cd, AddEntry(cd, destination, fd, unicode, 0, fileName), fileName);
 }
 
 [[nodiscard]] pDirEntry InsertDirFrom(TCDFiles& cd, std::u16string_view destPath,
@@ -504,6 +551,7 @@ void ClearAll(TCDFiles& CDFiles) {
   CDFiles.BootImageSize = 0;
   CDFiles.TreeError.clear();
   CDFiles.LeftOut.clear();
+  CDFiles.RootPosix.reset();
   const pDirEntry root = NewDirEntry(CDFiles);
   root->Parent = root;
   (void)CopyToField(root->ShortName, std::string_view(kRootShortName));

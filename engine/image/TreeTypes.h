@@ -113,6 +113,10 @@ struct TDirEntry {
   std::unordered_multimap<std::uint64_t, pFileEntry> NameIndex;
   pFileEntry LastFile = nullptr;
   UDFDirectoryInformation UDFDirInfo;     // UDF bridge layout of the directory
+  // Sectors after the ISO 9660 extent that hold the Rock Ridge continuation
+  // areas of its records (set by Prepare).
+  std::uint32_t ContinuationSectors = 0;
+  std::uint32_t Subdirectories = 0;       // recorded below it (set by Prepare)
 };
 
 // An item the tree did not record, and why ("a link to a folder, not
@@ -146,6 +150,8 @@ struct TLayoutSwitches {
   bool UDFBridge = false;
   std::string BootImage;
   std::int32_t BootImageSize = 0;
+  bool RockRidge = false;
+  bool RockRidgePublic = false;
   bool operator==(const TLayoutSwitches&) const = default;
 };
 
@@ -174,6 +180,15 @@ struct TCDFiles {
   bool UDFBridge = false;
   bool ISO9660FS = true;
   bool ISO9660v1999FS = false;
+  // POSIX names, modes, owners, times and symbolic links in the ISO 9660
+  // tree. Linux users expect them; Windows readers have no use for them.
+#ifdef _WIN32
+  bool RockRidge = false;
+#else
+  bool RockRidge = true;
+#endif
+  bool RockRidgePublic = false;              // owners 0, modes readable by all
+  bool FollowLinks = false;                  // record what links lead to, not the links
 
   std::atomic<std::uint16_t> ComponentStatus{stIdle};
   std::int32_t TimeZoneDifference = 0;       // 15-minute units east of Greenwich

@@ -170,19 +170,20 @@ TEST_F(CliImageOutput, EveryItemLeftOutIsNamedAndStopsTheBuildUnlessSkipped) {
     void (*Make)(const TempFolder&, const std::string&);
     std::string Item;
     const char* Reason;
+    bool RockRidgeRecordsIt;  // as a link, or under its whole name
   } cases[] = {
       {"a name too long", [](const TempFolder& f, const std::string& n) { f.MakeFile("t/" + n + ".txt", "x"); },
-       longName + ".txt", "name longer than 217 characters"},
+       longName + ".txt", "name longer than 217 characters", true},
       {"a FIFO", [](const TempFolder& f, const std::string&) { ::mkfifo(f.Path("t/fifo").c_str(), 0644); }, "fifo",
-       "neither a file nor a folder"},
+       "neither a file nor a folder", false},
       {"a socket", [](const TempFolder& f, const std::string&) { MakeSocket(f.Path("t/sock")); }, "sock",
-       "neither a file nor a folder"},
+       "neither a file nor a folder", false},
       {"a link to a device", [](const TempFolder& f, const std::string&) { f.MakeLink("/dev/null", "t/null"); }, "null",
-       "a link that leads to no file or folder"},
+       "a link that leads to no file or folder", true},
       {"a dangling link", [](const TempFolder& f, const std::string&) { f.MakeLink("missing", "t/dangling"); },
-       "dangling", "a link that leads to no file or folder"},
+       "dangling", "a link that leads to no file or folder", true},
       {"a link to a folder", [](const TempFolder& f, const std::string&) { f.MakeLink("/tmp", "t/tmp"); }, "tmp",
-       "a link to a folder, not followed"},
+       "a link to a folder, not followed", true},
   };
   const std::string image = logs_.Path("out.iso");
   for (const auto& c : cases) {
@@ -190,13 +191,22 @@ TEST_F(CliImageOutput, EveryItemLeftOutIsNamedAndStopsTheBuildUnlessSkipped) {
     c.Make(folder_, longName);
     const std::string named = "left out \"" + folder_.Path("t/" + c.Item) + "\": " + c.Reason;
 
-    const TRun refused = Run({"build-iso", folder_.Path("t"), "-o", image});
+    if (c.RockRidgeRecordsIt) {
+      const TRun recorded = Run({"build-iso", folder_.Path("t"), "-o", image});
+      EXPECT_EQ(recorded.ExitCode, 0) << recorded.Err;
+      EXPECT_EQ(recorded.Err.find("left out"), std::string::npos) << recorded.Err;
+      fs::remove(image);
+    }
+    std::vector<std::string> arguments{"build-iso", folder_.Path("t"), "-o", image};
+    if (c.RockRidgeRecordsIt) arguments.push_back("--no-rock-ridge");
+    const TRun refused = Run(arguments);
     EXPECT_EQ(refused.ExitCode, 1);
     EXPECT_NE(refused.Err.find(named), std::string::npos) << refused.Err;
     EXPECT_NE(refused.Err.find("--skip-unsupported"), std::string::npos) << refused.Err;
     EXPECT_FALSE(fs::exists(image));
 
-    const TRun skipped = Run({"build-iso", folder_.Path("t"), "-o", image, "--skip-unsupported"});
+    arguments.push_back("--skip-unsupported");
+    const TRun skipped = Run(arguments);
     EXPECT_EQ(skipped.ExitCode, 0) << skipped.Err;
     EXPECT_NE(skipped.Err.find(named), std::string::npos) << skipped.Err;
     EXPECT_TRUE(fs::exists(image));
@@ -212,7 +222,8 @@ TEST_F(CliImageOutput, AnInputLeftOutIsNamedLikeAnyOther) {
   ::mkfifo(fifo.c_str(), 0644);
   const std::string image = logs_.Path("out.iso");
   for (const bool skip : {false, true}) {
-    std::vector<std::string> arguments{"build-iso", longFolder, fifo, folder_.Path("t"), "-o", image};
+    std::vector<std::string> arguments{"build-iso", longFolder, fifo, folder_.Path("t"), "-o", image,
+                                       "--no-rock-ridge"};
     if (skip) arguments.push_back("--skip-unsupported");
     const TRun run = Run(arguments);
     EXPECT_EQ(run.ExitCode, skip ? 0 : 1) << run.Err;

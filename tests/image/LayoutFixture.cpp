@@ -31,6 +31,8 @@ void Append(pDirEntry dir, pFileEntry entry) {
 }  // namespace
 
 TCompilation::TCompilation() {
+  // The plain ISO 9660 layout; the cases with Rock Ridge turn it on.
+  cd.RockRidge = false;
   cd.Dirs.push_back(std::make_unique<TDirEntry>());
   cd.RootDir = cd.Dirs.back().get();
   cd.RootDir->Parent = cd.RootDir;

@@ -15,7 +15,7 @@ inline constexpr TSystemTime kWinterTime{2021, 1, 5, 15, 8, 5, 9, 0};
 
 // A compilation whose entries are made directly, with the short names the
 // tree derives when a source has no 8.3 alias (the first 12 characters,
-// upper-cased; files without a dot get one).
+// upper-cased; files without a dot get one), without Rock Ridge.
 class TCompilation {
  public:
   TCompilation();
