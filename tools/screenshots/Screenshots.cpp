@@ -42,7 +42,7 @@ bool Emulate(const QStringList& Arguments) {
 bool PrepareRecorder() {
   if (!RecorderState().isValid()) return false;
   qputenv("VELMOR_EMULATOR_DIR", RecorderState().path().toLocal8Bit());
-  return Emulate({"reset"}) && Emulate({"set", "realtime", "on"});
+  return Emulate({"reset"}) && Emulate({"set", "realtime", "on"}) && Emulate({"set", "letter", "D"});
 }
 
 bool WriteFile(const QString& Path, qint64 Size) {
@@ -66,6 +66,24 @@ bool MakeCompilation(const QString& Root) {
          WriteFile(Root + "/readme.txt", 2 * 1024);
 }
 
+// The sample compilation under a fixed name, so that every picture shows the
+// same paths; an existing folder of that name is left alone.
+struct TSampleFolder {
+  TSampleFolder() : created_(QDir().mkdir(Path())), Made(created_ && MakeCompilation(Path())) {}
+  ~TSampleFolder() {
+    if (created_) QDir(Path()).removeRecursively();
+  }
+  TSampleFolder(const TSampleFolder&) = delete;
+  TSampleFolder& operator=(const TSampleFolder&) = delete;
+  static QString Path() { return QDir::tempPath() + "/Velmor sample"; }
+
+ private:
+  const bool created_;
+
+ public:
+  const bool Made;
+};
+
 bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs) {
   QElapsedTimer waited;
   waited.start();
@@ -85,7 +103,6 @@ class TScreenshots {
 
   bool Save(QWidget& Window, const QString& Name) {
     Window.show();
-    Window.raise();
     Settle();
     const QString path = QDir(folder_).filePath(Name + Scale() + ".png");
     if (Window.grab().save(path, "PNG")) return true;
@@ -111,7 +128,8 @@ bool ShowBurn(TfrmMain& frmMain, const QString& Sources, TScreenshots& Shots) {
   frmMain.show();
   Settle();
   frmMain.btnBurn->click();
-  const bool burning = WaitUntil([&] { return frmMain.pb->value() >= 30 && frmMain.pbWriteSpeed->value() > 0; }, 120000);
+  const auto aThirdWritten = [&] { return frmMain.pb->maximum() > 0 && frmMain.pb->value() * 3 >= frmMain.pb->maximum(); };
+  const bool burning = WaitUntil([&] { return aThirdWritten() && frmMain.pbWriteSpeed->value() > 0; }, 120000);
   if (!burning) std::fprintf(stderr, "velmor-screenshots: the burn showed no progress\n");
   const bool saved = burning && Shots.Save(frmMain, "main-window");
   frmMain.btnAbortBurn->click();
@@ -126,19 +144,20 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "usage: velmor-screenshots FOLDER\n");
     return 2;
   }
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("velmor");
+  QApplication::setWindowIcon(QIcon(":/icons/velmor.svg"));
   if (!PrepareRecorder()) {
     std::fprintf(stderr, "velmor-screenshots: cannot prepare the emulated recorder\n");
     return 1;
   }
-  QApplication application(argc, argv);
-  QApplication::setApplicationName("velmor");
-  QApplication::setWindowIcon(QIcon(":/icons/velmor.svg"));
   // Numbers and dates read the same on every machine.
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 
-  const QTemporaryDir sources(QDir::tempPath() + "/velmor-screenshots-sources-XXXXXX");
-  if (!sources.isValid() || !MakeCompilation(sources.path())) {
-    std::fprintf(stderr, "velmor-screenshots: cannot make the sample compilation\n");
+  const TSampleFolder sources;
+  if (!sources.Made) {
+    std::fprintf(stderr, "velmor-screenshots: cannot make the sample compilation in %s (an earlier run may have left it)\n",
+                 qPrintable(TSampleFolder::Path()));
     return 1;
   }
   QDir().mkpath(argv[1]);
@@ -154,7 +173,7 @@ int main(int argc, char* argv[]) {
   // The disc stays in after the burn is stopped, for the media information.
   frmOptions.sCheckEject->setChecked(false);
 
-  bool saved = ShowBurn(frmMain, sources.path(), shots);
+  bool saved = ShowBurn(frmMain, TSampleFolder::Path(), shots);
   frmOptions.LoadFromComponent(frmMain.kilnor);
   saved = shots.Save(frmOptions, "options") && saved;
   frmOptions.hide();
