@@ -127,6 +127,8 @@ bool ShowBurn(TfrmMain& frmMain, const QString& Sources, TScreenshots& Shots) {
   frmMain.cbSpeed->setCurrentIndex(frmMain.cbSpeed->count() - 1);
   frmMain.show();
   Settle();
+  // The tree has its rows only once the window is laid out.
+  frmMain.browser->FolderTree->scrollTo(frmMain.browser->FolderTree->currentIndex(), QAbstractItemView::PositionAtCenter);
   frmMain.btnBurn->click();
   const auto aThirdWritten = [&] { return frmMain.pb->maximum() > 0 && frmMain.pb->value() * 3 >= frmMain.pb->maximum(); };
   const bool burning = WaitUntil([&] { return aThirdWritten() && frmMain.pbWriteSpeed->value() > 0; }, 120000);
