@@ -92,5 +92,33 @@ INSTANTIATE_TEST_SUITE_P(Media, BurnAppend,
                                          TAppendCase{"bd-re", "BDRE", true}),
                          TNamedCase());
 
+// The POSIX side of the first session (an executable, a link) is imported
+// with it, so the appended session records it again as the Linux kernel and
+// xorriso read it.
+TEST_F(BurnTest, AnAppendedSessionKeepsTheRockRidgeDataOfTheFirst) {
+  InsertMedium("cd-r");
+  const fs::path first = scratch.path() / "first";
+  WriteFile(first / "tools" / "run.sh", "#!/bin/sh\n");
+  fs::permissions(first / "tools" / "run.sh", fs::perms(0755));
+  fs::create_symlink("run.sh", first / "tools" / "link");
+  ASSERT_TRUE(Burn(first));
+
+  kp.ClearAll();
+  const fs::path second = scratch.path() / "second";
+  WriteFile(second / "new.txt", "added by the second session\n");
+  ASSERT_NE(kp.InsertDirW(u"\\", second.u16string(), u"*", true, false), nullptr);
+  ASSERT_GE(kp.ImportSession(0, "\\"), 1) << kp.LastImport().Reason;
+  ASSERT_NE(kp.Prepare(), 0u);
+  ASSERT_TRUE(Run([this] { return kp.Burn(); }) && !WriteFailed) << Error;
+
+  const std::vector<TSessionExtent> sessions = RecordedSessions(kp.Device);
+  ASSERT_EQ(sessions.size(), 2u);
+  const TCommandResult list = RunTool("xorriso -load sbsector " + std::to_string(sessions.back().Start) +
+                                      " -indev " + Quoted(Export("medium.iso")) + " -find / -exec lsdl");
+  EXPECT_TRUE(std::regex_search(list.Output, std::regex(R"(-rwxr-xr-x .*'/tools/run\.sh')"))) << list.Output;
+  EXPECT_TRUE(std::regex_search(list.Output, std::regex(R"(lrwxrwxrwx .*'/tools/link' -> 'run\.sh')"))) << list.Output;
+  EXPECT_TRUE(std::regex_search(list.Output, std::regex(R"('/new\.txt')"))) << list.Output;
+}
+
 }  // namespace
 }  // namespace kilnor::test
