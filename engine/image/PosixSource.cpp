@@ -1,5 +1,6 @@
 #include "engine/image/PosixSource.h"
 
+#include "engine/platform/FileSearch.h"
 #include "engine/platform/Unicode.h"
 
 #ifndef _WIN32
@@ -14,10 +15,6 @@ namespace kilnor {
 #ifndef _WIN32
 
 namespace {
-
-TPosixTime PosixTimeOf(const struct timespec& time) {
-  return {static_cast<std::int64_t>(time.tv_sec), static_cast<std::uint32_t>(time.tv_nsec)};
-}
 
 // The target exactly as the link stores it; a target that grows while it is
 // read is read again with room for it.
@@ -34,31 +31,41 @@ TPosixTime PosixTimeOf(const struct timespec& time) {
   }
 }
 
+[[nodiscard]] TPosixAttributesPtr AttributesOfStatus(const TItemStatus& status, std::u16string_view path) {
+  auto attributes = std::make_shared<TPosixAttributes>();
+  attributes->Mode = status.Mode;
+  attributes->Links = status.Links;
+  attributes->Uid = status.Uid;
+  attributes->Gid = status.Gid;
+  attributes->SerialNumber = status.SerialNumber;
+  attributes->Modify = status.Modify;
+  attributes->Access = status.Access;
+  attributes->Change = status.Change;
+  if (S_ISLNK(status.Mode) &&
+      !ReadLinkTarget(Utf16ToUtf8(path), static_cast<std::size_t>(status.Size), attributes->LinkTarget)) {
+    return nullptr;
+  }
+  return attributes;
+}
+
 }  // namespace
 
 TPosixAttributesPtr ReadPosixAttributes(std::u16string_view path, bool followLinks) {
   const std::string source = Utf16ToUtf8(path);
   struct stat status {};
   if ((followLinks ? stat(source.c_str(), &status) : lstat(source.c_str(), &status)) != 0) return nullptr;
-  auto attributes = std::make_shared<TPosixAttributes>();
-  attributes->Mode = static_cast<std::uint32_t>(status.st_mode);
-  attributes->Links = static_cast<std::uint32_t>(status.st_nlink);
-  attributes->Uid = static_cast<std::uint32_t>(status.st_uid);
-  attributes->Gid = static_cast<std::uint32_t>(status.st_gid);
-  attributes->SerialNumber = static_cast<std::uint64_t>(status.st_ino);
-  attributes->Modify = PosixTimeOf(status.st_mtim);
-  attributes->Access = PosixTimeOf(status.st_atim);
-  attributes->Change = PosixTimeOf(status.st_ctim);
-  if (S_ISLNK(status.st_mode) &&
-      !ReadLinkTarget(source, static_cast<std::size_t>(status.st_size), attributes->LinkTarget)) {
-    return nullptr;
-  }
-  return attributes;
+  return AttributesOfStatus(StatusOf(status), path);
+}
+
+TPosixAttributesPtr PosixAttributesOf(const TItemStatus* known, std::u16string_view path, bool followLinks) {
+  if (known == nullptr || (followLinks && S_ISLNK(known->Mode))) return ReadPosixAttributes(path, followLinks);
+  return AttributesOfStatus(*known, path);
 }
 
 #else
 
 TPosixAttributesPtr ReadPosixAttributes(std::u16string_view, bool) { return nullptr; }
+TPosixAttributesPtr PosixAttributesOf(const TItemStatus*, std::u16string_view, bool) { return nullptr; }
 
 #endif
 

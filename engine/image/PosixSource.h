@@ -13,4 +13,10 @@ namespace kilnor {
 // looked at (it is then recorded with defaults).
 [[nodiscard]] TPosixAttributesPtr ReadPosixAttributes(std::u16string_view path, bool followLinks);
 
+// The same from the status a folder search already read (`known`, the item's
+// own), looking at the item again only where that status is not the one
+// wanted: none known, or a link to be followed.
+[[nodiscard]] TPosixAttributesPtr PosixAttributesOf(const TItemStatus* known, std::u16string_view path,
+                                                    bool followLinks);
+
 }  // namespace kilnor

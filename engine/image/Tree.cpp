@@ -353,21 +353,23 @@ bool IsDeviceItem(const TWin32FindDataW& fd) { return (fd.dwFileAttributes & kAt
 // links are to be followed.
 bool RecordsLinks(const TCDFiles& cd) { return cd.RockRidge && !cd.FollowLinks; }
 
-// Gives an entry made from a source item that item's POSIX attributes.
-pFileEntry WithPosixAttributes(const TCDFiles& cd, pFileEntry entry, std::u16string_view path) {
+// Gives an entry made from a source item that item's POSIX attributes, from
+// the status the folder search read of it when there is one.
+pFileEntry WithPosixAttributes(const TCDFiles& cd, pFileEntry entry, std::u16string_view path,
+                               const TItemStatus* known = nullptr) {
   if (cd.RockRidge && entry != nullptr && entry != kSkippedEntry) {
-    entry->Posix = ReadPosixAttributes(path, !RecordsLinks(cd));
+    entry->Posix = PosixAttributesOf(known, path, !RecordsLinks(cd));
   }
   return entry;
 }
 
 // A symbolic link as an entry of its own: no data, whatever it leads to.
 pFileEntry AddLinkEntry(TCDFiles& cd, pDirEntry destination, const TWin32FindDataW& fd, bool unicode,
-                        std::u16string_view path) {
+                        std::u16string_view path, const TItemStatus* known = nullptr) {
   TWin32FindDataW link = fd;
   link.dwFileAttributes &= ~(kAttributeDirectory | kAttributeDevice);
   link.nFileSizeHigh = link.nFileSizeLow = 0;
-  TPosixAttributesPtr posix = ReadPosixAttributes(path, false);
+  TPosixAttributesPtr posix = PosixAttributesOf(known, path, false);
   if (posix) link.ftLastWriteTime = FileTimeFromUnix(posix->Modify.Seconds, posix->Modify.Nanoseconds);
   const pFileEntry entry = AddEntry(cd, destination, link, unicode, 0, path);
   if (entry != nullptr && entry != kSkippedEntry) entry->Posix = std::move(posix);
@@ -414,7 +416,8 @@ struct TTreeWalk {
           }
           continue;
         }
-        if (!InsertSubfolder(destination, JoinSourcePath(folder, FieldText(fd.cFileName)), fd)) {
+        if (!InsertSubfolder(destination, JoinSourcePath(folder, FieldText(fd.cFileName)), fd,
+                             search.LastItemStatus())) {
           return false;
         }
       } while (search.FindNext(fd));
@@ -431,20 +434,22 @@ struct TTreeWalk {
         LeaveOut(cd, path, WithoutDataReason(fd));
         continue;
       }
-      const pFileEntry entry = link ? AddLinkEntry(cd, destination, fd, unicode, path)
-                                    : WithPosixAttributes(cd, AddEntry(cd, destination, fd, unicode, 0,
-                                                                       std::u16string_view(path)), path);
+      const TItemStatus* status = search.LastItemStatus();
+      const pFileEntry entry =
+          link ? AddLinkEntry(cd, destination, fd, unicode, path, status)
+               : WithPosixAttributes(cd, AddEntry(cd, destination, fd, unicode, 0, std::u16string_view(path)),
+                                     path, status);
       if (entry == nullptr) return false;
     }
     return true;
   }
 
   [[nodiscard]] bool InsertSubfolder(pDirEntry parent, const std::u16string& folder,
-                                     const TWin32FindDataW& fd) {
+                                     const TWin32FindDataW& fd, const TItemStatus* status) {
     const pDirEntry dir = AddSubdirectory(cd, parent, fd, folder.c_str());
     if (dir == kSkippedDir) return true;
     if (dir == nullptr) return false;
-    if (dir->OwnEntry != nullptr) (void)WithPosixAttributes(cd, dir->OwnEntry, folder);
+    if (dir->OwnEntry != nullptr) (void)WithPosixAttributes(cd, dir->OwnEntry, folder, status);
     TFileSearch search;
     TWin32FindDataW first;
     bool hasItems = false;

@@ -44,12 +44,6 @@ inline constexpr std::size_t kShortNameBytes = 16;
 // What a POSIX file system keeps of an item beyond its name and one date,
 // recorded in the ISO 9660 tree as Rock Ridge and read back by session
 // import. Shared and never changed once made, so entries copy cheaply.
-struct TPosixTime {
-  std::int64_t Seconds = 0;  // since 1970-01-01 UTC
-  std::uint32_t Nanoseconds = 0;
-  bool operator==(const TPosixTime&) const = default;
-};
-
 struct TPosixAttributes {
   std::uint32_t Mode = 0;          // file type and permission bits, as st_mode
   std::uint32_t Links = 1;

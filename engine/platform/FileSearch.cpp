@@ -30,6 +30,7 @@ struct TSearchItem {
   TFileTime accessTime = 0;
   TFileTime writeTime = 0;
   std::uint64_t size = 0;
+  TItemStatus status;              // POSIX systems only
 };
 
 struct TFileSearch::TListing {
@@ -166,6 +167,10 @@ void SortListing(std::vector<TSearchItem>& items) {
 
 TFileTime FileTimeOf(const struct timespec& time) { return FileTimeFromUnix(time.tv_sec, time.tv_nsec); }
 
+TPosixTime PosixTimeOf(const struct timespec& time) {
+  return {static_cast<std::int64_t>(time.tv_sec), static_cast<std::uint32_t>(time.tv_nsec)};
+}
+
 TSearchStatus StatusOfErrno(int error) {
   switch (error) {
     case ENOENT:
@@ -178,6 +183,24 @@ TSearchStatus StatusOfErrno(int error) {
       return TSearchStatus::Failed;
   }
 }
+
+}  // namespace
+
+TItemStatus StatusOf(const struct stat& status) {
+  TItemStatus item;
+  item.Mode = static_cast<std::uint32_t>(status.st_mode);
+  item.Links = static_cast<std::uint32_t>(status.st_nlink);
+  item.Uid = static_cast<std::uint32_t>(status.st_uid);
+  item.Gid = static_cast<std::uint32_t>(status.st_gid);
+  item.SerialNumber = static_cast<std::uint64_t>(status.st_ino);
+  item.Size = static_cast<std::uint64_t>(status.st_size);
+  item.Modify = PosixTimeOf(status.st_mtim);
+  item.Access = PosixTimeOf(status.st_atim);
+  item.Change = PosixTimeOf(status.st_ctim);
+  return item;
+}
+
+namespace {
 
 // Attributes, times and size of one item, from its own status and, for a
 // symbolic link, the status of its target (`target` null when unreachable).
@@ -210,6 +233,7 @@ TSearchItem ItemOfStatus(std::string_view nameUtf8, const struct stat& own, cons
   item.accessTime = FileTimeOf(data->st_atim);
   item.writeTime = FileTimeOf(data->st_mtim);
   if (S_ISREG(data->st_mode)) item.size = static_cast<std::uint64_t>(data->st_size);
+  item.status = StatusOf(own);
   return item;
 }
 
@@ -486,6 +510,15 @@ bool TFileSearch::FindNext(TWin32FindDataW& fd) {
   FillFindData(listing_->items[listing_->next++], fd);
   status_ = TSearchStatus::Ok;
   return true;
+}
+
+const TItemStatus* TFileSearch::LastItemStatus() const {
+#ifdef _WIN32
+  return nullptr;
+#else
+  if (!listing_ || listing_->next == 0 || status_ != TSearchStatus::Ok) return nullptr;
+  return &listing_->items[listing_->next - 1].status;
+#endif
 }
 
 bool TFileSearch::FindFirst(std::string_view Pattern, TWin32FindDataA& fd) {

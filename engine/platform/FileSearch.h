@@ -17,6 +17,10 @@
 
 #include "engine/platform/FindData.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace kilnor {
 
 enum class TSearchStatus : std::uint8_t {
@@ -45,6 +49,9 @@ class TFileSearch {
   // 8-bit forms: UTF-8 names.
   [[nodiscard]] bool FindFirst(std::string_view Pattern, TWin32FindDataA& fd);
   [[nodiscard]] bool FindNext(TWin32FindDataA& fd);
+  // The POSIX status of the item the last call yielded; null on systems that
+  // keep none, or when that call yielded nothing.
+  [[nodiscard]] const TItemStatus* LastItemStatus() const;
   // Starts the running search over from its first item, without reading
   // the folder again.
   void Rewind();
@@ -61,6 +68,11 @@ class TFileSearch {
   TSearchStatus status_ = TSearchStatus::NoMoreFiles;
   std::string errorText_;
 };
+
+#ifndef _WIN32
+// The status fields of a stat() result.
+[[nodiscard]] TItemStatus StatusOf(const struct stat& status);
+#endif
 
 // True when `name` matches the file spec under the folder search's rules.
 [[nodiscard]] bool MatchesFileSpec(std::u16string_view name, std::u16string_view spec);

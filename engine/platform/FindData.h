@@ -34,6 +34,27 @@ inline constexpr std::uint32_t kAttributeDevice = 0x40;
 // A symbolic link; the directory bit says whether its target is a folder.
 inline constexpr std::uint32_t kAttributeReparsePoint = 0x400;
 
+// A POSIX time to the nanosecond.
+struct TPosixTime {
+  std::int64_t Seconds = 0;  // since 1970-01-01 UTC
+  std::uint32_t Nanoseconds = 0;
+  bool operator==(const TPosixTime&) const = default;
+};
+
+// An item's own POSIX status as a folder search read it (for a symbolic link
+// the link's, not its target's), so that recording it needs no second look.
+struct TItemStatus {
+  std::uint32_t Mode = 0;          // file type and permission bits, as st_mode
+  std::uint32_t Links = 0;
+  std::uint32_t Uid = 0;
+  std::uint32_t Gid = 0;
+  std::uint64_t SerialNumber = 0;
+  std::uint64_t Size = 0;          // for a link, the length of its target
+  TPosixTime Modify;
+  TPosixTime Access;
+  TPosixTime Change;               // attribute change
+};
+
 inline constexpr std::size_t kMaxPathChars = 260;
 inline constexpr std::size_t kAlternateNameChars = 14;
 

@@ -47,22 +47,24 @@ std::size_t DecodeUtf8(std::string_view text, char32_t& codePoint) {
   return length;
 }
 
-void AppendUtf8(std::string& out, char32_t codePoint) {
+// Writes the UTF-8 form of one code point at `out`; returns the end.
+char* PutUtf8(char* out, char32_t codePoint) {
   if (codePoint < 0x80) {
-    out.push_back(static_cast<char>(codePoint));
+    *out++ = static_cast<char>(codePoint);
   } else if (codePoint < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
-    out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    *out++ = static_cast<char>(0xC0 | (codePoint >> 6));
+    *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
   } else if (codePoint < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    *out++ = static_cast<char>(0xE0 | (codePoint >> 12));
+    *out++ = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
   } else {
-    out.push_back(static_cast<char>(0xF0 | (codePoint >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    *out++ = static_cast<char>(0xF0 | (codePoint >> 18));
+    *out++ = static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (codePoint & 0x3F));
   }
+  return out;
 }
 
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
@@ -93,23 +95,28 @@ std::u16string Utf8ToUtf16(std::string_view text) {
   return out;
 }
 
+// Names are converted by the hundred thousand while a tree is read and laid
+// out, so the text is written straight into a buffer sized for the worst case
+// (three bytes a unit) instead of growing character by character.
 std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size() * 3 / 2);
+  std::string out(text.size() * 3, '\0');
+  char* end = out.data();
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
-    if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      const char32_t codePoint = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      AppendUtf8(out, codePoint);
+    if (unit < 0x80) {
+      *end++ = static_cast<char>(unit);
+    } else if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      end = PutUtf8(end, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
       ++i;
     } else if (unit >= kEscapedByteBase && unit <= kEscapedByteBase + 0x7F) {
-      out.push_back(static_cast<char>(unit - kEscapedByteBase + 0x80));
+      *end++ = static_cast<char>(unit - kEscapedByteBase + 0x80);
     } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-      AppendUtf8(out, kReplacement);
+      end = PutUtf8(end, kReplacement);
     } else {
-      AppendUtf8(out, unit);
+      end = PutUtf8(end, unit);
     }
   }
+  out.resize(static_cast<std::size_t>(end - out.data()));
   return out;
 }
 
