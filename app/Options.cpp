@@ -32,6 +32,8 @@ TfrmOptions::TfrmOptions(QWidget* parent)
       chkJolietFS(CheckBox(QStringLiteral("Joliet File System"), true, this)),
       chkUnderrunProtection(CheckBox(QStringLiteral("Underrun Protection"), true, this)),
       sCheckEject(CheckBox(QStringLiteral("Eject after complete"), true, this)),
+      chkRockRidge(CheckBox(QStringLiteral("Rock Ridge"), kilnor::TKilnorPro().RockRidge(), this)),
+      chkRockRidgePublic(CheckBox(QStringLiteral("Readable by all"), false, this)),
       chkBootImage(CheckBox(QStringLiteral("Boot Image"), false, this)),
       sCheckVerify(CheckBox(QStringLiteral("Verify data"), false, this)),
       chkImportSession(CheckBox(QStringLiteral("Import Session"), false, this)),
@@ -55,10 +57,13 @@ TfrmOptions::TfrmOptions(QWidget* parent)
   chkImportSession->hide();
   edtImportSession->hide();
 
+  auto* left = new QVBoxLayout;
+  left->addWidget(BurnGroup());
+  left->addWidget(RockRidgeGroup());
   auto* columns = new QHBoxLayout(this);
-  columns->addWidget(BurnGroup());
+  columns->addLayout(left);
   columns->addLayout(ImageFields(), 1);
-  resize(420, 196);
+  resize(420, 280);
 }
 
 // How the disc is written: the six boxes on the left.
@@ -69,6 +74,23 @@ QWidget* TfrmOptions::BurnGroup() {
     boxes->addWidget(box);
   }
   boxes->addStretch();
+  return group;
+}
+
+// What Linux and BSD readers see: names, modes, owners, times and links.
+// The attributes are read when items are added, so a compilation made with
+// the box unticked keeps default ones for what it already holds.
+QWidget* TfrmOptions::RockRidgeGroup() {
+  chkRockRidge->setToolTip(QStringLiteral("Records POSIX names, permissions, owners, times and symbolic links "
+                                          "for Linux and BSD readers; applies to items added afterwards"));
+  chkRockRidgePublic->setToolTip(QStringLiteral("Records owners as root and permissions as readable by all, "
+                                                "keeping execute permission"));
+  connect(chkRockRidge, &QCheckBox::toggled, chkRockRidgePublic, &QCheckBox::setEnabled);
+  chkRockRidgePublic->setEnabled(chkRockRidge->isChecked());
+  auto* group = new QGroupBox(this);
+  auto* boxes = new QVBoxLayout(group);
+  boxes->addWidget(chkRockRidge);
+  boxes->addWidget(chkRockRidgePublic);
   return group;
 }
 
@@ -113,6 +135,8 @@ void TfrmOptions::LoadFromComponent(const kilnor::TKilnorPro& kilnor) {
   chkFinalizeDisc->setChecked(kilnor.FinalizeDisc());
   chkJolietFS->setChecked(kilnor.JolietFileSystem());
   chkUnderrunProtection->setChecked(kilnor.BurnProof());
+  chkRockRidge->setChecked(kilnor.RockRidge());
+  chkRockRidgePublic->setChecked(kilnor.RockRidgePublic());
   edtVolumeID->setText(QString::fromStdU16String(kilnor.VolumeIDW()));
   edtCacheSize->setText(QString::number(kilnor.CacheSize()));
   const QString bootImage = QString::fromStdString(kilnor.BootImage());
@@ -128,6 +152,8 @@ void TfrmOptions::StoreToComponent(kilnor::TKilnorPro& kilnor) const {
   kilnor.SetFinalizeDisc(chkFinalizeDisc->isChecked());
   kilnor.SetJolietFileSystem(chkJolietFS->isChecked());
   kilnor.SetBurnProof(chkUnderrunProtection->isChecked());
+  kilnor.SetRockRidge(chkRockRidge->isChecked());
+  kilnor.SetRockRidgePublic(chkRockRidgePublic->isChecked());
   kilnor.SetVolumeIDW(edtVolumeID->text().toStdU16String());
   kilnor.SetCacheSize(CacheSizeOf(edtCacheSize->text()));
 }

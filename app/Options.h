@@ -25,6 +25,8 @@ class TfrmOptions : public QDialog {
   QCheckBox* chkJolietFS;
   QCheckBox* chkUnderrunProtection;
   QCheckBox* sCheckEject;
+  QCheckBox* chkRockRidge;
+  QCheckBox* chkRockRidgePublic;
   QCheckBox* chkBootImage;
   QCheckBox* sCheckVerify;
   QCheckBox* chkImportSession;
@@ -57,5 +59,6 @@ class TfrmOptions : public QDialog {
 
  private:
   [[nodiscard]] QWidget* BurnGroup();
+  [[nodiscard]] QWidget* RockRidgeGroup();
   [[nodiscard]] QLayout* ImageFields();
 };

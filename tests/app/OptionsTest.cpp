@@ -29,6 +29,8 @@ struct TSettings {
   bool BurnProof;
   std::u16string VolumeID;
   std::uint32_t CacheSize;
+  bool RockRidge = true;
+  bool RockRidgePublic = false;
 };
 
 void Configure(kilnor::TKilnorPro& kilnor, const TSettings& settings) {
@@ -39,6 +41,8 @@ void Configure(kilnor::TKilnorPro& kilnor, const TSettings& settings) {
   kilnor.SetBurnProof(settings.BurnProof);
   kilnor.SetVolumeIDW(settings.VolumeID);
   kilnor.SetCacheSize(settings.CacheSize);
+  kilnor.SetRockRidge(settings.RockRidge);
+  kilnor.SetRockRidgePublic(settings.RockRidgePublic);
 }
 
 void ExpectSettings(const kilnor::TKilnorPro& kilnor, const TSettings& settings) {
@@ -49,6 +53,8 @@ void ExpectSettings(const kilnor::TKilnorPro& kilnor, const TSettings& settings)
   EXPECT_EQ(kilnor.BurnProof(), settings.BurnProof);
   EXPECT_EQ(kilnor.VolumeIDW(), settings.VolumeID);
   EXPECT_EQ(kilnor.CacheSize(), settings.CacheSize);
+  EXPECT_EQ(kilnor.RockRidge(), settings.RockRidge);
+  EXPECT_EQ(kilnor.RockRidgePublic(), settings.RockRidgePublic);
 }
 
 class OptionsDialog : public testing::Test {
@@ -88,8 +94,8 @@ TEST_P(OptionsRoundTrip, OpeningAndClosingWithoutChangesKeepsTheComponentsSettin
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, OptionsRoundTrip,
-    testing::Values(TSettings{"AllOn", true, true, true, true, true, u"BACKUP_2026", 625},
-                    TSettings{"AllOff", false, false, false, false, false, u"", 2},
+    testing::Values(TSettings{"AllOn", true, true, true, true, true, u"BACKUP_2026", 625, true, true},
+                    TSettings{"AllOff", false, false, false, false, false, u"", 2, false, false},
                     TSettings{"LongUnicodeLabel", false, true, false, true, false,
                               u"Grüße aus Köln — Fotos 2026", 64}),
     [](const testing::TestParamInfo<TSettings>& info) { return info.param.Name; });
@@ -106,9 +112,12 @@ TEST_F(OptionsDialog, EditsAreCopiedToTheComponentWhenItCloses) {
   options.chkJolietFS->setChecked(false);
   options.edtVolumeID->setText(QStringLiteral("Holiday"));
   options.edtCacheSize->setText(QStringLiteral("abc"));
+  options.chkRockRidgePublic->setChecked(true);
+  options.chkRockRidge->setChecked(false);
+  EXPECT_FALSE(options.chkRockRidgePublic->isEnabled()) << "readable by all means nothing without Rock Ridge";
   kilnor.SetCacheSize(64);
   options.StoreToComponent(kilnor);
-  ExpectSettings(kilnor, {"Edited", true, false, false, false, true, u"Holiday", 2});
+  ExpectSettings(kilnor, {"Edited", true, false, false, false, true, u"Holiday", 2, false, true});
 }
 
 struct TCacheText {

@@ -4,12 +4,16 @@
 // readers extract is the source tree byte for byte.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <filesystem>
 #include <future>
 #include <map>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "ReaderCheckFixtures.h"
 #include "ReaderTools.h"
@@ -124,6 +128,36 @@ TEST(SmartReferenceReaders, TwinsShareOneExtentInEveryTree) {
   ExpectOneExtentForTheTwins(IsoinfoExtents(shared, "-J"), "isoinfo, Joliet");
   ExpectOneExtentForTheTwins(UDFExtents(shared), "UDF reader");
   ExpectExtractedTreeIs(shared, src, scratch.path());
+}
+
+// Sharing data is not sharing attributes: each twin keeps its own Rock Ridge
+// mode and modification time, as osirrox extracts them.
+TEST(SmartReferenceReaders, TwinsKeepTheirOwnModesAndTimes) {
+  if (!HaveTool("xorriso") || !HaveTool("osirrox")) GTEST_SKIP() << "xorriso is not installed";
+  TTempDir scratch;
+  const fs::path src = scratch.path() / "src";
+  PopulateTwins(src);
+  const std::pair<const char*, fs::perms> modes[] = {{kFirst, fs::perms(0640)}, {kTwin, fs::perms(0755)}};
+  const auto firstTime = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+  fs::permissions(src.string() + kFirst, modes[0].second);
+  fs::permissions(src.string() + kTwin, modes[1].second);
+  fs::last_write_time(src.string() + kFirst, firstTime);
+  fs::last_write_time(src.string() + kTwin, firstTime + std::chrono::hours(24 * 30));
+  const fs::path shared = scratch.path() / "shared.iso";
+  BuildTwinImage(src, shared, true);
+  ExpectOneExtentForTheTwins(XorrisoExtents(shared), "xorriso");
+
+  const fs::path out = scratch.path() / "extracted";
+  const TCommandResult extract = RunTool("osirrox -indev " + Quoted(shared) + " -extract / " + Quoted(out));
+  ASSERT_EQ(extract.ExitCode, 0) << extract.Output;
+  for (const auto& [path, mode] : modes) {
+    struct stat recorded {};
+    struct stat source {};
+    ASSERT_EQ(stat((out.string() + path).c_str(), &recorded), 0) << path;
+    ASSERT_EQ(stat((src.string() + path).c_str(), &source), 0) << path;
+    EXPECT_EQ(recorded.st_mode & 07777, static_cast<unsigned>(mode)) << path;
+    EXPECT_EQ(recorded.st_mtim.tv_sec, source.st_mtim.tv_sec) << path;
+  }
 }
 
 }  // namespace
