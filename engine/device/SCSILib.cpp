@@ -376,6 +376,9 @@ std::vector<std::string> ASPILibraryCandidates(const std::string& ASPIDLLPath) {
   if (!ASPIDLLPath.empty()) return {ASPIDLLPath};
   std::vector<std::string> candidates{kDefaultASPILibrary};
   if (std::string emulated = EmulatedRecorderLibrary(); !emulated.empty()) candidates.push_back(std::move(emulated));
+  // An installed program finds the emulated recorder in its library folder,
+  // which its run path names.
+  candidates.emplace_back(kEmulatedRecorderLibrary);
   return candidates;
 }
 

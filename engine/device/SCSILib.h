@@ -117,12 +117,15 @@ enum class TDataDirection : std::uint8_t {
 // Enumerates the drives and chooses the transport: pass-through on /dev/sr0,
 // /dev/sr1, ... (standing for the letters C, D, ...) unless NoInternalASPI,
 // otherwise the ASPI library at ASPIDLLPath (default libwnaspi32.so, then the
-// emulated recorder beside the program). Reserved1 names an enumeration log.
+// emulated recorder beside the program or on its library search path).
+// Reserved1 names an enumeration log.
 // True when a transport is ready.
 bool InitializeASPI(TSCSIDevice& Dev, bool NoInternalASPI, const std::string& ASPIDLLPath,
                     const std::string& Reserved1);
 // The ASPI libraries InitializeASPI tries, in order: the caller's path alone,
-// or the default library and then the emulated recorder beside the program.
+// or the default library and then the emulated recorder: beside the program,
+// else by name on the program's library search path (an installed program's
+// run path leads to its library folder).
 [[nodiscard]] std::vector<std::string> ASPILibraryCandidates(const std::string& ASPIDLLPath);
 bool SelectDevice(TSCSIDevice& Dev, std::uint8_t DeviceIndex);
 // Selects every entry whose letter equals DriveLetter exactly (no case folding).

@@ -156,7 +156,10 @@ INSTANTIATE_TEST_SUITE_P(Values, MediumNames,
                                          TNameCase{kilnor::mtBDRE, "mtBDRE"}, TNameCase{kilnor::mtHDDVDR, "mtHDDVDR"},
                                          TNameCase{kilnor::mtDDCDRW, "mtDDCDRW"},
                                          // A value past the enumeration: unknown, not a read past the table.
-                                         TNameCase{23, "mtUNKNOWN"}, TNameCase{255, "mtUNKNOWN"}));
+                                         TNameCase{23, "mtUNKNOWN"}, TNameCase{255, "mtUNKNOWN"}),
+                         [](const testing::TestParamInfo<TNameCase>& info) {
+                           return std::string(info.param.Name) + "From" + std::to_string(info.param.Value);
+                         });
 
 }  // namespace
 }  // namespace velmor::shell::test

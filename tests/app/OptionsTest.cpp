@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <fstream>
+#include <map>
+#include <string_view>
 
 #include "ShellApplication.h"
 #include "app/Options.h"
@@ -125,6 +127,17 @@ struct TCacheText {
   std::uint32_t Megabytes;
 };
 
+// A typed text as a test case name can spell it: " 16 " gives "Space16Space".
+std::string SpelledOut(std::string_view Text) {
+  static const std::map<char, const char*> kWords{{' ', "Space"}, {'+', "Plus"}, {'-', "Minus"}, {'.', "Dot"}};
+  std::string name = Text.empty() ? "Empty" : "";
+  for (const char c : Text) {
+    const auto word = kWords.find(c);
+    name += word == kWords.end() ? std::string(1, c) : word->second;
+  }
+  return name;
+}
+
 class CacheSizeText : public testing::TestWithParam<TCacheText> {};
 
 TEST_P(CacheSizeText, GivesMegabytesWithinTheCachesRange) {
@@ -140,7 +153,8 @@ INSTANTIATE_TEST_SUITE_P(Texts, CacheSizeText,
                                          TCacheText{"99999999999999999999", 2},
                                          // Outside what the packet table can hold: the nearest bound.
                                          TCacheText{"0", 2}, TCacheText{"-5", 2}, TCacheText{"626", 625},
-                                         TCacheText{"4096", 625}));
+                                         TCacheText{"4096", 625}),
+                         [](const testing::TestParamInfo<TCacheText>& info) { return SpelledOut(info.param.Text); });
 
 TEST_F(OptionsDialog, ShowingOffersTheProgramFoldersBootImage) {
   const QString expected = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("DosBootimage.IMA"));

@@ -182,12 +182,13 @@ TEST_F(AspiTransport, LogHasNoEnumerationLinesAndNoSystemErrorAfterCommands) {
   std::remove(path.c_str());
 }
 
-TEST(AspiLibraryChoice, CallersPathAloneElseDefaultThenEmulatedRecorderBesideTheProgram) {
+TEST(AspiLibraryChoice, CallersPathAloneElseDefaultThenEmulatedRecorderBesideTheProgramThenOnItsSearchPath) {
   EXPECT_EQ(ASPILibraryCandidates("/opt/aspi/libmy.so"), std::vector<std::string>{"/opt/aspi/libmy.so"});
   const std::vector<std::string> defaults = ASPILibraryCandidates("");
-  ASSERT_EQ(defaults.size(), 2u);
+  ASSERT_EQ(defaults.size(), 3u);
   EXPECT_EQ(defaults[0], "libwnaspi32.so");
   EXPECT_EQ(defaults[1], std::string(VELMOR_BIN_DIR) + "/libvelmor-recorder.so");
+  EXPECT_EQ(defaults[2], "libvelmor-recorder.so");
 }
 
 }  // namespace

@@ -86,7 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TProfileCase{TMediumKind::DvdRwSequential, 0x14}, TProfileCase{TMediumKind::DvdPlusRw, 0x1A},
                       TProfileCase{TMediumKind::DvdPlusR, 0x1B}, TProfileCase{TMediumKind::DvdPlusRDl, 0x2B},
                       TProfileCase{TMediumKind::BdR, 0x41}, TProfileCase{TMediumKind::BdRe, 0x43},
-                      TProfileCase{TMediumKind::HdDvdR, 0x51}, TProfileCase{TMediumKind::HdDvdRam, 0x52}));
+                      TProfileCase{TMediumKind::HdDvdR, 0x51}, TProfileCase{TMediumKind::HdDvdRam, 0x52}),
+    TKindCaseName());
 
 TEST_F(DriveCommandsTest, FeatureProbesAnswerOnlyTheNamedFeature) {
   Insert(TMediumKind::DvdPlusRw);
@@ -132,6 +133,7 @@ TEST_F(DriveCommandsTest, DriveWithoutBdWritingDoesNotReportTheBdWriteFeature) {
 }
 
 struct TModeCase {
+  const char* Name;
   bool DriveGivesDescriptor;
   bool HostRefusesDescriptor;
   std::size_t PageOffset;
@@ -155,8 +157,10 @@ TEST_P(ModeSenseTest, PagesFollowTheHeaderAndOptionalBlockDescriptor) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Descriptors, ModeSenseTest,
-                         ::testing::Values(TModeCase{false, false, 8}, TModeCase{true, false, 16},
-                                           TModeCase{true, true, 8}));
+                         ::testing::Values(TModeCase{"NoDescriptor", false, false, 8},
+                                           TModeCase{"DescriptorGiven", true, false, 16},
+                                           TModeCase{"DescriptorRefusedByHost", true, true, 8}),
+                         [](const ::testing::TestParamInfo<TModeCase>& Info) { return std::string(Info.param.Name); });
 
 TEST_F(DriveCommandsTest, ModeSelectRoundTripsTheWriteParametersPage) {
   TAnswer sensed = In(TCdb::ModeSense(0x05));

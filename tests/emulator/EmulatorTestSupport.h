@@ -33,6 +33,23 @@ class TTempDir {
 
 using TBytes = std::vector<std::uint8_t>;
 
+// A medium kind's name as a test case name can spell it: "dvd+r-dl" gives
+// "dvdPr_dl".
+inline std::string KindCaseName(TMediumKind Kind) {
+  std::string name(Traits(Kind).Name);
+  for (char& c : name)
+    if (c == '-' || c == '+') c = c == '+' ? 'P' : '_';
+  return name;
+}
+
+// Names a case of a parameterized test after the medium kind it runs on.
+struct TKindCaseName {
+  template <typename TCase>
+  std::string operator()(const ::testing::TestParamInfo<TCase>& Info) const {
+    return KindCaseName(Info.param.Kind);
+  }
+};
+
 inline std::uint32_t Get32(const TBytes& Bytes, std::size_t At) {
   return std::uint32_t{Bytes[At]} << 24 | std::uint32_t{Bytes[At + 1]} << 16 | std::uint32_t{Bytes[At + 2]} << 8 |
          Bytes[At + 3];

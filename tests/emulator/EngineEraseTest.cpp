@@ -15,10 +15,7 @@ struct TEraseCase {
 };
 
 std::string EraseName(const ::testing::TestParamInfo<TEraseCase>& Info) {
-  std::string name(Traits(Info.param.Kind).Name);
-  for (char& c : name)
-    if (c == '-' || c == '+') c = c == '+' ? 'P' : '_';
-  return name + (Info.param.Quick ? "_quick" : "_full");
+  return KindCaseName(Info.param.Kind) + (Info.param.Quick ? "_quick" : "_full");
 }
 
 class EngineEraseTest : public ::testing::Test {

@@ -102,12 +102,7 @@ TEST_P(EngineImportTest, ADiscMadeFromAnImageImportsTheImagesTreeAndLabel) {
 INSTANTIATE_TEST_SUITE_P(Media, EngineImportTest,
                          ::testing::Values(TMediumKind::CdR, TMediumKind::DvdPlusR, TMediumKind::BdR,
                                            TMediumKind::DvdPlusRw, TMediumKind::BdRe),
-                         [](const ::testing::TestParamInfo<TMediumKind>& Info) {
-                           std::string name(Traits(Info.param).Name);
-                           for (char& c : name)
-                             if (c == '-' || c == '+') c = c == '+' ? 'P' : '_';
-                           return name;
-                         });
+                         [](const ::testing::TestParamInfo<TMediumKind>& Info) { return KindCaseName(Info.param); });
 
 using EngineImportFailureTest = EngineImportTest;
 

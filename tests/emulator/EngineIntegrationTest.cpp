@@ -66,7 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TDetection{TMediumKind::BdR, kilnor::mtBDRSR, false},
                       TDetection{TMediumKind::BdRe, kilnor::mtBDRE, true},
                       TDetection{TMediumKind::HdDvdR, kilnor::mtHDDVDR, false},
-                      TDetection{TMediumKind::HdDvdRam, kilnor::mtHDDVDRAM, true}));
+                      TDetection{TMediumKind::HdDvdRam, kilnor::mtHDDVDRAM, true}),
+    TKindCaseName());
 
 TEST(EngineSpaceTest, BlankAndAppendableMediaReportTheirFreeAndTotalBlocks) {
   TEmulator helper(LibraryStateDir());

@@ -13,13 +13,6 @@ struct TLifeCycle {
   std::uint8_t FormatType;  // for TErase::Format
 };
 
-std::string Name(const ::testing::TestParamInfo<TLifeCycle>& Info) {
-  std::string name(Traits(Info.param.Kind).Name);
-  for (char& c : name)
-    if (c == '-' || c == '+') c = c == '+' ? 'P' : '_';
-  return name;
-}
-
 class LifeCycleTest : public TDriveTest, public ::testing::WithParamInterface<TLifeCycle> {
  protected:
   [[nodiscard]] bool PageFive() const { return Traits(GetParam().Kind).WritesByPageFive; }
@@ -115,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(Media, SequentialLifeCycleTest,
                                            TLifeCycle{TMediumKind::DvdPlusRDl, TErase::Refused, 0},
                                            TLifeCycle{TMediumKind::BdR, TErase::Refused, 0},
                                            TLifeCycle{TMediumKind::HdDvdR, TErase::Refused, 0}),
-                         Name);
+                         TKindCaseName());
 
 TEST_P(OverwriteLifeCycleTest, BlankWrittenOverwrittenErased) {
   Insert(GetParam().Kind);
@@ -156,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(Media, OverwriteLifeCycleTest,
                                            TLifeCycle{TMediumKind::BdRe, TErase::Format, 0x31},
                                            TLifeCycle{TMediumKind::HdDvdRam, TErase::Format, 0x00},
                                            TLifeCycle{TMediumKind::DvdRwRestricted, TErase::Blank, 0}),
-                         Name);
+                         TKindCaseName());
 
 }  // namespace
 }  // namespace velmor::emu::test

@@ -49,19 +49,17 @@ const std::pair<TFamily, std::string_view> kFamilyNames[] = {
 [[nodiscard]] std::optional<TJson> ReadJson(const std::string& Path) {
   auto text = ReadText(Path);
   if (!text) return std::nullopt;
-  return TJson::Parse(*text);
+  return ParseJson(*text);
 }
 
 [[nodiscard]] TJson SpeedList(const std::vector<std::uint16_t>& Speeds) {
-  TJson list = TJson::Array();
-  for (auto speed : Speeds) list.Push(TJson(std::int64_t{speed}));
-  return list;
+  return TJson(Speeds);
 }
 
 [[nodiscard]] std::vector<std::uint16_t> SpeedsFrom(const TJson& List) {
   std::vector<std::uint16_t> speeds;
-  for (const auto& item : List.Items()) {
-    const auto speed = item.Int(0);
+  for (const auto& item : ItemsOf(List)) {
+    const auto speed = IntOf(item);
     if (speed > 0 && speed <= 0xFFFF) speeds.push_back(static_cast<std::uint16_t>(speed));
   }
   std::sort(speeds.begin(), speeds.end(), std::greater<>());
@@ -69,52 +67,50 @@ const std::pair<TFamily, std::string_view> kFamilyNames[] = {
 }
 
 [[nodiscard]] std::uint32_t Count32(const TJson& Value) {
-  const auto number = Value.Int(0);
+  const auto number = IntOf(Value);
   return number < 0 || number > 0xFFFFFFFFll ? 0 : static_cast<std::uint32_t>(number);
 }
 
 [[nodiscard]] TJson MediumToJson(const TLoadedMedium& Medium) {
   const auto stored = Medium.Committed.Store();
-  TJson tracks = TJson::Array();
+  TJson tracks = TJson::array();
   for (const auto& track : stored.Tracks) {
-    tracks.Push(TJson::Object()
-                    .Set("number", track.Number)
-                    .Set("session", track.Session)
-                    .Set("start", track.Start)
-                    .Set("reserved", track.Reserved)
-                    .Set("recorded", track.Recorded)
-                    .Set("closed", track.Closed));
+    tracks.push_back({{"number", track.Number},
+                      {"session", track.Session},
+                      {"start", track.Start},
+                      {"reserved", track.Reserved},
+                      {"recorded", track.Recorded},
+                      {"closed", track.Closed}});
   }
-  return TJson::Object()
-      .Set("id", Medium.Id)
-      .Set("kind", std::string(Traits(stored.Kind).Name))
-      .Set("profile", std::int64_t{Traits(stored.Kind).Profile})
-      .Set("capacity", stored.Capacity)
-      .Set("closed_sessions", stored.ClosedSessions)
-      .Set("finalised", stored.Finalised)
-      .Set("formatted", stored.Formatted)
-      .Set("written_end", stored.WrittenEnd)
-      .Set("tracks", tracks);
+  return {{"id", Medium.Id},
+          {"kind", Traits(stored.Kind).Name},
+          {"profile", Traits(stored.Kind).Profile},
+          {"capacity", stored.Capacity},
+          {"closed_sessions", stored.ClosedSessions},
+          {"finalised", stored.Finalised},
+          {"formatted", stored.Formatted},
+          {"written_end", stored.WrittenEnd},
+          {"tracks", tracks}};
 }
 
 [[nodiscard]] std::optional<TLoadedMedium> MediumFromJson(const TJson& Json, std::string& Error) {
-  const auto kind = MediumKindByName(Json["kind"].String());
-  const std::string id = Json["id"].String();
+  const auto kind = MediumKindByName(StringOf(MemberOf(Json, "kind")));
+  const std::string id = StringOf(MemberOf(Json, "id"));
   const bool idIsPlain = !id.empty() && id.find_first_not_of("0123456789abcdef") == std::string::npos;
   if (!kind || !idIsPlain) {
     Error = "the medium description is damaged";
     return std::nullopt;
   }
   TMediumLayout::TStored stored{*kind,
-                                Count32(Json["capacity"]),
+                                Count32(MemberOf(Json, "capacity")),
                                 {},
-                                Count32(Json["closed_sessions"]),
-                                Json["finalised"].Bool(),
-                                Count32(Json["formatted"]),
-                                Count32(Json["written_end"])};
-  for (const auto& item : Json["tracks"].Items()) {
-    stored.Tracks.push_back({Count32(item["number"]), Count32(item["session"]), Count32(item["start"]),
-                             Count32(item["reserved"]), Count32(item["recorded"]), item["closed"].Bool()});
+                                Count32(MemberOf(Json, "closed_sessions")),
+                                BoolOf(MemberOf(Json, "finalised")),
+                                Count32(MemberOf(Json, "formatted")),
+                                Count32(MemberOf(Json, "written_end"))};
+  for (const auto& item : ItemsOf(MemberOf(Json, "tracks"))) {
+    stored.Tracks.push_back({Count32(MemberOf(item, "number")), Count32(MemberOf(item, "session")), Count32(MemberOf(item, "start")),
+                             Count32(MemberOf(item, "reserved")), Count32(MemberOf(item, "recorded")), BoolOf(MemberOf(item, "closed"))});
   }
   auto layout = TMediumLayout::Restore(stored);
   if (!layout) {
@@ -219,59 +215,58 @@ bool TStateStore::WriteFile(const std::string& Path, const std::string& Text, bo
 }
 
 TJson ConfigToJson(const TDriveConfig& Config) {
-  TJson writes = TJson::Array();
-  for (auto kind : Config.Writes) writes.Push(std::string(Traits(kind).Name));
-  TJson speeds = TJson::Object();
+  TJson writes = TJson::array();
+  for (auto kind : Config.Writes) writes.push_back(Traits(kind).Name);
+  TJson speeds = TJson::object();
   for (const auto& [family, name] : kFamilyNames) {
     auto found = Config.Speeds.find(family);
     if (found == Config.Speeds.end()) continue;
-    speeds.Set(name, TJson::Object().Set("read", SpeedList(found->second.Read)).Set("write", SpeedList(found->second.Write)));
+    speeds[name] = {{"read", SpeedList(found->second.Read)}, {"write", SpeedList(found->second.Write)}};
   }
-  return TJson::Object()
-      .Set("vendor", Config.Vendor)
-      .Set("product", Config.Product)
-      .Set("revision", Config.Revision)
-      .Set("serial", Config.Serial)
-      .Set("writes", writes)
-      .Set("speeds", speeds)
-      .Set("buffer_kib", Config.BufferKiB)
-      .Set("busy_polls", Config.BusyPolls)
-      .Set("loading_polls", Config.LoadingPolls)
-      .Set("realtime", Config.Realtime)
-      .Set("block_descriptor", Config.BlockDescriptor)
-      .Set("drive_letter", Config.DriveLetter ? std::string(1, Config.DriveLetter) : std::string());
+  return {{"vendor", Config.Vendor},
+          {"product", Config.Product},
+          {"revision", Config.Revision},
+          {"serial", Config.Serial},
+          {"writes", writes},
+          {"speeds", speeds},
+          {"buffer_kib", Config.BufferKiB},
+          {"busy_polls", Config.BusyPolls},
+          {"loading_polls", Config.LoadingPolls},
+          {"realtime", Config.Realtime},
+          {"block_descriptor", Config.BlockDescriptor},
+          {"drive_letter", Config.DriveLetter ? std::string(1, Config.DriveLetter) : std::string()}};
 }
 
 std::optional<TDriveConfig> ConfigFromJson(const TJson& Json, std::string& Error) {
   TDriveConfig config;
-  config.Vendor = Json["vendor"].String(config.Vendor).substr(0, 8);
-  config.Product = Json["product"].String(config.Product).substr(0, 16);
-  config.Revision = Json["revision"].String(config.Revision).substr(0, 4);
-  config.Serial = Json["serial"].String(config.Serial).substr(0, 32);
-  for (const auto& item : Json["writes"].Items()) {
-    auto kind = MediumKindByName(item.String());
+  config.Vendor = StringOf(MemberOf(Json, "vendor"), config.Vendor).substr(0, 8);
+  config.Product = StringOf(MemberOf(Json, "product"), config.Product).substr(0, 16);
+  config.Revision = StringOf(MemberOf(Json, "revision"), config.Revision).substr(0, 4);
+  config.Serial = StringOf(MemberOf(Json, "serial"), config.Serial).substr(0, 32);
+  for (const auto& item : ItemsOf(MemberOf(Json, "writes"))) {
+    auto kind = MediumKindByName(StringOf(item));
     if (!kind || Traits(*kind).Recording == TRecording::ReadOnly) {
-      Error = "unknown writable medium \"" + item.String() + "\"";
+      Error = "unknown writable medium \"" + StringOf(item) + "\"";
       return std::nullopt;
     }
     config.Writes.push_back(*kind);
   }
   for (const auto& [family, name] : kFamilyNames) {
-    const TJson& entry = Json["speeds"][name];
-    if (entry.IsNull()) continue;
-    TSpeeds speeds{SpeedsFrom(entry["read"]), SpeedsFrom(entry["write"])};
+    const TJson& entry = MemberOf(MemberOf(Json, "speeds"), name);
+    if (entry.is_null()) continue;
+    TSpeeds speeds{SpeedsFrom(MemberOf(entry, "read")), SpeedsFrom(MemberOf(entry, "write"))};
     if (speeds.Read.empty() || speeds.Write.empty()) {
       Error = "the " + std::string(name) + " speed lists need at least one speed each";
       return std::nullopt;
     }
     config.Speeds[family] = speeds;
   }
-  config.BufferKiB = std::clamp<std::uint32_t>(Count32(Json["buffer_kib"]), 64, 1 << 20);
-  config.BusyPolls = std::min<std::uint32_t>(Count32(Json["busy_polls"]), 1000);
-  config.LoadingPolls = std::min<std::uint32_t>(Count32(Json["loading_polls"]), 1000);
-  config.Realtime = Json["realtime"].Bool();
-  config.BlockDescriptor = Json["block_descriptor"].Bool();
-  const std::string letter = Json["drive_letter"].String();
+  config.BufferKiB = std::clamp<std::uint32_t>(Count32(MemberOf(Json, "buffer_kib")), 64, 1 << 20);
+  config.BusyPolls = std::min<std::uint32_t>(Count32(MemberOf(Json, "busy_polls")), 1000);
+  config.LoadingPolls = std::min<std::uint32_t>(Count32(MemberOf(Json, "loading_polls")), 1000);
+  config.Realtime = BoolOf(MemberOf(Json, "realtime"));
+  config.BlockDescriptor = BoolOf(MemberOf(Json, "block_descriptor"));
+  const std::string letter = StringOf(MemberOf(Json, "drive_letter"));
   config.DriveLetter = letter.size() == 1 && letter[0] >= 'A' && letter[0] <= 'Z' ? letter[0] : 0;
   return config;
 }
@@ -288,36 +283,35 @@ std::optional<TSense> ParseSense(const std::string& Text) {
 TJson FaultToJson(const TFault& Fault) {
   char senseText[16];
   std::snprintf(senseText, sizeof senseText, "%X/%02X/%02X", Fault.Sense.Key, Fault.Sense.Asc, Fault.Sense.Ascq);
-  TJson json = TJson::Object()
-                   .Set("type", std::string(FaultTypeName(Fault.Type)))
-                   .Set("count", Fault.Count)
-                   .Set("lba", Fault.Lba)
-                   .Set("sense", std::string(senseText));
-  if (Fault.Opcode) json.Set("opcode", std::int64_t{*Fault.Opcode});
+  TJson json = {{"type", FaultTypeName(Fault.Type)},
+                {"count", Fault.Count},
+                {"lba", Fault.Lba},
+                {"sense", std::string(senseText)}};
+  if (Fault.Opcode) json["opcode"] = *Fault.Opcode;
   return json;
 }
 
 std::optional<TFault> FaultFromJson(const TJson& Json) {
-  auto type = FaultTypeByName(Json["type"].String());
-  auto senseValue = ParseSense(Json["sense"].String("2/04/01"));
+  auto type = FaultTypeByName(StringOf(MemberOf(Json, "type")));
+  auto senseValue = ParseSense(StringOf(MemberOf(Json, "sense"), "2/04/01"));
   if (!type || !senseValue) return std::nullopt;
   TFault fault;
   fault.Type = *type;
-  fault.Count = Count32(Json["count"]);
-  fault.Lba = Count32(Json["lba"]);
+  fault.Count = Count32(MemberOf(Json, "count"));
+  fault.Lba = Count32(MemberOf(Json, "lba"));
   fault.Sense = *senseValue;
-  const auto opcode = Json["opcode"].Int(-1);
+  const auto opcode = IntOf(MemberOf(Json, "opcode"), -1);
   if (opcode >= 0 && opcode <= 0xFF) fault.Opcode = static_cast<std::uint8_t>(opcode);
   return fault;
 }
 
 std::unique_ptr<TDrive> TStateStore::LoadDrive(int Number, std::string& Error) const {
   auto json = ReadJson(DrivePath(Number));
-  if (!json || !json->IsObject()) {
+  if (!json || !json->is_object()) {
     Error = "cannot read " + DrivePath(Number);
     return nullptr;
   }
-  auto config = ConfigFromJson((*json)["drive"], Error);
+  auto config = ConfigFromJson(MemberOf(*json, "drive"), Error);
   if (!config) return nullptr;
   auto drive = std::make_unique<TDrive>(*config, Dir);
   if (!ReloadDrive(Number, *drive, Error)) return nullptr;
@@ -327,25 +321,25 @@ std::unique_ptr<TDrive> TStateStore::LoadDrive(int Number, std::string& Error) c
 
 bool TStateStore::ReloadDrive(int Number, TDrive& Drive, std::string& Error) const {
   auto json = ReadJson(DrivePath(Number));
-  if (!json || !json->IsObject()) {
+  if (!json || !json->is_object()) {
     Error = "cannot read " + DrivePath(Number);
     return false;
   }
-  auto config = ConfigFromJson((*json)["drive"], Error);
+  auto config = ConfigFromJson(MemberOf(*json, "drive"), Error);
   if (!config) return false;
   Drive.MutableConfig() = *config;
   std::optional<TLoadedMedium> medium;
-  if (!(*json)["medium"].IsNull()) {
-    medium = MediumFromJson((*json)["medium"], Error);
+  if (const TJson& stored = MemberOf(*json, "medium"); !stored.is_null()) {
+    medium = MediumFromJson(stored, Error);
     if (!medium) return false;
   }
-  return Drive.Restore((*json)["tray_open"].Bool(), std::move(medium), Error);
+  return Drive.Restore(BoolOf(MemberOf(*json, "tray_open")), std::move(medium), Error);
 }
 
 bool TStateStore::LoadFaults(int Number, TDrive& Drive) const {
   std::deque<TFault> faults;
   if (auto json = ReadJson(FaultsPath(Number))) {
-    for (const auto& item : (*json)["faults"].Items()) {
+    for (const auto& item : ItemsOf(MemberOf(*json, "faults"))) {
       auto fault = FaultFromJson(item);
       if (!fault) return false;
       faults.push_back(*fault);
@@ -358,19 +352,18 @@ bool TStateStore::LoadFaults(int Number, TDrive& Drive) const {
 }
 
 bool TStateStore::SaveState(int Number, const TDrive& Drive) const {
-  TJson json = TJson::Object()
-                   .Set("drive", ConfigToJson(Drive.Config()))
-                   .Set("tray_open", Drive.TrayOpen())
-                   .Set("medium", Drive.Medium() ? MediumToJson(*Drive.Medium()) : TJson());
-  return WriteFile(DrivePath(Number), json.Dump(), true);
+  const TJson json = {{"drive", ConfigToJson(Drive.Config())},
+                      {"tray_open", Drive.TrayOpen()},
+                      {"medium", Drive.Medium() ? MediumToJson(*Drive.Medium()) : TJson()}};
+  return WriteFile(DrivePath(Number), DumpJson(json), true);
 }
 
 bool TStateStore::SaveFaults(int Number, const TDrive& Drive) const {
-  TJson list = TJson::Array();
-  for (const auto& fault : Drive.Faults().Armed()) list.Push(FaultToJson(fault));
+  TJson list = TJson::array();
+  for (const auto& fault : Drive.Faults().Armed()) list.push_back(FaultToJson(fault));
   // Fault counters move with every command; losing the last count in a
   // crash is harmless, so they are not flushed each time.
-  return WriteFile(FaultsPath(Number), TJson::Object().Set("faults", list).Dump(), false);
+  return WriteFile(FaultsPath(Number), DumpJson({{"faults", list}}), false);
 }
 
 bool TStateStore::CreateDrive(int Number, const TDriveConfig& Config, std::optional<TMediumKind> Medium,
