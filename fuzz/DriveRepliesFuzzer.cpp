@@ -7,6 +7,7 @@
 //     check condition (bit 6 clear) or a busy target (bit 6 set).
 // Once the input is used up every command fails with "medium not present".
 // fuzz/DriveRepliesSeeds writes seeds in this form from the emulated recorder.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

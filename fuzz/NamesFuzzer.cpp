@@ -43,6 +43,15 @@ void CopyName(TChar (&field)[N], const std::basic_string<TChar>& name) {
   std::copy_n(name.begin(), std::min(name.size(), N - 1), field);
 }
 
+// Find data with a long name and an alias, both from the input.
+template <typename TFindData, typename TNameOf>
+TFindData FindDataNamed(FuzzedDataProvider& input, TNameOf nameOf) {
+  TFindData fd;
+  CopyName(fd.cFileName, nameOf(input));
+  CopyName(fd.cAlternateFileName, nameOf(input));
+  return fd;
+}
+
 void NoData(void*, pFileEntry, std::uint32_t, void*, std::uint32_t& Size) { Size = 0; }
 
 const std::string& SourceFile() {
@@ -60,19 +69,13 @@ void AddItem(TKilnorPro& kp, FuzzedDataProvider& input) {
     case 0: (void)kp.CreateDirW(WideName(input), WideName(input)); break;
     case 1: (void)kp.CreateDir(NarrowName(input), NarrowName(input)); break;
     case 2: {
-      TWin32FindDataW fd;
       const std::u16string dest = WideName(input);
-      CopyName(fd.cFileName, WideName(input));
-      CopyName(fd.cAlternateFileName, WideName(input));
-      (void)kp.InsertMemoryFileW(dest, fd, NoData);
+      (void)kp.InsertMemoryFileW(dest, FindDataNamed<TWin32FindDataW>(input, WideName), NoData);
       break;
     }
     case 3: {
-      TWin32FindDataA fd;
       const std::string dest = NarrowName(input);
-      CopyName(fd.cFileName, NarrowName(input));
-      CopyName(fd.cAlternateFileName, NarrowName(input));
-      (void)kp.InsertMemoryFile(dest, fd, NoData);
+      (void)kp.InsertMemoryFile(dest, FindDataNamed<TWin32FindDataA>(input, NarrowName), NoData);
       break;
     }
     case 4: {
