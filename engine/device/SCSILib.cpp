@@ -50,8 +50,8 @@ struct TCompletion {
   TAspiEvent Hook{&SignalCompletion, &Done};
   [[nodiscard]] void* PostProc() { return &Hook; }
 
-  static void SignalCompletion(TAspiEvent* Event) {
-    static_cast<platform::TEvent*>(Event->Context)->Set();
+  static void SignalCompletion(void* Event) {
+    static_cast<platform::TEvent*>(static_cast<TAspiEvent*>(Event)->Context)->Set();
   }
 #endif
 };

@@ -103,10 +103,12 @@ static_assert(sizeof(TSRB_GetDiskInfo) == 24);
 // block or the event again: the sender may free both as soon as it is woken.
 // The library never reads Context; it belongs to the sender. On Windows
 // SRB_PostProc is instead a manual-reset event handle, which the library
-// signals with SetEvent, as ASPI libraries there expect.
+// signals with SetEvent, as ASPI libraries there expect. Signal takes the
+// event as a plain pointer: a library declares its own copy of this record,
+// and calls through exactly the function type the sender's function has.
 extern "C" {
 struct TAspiEvent {
-  void (*Signal)(TAspiEvent* Event);
+  void (*Signal)(void* Event);
   void* Context;
 };
 }

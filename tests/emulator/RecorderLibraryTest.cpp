@@ -24,8 +24,8 @@ struct TSignals {
   std::promise<void> First;
   TAspiEvent Event{&Signal, this};
 
-  static void Signal(TAspiEvent* Event) {
-    auto* self = static_cast<TSignals*>(Event->Context);
+  static void Signal(void* Event) {
+    auto* self = static_cast<TSignals*>(static_cast<TAspiEvent*>(Event)->Context);
     if (self->Count.fetch_add(1) == 0) self->First.set_value();
   }
 };

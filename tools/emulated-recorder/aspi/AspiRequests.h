@@ -102,10 +102,11 @@ static_assert(offsetof(TExecuteCommand, Cdb) == 48);
 // What a host passes in the completion field when it asks to be told of the
 // end of a request: the library calls Signal(event) once, after the request
 // block holds its final status, and touches neither afterwards. Windows hosts
-// pass an event handle instead.
+// pass an event handle instead. Signal takes the event as a plain pointer, so
+// the host's function is called through its own type.
 extern "C" {
 struct TCompletionEvent {
-  void (*Signal)(TCompletionEvent* Event);
+  void (*Signal)(void* Event);
   void* Context;
 };
 }
