@@ -37,8 +37,23 @@ class TFile {
   // Reads until Bytes have arrived or the file ends; the count read, -1 on an
   // I/O error.
   [[nodiscard]] std::int64_t ReadUpTo(void* Buffer, std::size_t Bytes);
+  // One read of up to Bytes: the count read, -1 on an I/O error. A regular
+  // file returns less than asked only at its end, so asking for one byte
+  // more than expected reads a whole file and tells whether it ends there.
+  [[nodiscard]] std::int64_t ReadOnce(void* Buffer, std::size_t Bytes);
+  // Reads from Offset until Bytes have arrived or the file ends, as ReadUpTo.
+  [[nodiscard]] std::int64_t ReadUpToAt(void* Buffer, std::size_t Bytes, std::uint64_t Offset);
+  // Copies up to Bytes from this file at From to Output at To inside the
+  // kernel, in one step: the count copied (0: this file ends at From), -1 on
+  // failure. A kernel that cannot copy between the two files fails with
+  // EXDEV, EINVAL, ENOSYS or EOPNOTSUPP (see KernelRefusedCopy).
+  [[nodiscard]] std::int64_t CopySomeTo(TFile& Output, std::uint64_t From, std::uint64_t To, std::uint64_t Bytes);
   // Writes all Bytes; false on any error (disk full included).
   [[nodiscard]] bool WriteAll(const void* Buffer, std::size_t Bytes);
+  // Writes all Bytes at Offset.
+  [[nodiscard]] bool WriteAllAt(const void* Buffer, std::size_t Bytes, std::uint64_t Offset);
+  // Makes the file Bytes long; a file that grows reads zeros in the new part.
+  [[nodiscard]] bool SetSize(std::uint64_t Bytes);
   // Writes what the system still holds for the file to the medium.
   [[nodiscard]] bool Flush();
   // Closes the file; false when the system reports that data was lost.
@@ -48,9 +63,12 @@ class TFile {
   // left on device"); 0 and empty when nothing failed.
   [[nodiscard]] int FailureError() const { return error_; }
   [[nodiscard]] std::string FailureCause() const;
+  // Whether the last failure was a kernel that cannot copy between the files.
+  [[nodiscard]] bool KernelRefusedCopy() const;
 
  private:
   friend class TOutputFile;
+  friend class TSourceFolder;
   explicit TFile(int fd);
   // Keeps errno as the reason of a failure; always false.
   [[nodiscard]] bool Failed();
@@ -89,6 +107,19 @@ class TOutputFile {
   // Where the bytes go until Commit: the temporary file, or the target itself.
   [[nodiscard]] const std::string& WritingPath() const { return writing_; }
 
+  // A new regular file takes bytes at any offset, in any order; a device or
+  // a pipe at the target takes them only in order, through WriteAll.
+  [[nodiscard]] bool TakesBytesInPlace() const { return writing_ != target_; }
+  // Writes all Bytes at Offset (TakesBytesInPlace only).
+  [[nodiscard]] bool WriteAllAt(const void* Buffer, std::size_t Bytes, std::uint64_t Offset);
+  // The file that takes bytes in place, for copies into it; Placed tells how
+  // far the file is written, so that its data is handed to the medium as it
+  // grows.
+  [[nodiscard]] TFile& InPlace() { return file_; }
+  void Placed(std::uint64_t End);
+  // Sets the final size (TakesBytesInPlace only); bytes never written read zero.
+  [[nodiscard]] bool SetSize(std::uint64_t Bytes) { return file_.SetSize(Bytes); }
+
  private:
   std::string target_;
   std::string writing_;
@@ -96,6 +127,25 @@ class TOutputFile {
   std::string openCause_;  // why Open failed, when the system's text would mislead
   std::uint64_t written_ = 0;  // bytes written so far
   std::uint64_t handedOn_ = 0;  // bytes whose way to the medium has begun
+};
+
+// Opens source files for reading relative to their folder: files met in
+// address order mostly share one folder, which is opened once, so a file
+// costs one open and a whole read costs one read of its size + 1 bytes.
+class TSourceFolder {
+ public:
+  TSourceFolder() = default;
+  ~TSourceFolder();
+  TSourceFolder(const TSourceFolder&) = delete;
+  TSourceFolder& operator=(const TSourceFolder&) = delete;
+
+  // Opens the file at Path (the file system's bytes) for reading; check
+  // IsOpen, and FailureCause when not.
+  [[nodiscard]] TFile Open(const std::string& Path);
+
+ private:
+  std::string folder_;  // the folder held open, with its final separator
+  int fd_ = -1;
 };
 
 // Size of the regular file at Path; -1 when there is none.

@@ -7,9 +7,10 @@
 namespace kilnor {
 namespace {
 
-// The writer takes a few packets from the cache at a time and sends each
-// with its own WRITE (10).
-constexpr std::uint32_t kPacketsPerTake = 4;
+// The writer takes 1 MiB from the cache at a time, so that it is woken once
+// per MiB rather than once per packet, and sends each packet with its own
+// WRITE (10).
+constexpr std::uint32_t kPacketsPerTake = 16;
 // The drive buffer is read after the third packet, then after every sixth.
 constexpr int kPollEvery = 5;
 

@@ -25,7 +25,27 @@ struct TCompletion {
   std::thread::id thread;
 };
 
-class WriteThreadTest : public ::testing::Test {
+// An image file taken as an output that takes packets only in order (as a
+// disc does), so that the stream goes through the packet ring.
+class TOrderedImageSink final : public TPacketSink {
+ public:
+  explicit TOrderedImageSink(std::unique_ptr<TImageFileSink> Image) : image_(std::move(Image)) {}
+  std::uint32_t PacketsPerWrite() const override { return image_->PacketsPerWrite(); }
+  std::uint32_t CachePackets(std::uint32_t Configured) const override { return image_->CachePackets(Configured); }
+  bool Write(const TPackets& Packets) override { return image_->Write(Packets); }
+  bool Finish(bool Complete) override { return image_->Finish(Complete); }
+  void Discard() override { image_->Discard(); }
+  std::string FailureCause() const override { return image_->FailureCause(); }
+
+ private:
+  std::unique_ptr<TImageFileSink> image_;
+};
+
+enum class TOutputKind { InPlace, ThroughTheRing };
+
+// Every case runs on an image file written in place and on one that takes
+// the stream through the packet ring.
+class WriteThreadTest : public ::testing::TestWithParam<TOutputKind> {
  protected:
   WriteThreadTest() { cdFiles.CacheSize = 2u << 20; }
 
@@ -42,8 +62,15 @@ class WriteThreadTest : public ::testing::Test {
     cdFiles.ISOFileName = std::u16string(image.begin(), image.end());
     auto sink = TImageFileSink::Create(cdFiles.ISOFileName);
     EXPECT_TRUE(sink);
-    return StartWrite(cdFiles, std::move(plan), std::move(sink), workers, &component, Handler());
+    std::unique_ptr<TPacketSink> output = InPlace() ? std::unique_ptr<TPacketSink>(std::move(sink))
+                                                    : std::make_unique<TOrderedImageSink>(std::move(sink));
+    return StartWrite(cdFiles, std::move(plan), std::move(output), workers, &component, Handler());
   }
+
+  // In place the write thread starts at once: every fault is reported by its
+  // completion. Through the ring a fault before the writer begins is
+  // reported by the start.
+  static bool InPlace() { return GetParam() == TOutputKind::InPlace; }
 
   TCompletion Completion() {
     auto result = done.get_future().get();
@@ -59,7 +86,7 @@ class WriteThreadTest : public ::testing::Test {
   TScratchDir scratch;
 };
 
-TEST_F(WriteThreadTest, WritesTheWholeSessionAndCompletesOnTheWorker) {
+TEST_P(WriteThreadTest, WritesTheWholeSessionAndCompletesOnTheWorker) {
   TPlanBuilder builder;
   builder.Bytes(PatternBytes(150 * 2048, 1)).File(scratch.File("a"), PatternBytes(5 << 20, 2), 1);
   const std::string image = scratch.File("out.iso");
@@ -73,7 +100,7 @@ TEST_F(WriteThreadTest, WritesTheWholeSessionAndCompletesOnTheWorker) {
   EXPECT_TRUE(ReadFileBytes(image) == builder.Image());
 }
 
-TEST_F(WriteThreadTest, WithAQueueTheCompletionIsPosted) {
+TEST_P(WriteThreadTest, WithAQueueTheCompletionIsPosted) {
   TNotificationQueue queue;
   cdFiles.hWNDFE = &queue;
   TPlanBuilder builder;
@@ -88,7 +115,7 @@ TEST_F(WriteThreadTest, WithAQueueTheCompletionIsPosted) {
   EXPECT_EQ(posted[0].lParam, 0);
 }
 
-TEST_F(WriteThreadTest, ASourceThatFailsMidStreamFailsTheWriteAndRemovesThePartialImage) {
+TEST_P(WriteThreadTest, ASourceThatFailsMidStreamFailsTheWriteAndRemovesThePartialImage) {
   TPlanBuilder builder;
   builder.Bytes(PatternBytes(8 << 20, 1)).File(scratch.File("shrinks"), PatternBytes(1000, 2), 1, 5000);
   const std::string image = scratch.File("out.iso");
@@ -98,21 +125,22 @@ TEST_F(WriteThreadTest, ASourceThatFailsMidStreamFailsTheWriteAndRemovesTheParti
   EXPECT_EQ(TakeErrorString(cdFiles, device), "Error opening file \\" + scratch.File("shrinks") + "\\");
 }
 
-TEST_F(WriteThreadTest, ASourceThatFailsBeforeTheWriterStartsIsReportedByTheStart) {
+TEST_P(WriteThreadTest, ASourceThatFailsBeforeTheWriterStartsIsReportedByTheStartOrTheCompletion) {
   TPlanBuilder builder;
   builder.Bytes(PatternBytes(4096, 1)).File(scratch.File("gone"), PatternBytes(10, 2), 1);
   std::filesystem::remove(scratch.File("gone"));
   const std::string image = scratch.File("out.iso");
-  EXPECT_FALSE(Start(builder.Finish(), image));
+  EXPECT_EQ(Start(builder.Finish(), image), InPlace());
   const TCompletion completion = Completion();
   EXPECT_TRUE(completion.failed);
-  EXPECT_EQ(completion.sender, &component);
+  EXPECT_EQ(completion.sender == &component, !InPlace());
   EXPECT_FALSE(std::filesystem::exists(image));
   EXPECT_EQ(TakeErrorNumber(cdFiles, device), erFileOpen);
 }
 
-// The output is /dev/full: every write fails with "no space left".
-TEST_F(WriteThreadTest, AFullDiskFailsTheWriteWithTheImageNamed) {
+// The output is /dev/full: every write fails with "no space left". A device
+// takes bytes only in order, so the stream goes through the ring either way.
+TEST_P(WriteThreadTest, AFullDiskFailsTheWriteWithTheImageNamed) {
   TPlanBuilder builder;
   builder.Bytes(PatternBytes(8 << 20, 1));
   ASSERT_TRUE(Start(builder.Finish(), "/dev/full"));
@@ -121,7 +149,7 @@ TEST_F(WriteThreadTest, AFullDiskFailsTheWriteWithTheImageNamed) {
   EXPECT_EQ(TakeErrorString(cdFiles, device), "Error creating file \\/dev/full\\");
 }
 
-TEST_F(WriteThreadTest, ACreateFailureYieldsNoSink) {
+TEST_P(WriteThreadTest, ACreateFailureYieldsNoSink) {
   const std::string notADir = scratch.File("plain");
   testing::WriteFileBytes(notADir, {1});
   for (const std::string& path : {std::string("/nonexistent-dir/x.iso"), notADir + "/x.iso"}) {
@@ -131,7 +159,7 @@ TEST_F(WriteThreadTest, ACreateFailureYieldsNoSink) {
 
 // An abort at several points of the write: while the cache fills before the
 // writer starts, and while the writer runs.
-TEST_F(WriteThreadTest, AnAbortFailsTheWriteWhereverItComes) {
+TEST_P(WriteThreadTest, AnAbortFailsTheWriteWhereverItComes) {
   struct Case {
     const char* name;
     std::uint32_t abortAtByte;
@@ -155,15 +183,19 @@ TEST_F(WriteThreadTest, AnAbortFailsTheWriteWhereverItComes) {
     TPlanBuilder builder;
     builder.Memory(&entry, std::vector<std::uint8_t>(16 << 20, 1), 0);
     const std::string image = scratch.File("out.iso");
-    EXPECT_EQ(Start(builder.Finish(), image), c.started);
+    const bool started = c.started || InPlace();
+    EXPECT_EQ(Start(builder.Finish(), image), started);
     const TCompletion completion = Completion();
     EXPECT_TRUE(completion.failed);
-    EXPECT_EQ(completion.sender == &component, !c.started);
+    EXPECT_EQ(completion.sender == &component, !started);
     EXPECT_FALSE(std::filesystem::exists(image));
     EXPECT_LT(cdFiles.BlocksWritten, cdFiles.TotalImageSize);
     EXPECT_EQ(TakeErrorNumber(cdFiles, device), erAborted);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Outputs, WriteThreadTest, ::testing::Values(TOutputKind::InPlace, TOutputKind::ThroughTheRing),
+                         [](const auto& info) { return info.param == TOutputKind::InPlace ? "InPlace" : "ThroughTheRing"; });
 
 }  // namespace
 }  // namespace kilnor
