@@ -1,7 +1,10 @@
 #include "engine/write/CDBurner.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <cstring>
 #include <future>
@@ -136,6 +139,75 @@ TEST_P(WriteThreadTest, ASourceThatFailsBeforeTheWriterStartsIsReportedByTheStar
   EXPECT_EQ(completion.sender == &component, !InPlace());
   EXPECT_FALSE(std::filesystem::exists(image));
   EXPECT_EQ(TakeErrorNumber(cdFiles, device), erFileOpen);
+}
+
+// A source file read as laid out, or changed in size since: on the image's
+// own file system (the kernel copies it) and on another one (the kernel
+// refuses with EXDEV and the data goes through a buffer).
+TEST_P(WriteThreadTest, ASourceIsWrittenWholeOrItsChangedSizeFailsTheWrite) {
+  TScratchDir elsewhere("/dev/shm");
+  struct stat here {}, there {};
+  ASSERT_EQ(::stat(scratch.Path().c_str(), &here), 0);
+  ASSERT_EQ(::stat(elsewhere.Path().c_str(), &there), 0);
+  if (here.st_dev == there.st_dev) GTEST_SKIP() << "/dev/shm is on the scratch folder's file system";
+  struct Case {
+    const char* name;
+    std::size_t bytes;
+    std::uint64_t recorded;
+  };
+  const Case cases[] = {{"whole, several buffers long", (5 << 20) + 3, (5 << 20) + 3},
+                        {"whole sectors", 4096, 4096},
+                        {"empty", 0, 0},
+                        {"shrunk", 1000, 5000},
+                        {"grown by one byte", 4097, 4096},
+                        {"grown past a buffer", (4 << 20) + 10, 4 << 20}};
+  for (const TScratchDir* folder : {&scratch, &elsewhere}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (folder == &scratch ? " beside the image" : " on another file system"));
+      done = {};
+      cdFiles.ErrorNumber = 0;
+      const std::string source = folder->File("source.bin");
+      TPlanBuilder builder;
+      builder.Bytes(PatternBytes(150 * 2048, 1)).File(source, PatternBytes(c.bytes, 2), 1, c.recorded);
+      const std::string image = scratch.File("out.iso");
+      const bool whole = c.bytes == c.recorded;
+      // Through the ring a fault may come before the writer starts, which
+      // the start reports; the completion is reported either way.
+      const bool started = Start(builder.Finish(), image);
+      EXPECT_TRUE(started || !whole);
+      EXPECT_EQ(Completion().failed, !whole);
+      if (whole) {
+        EXPECT_TRUE(ReadFileBytes(image) == builder.Image());
+      } else {
+        EXPECT_FALSE(std::filesystem::exists(image));
+        EXPECT_EQ(TakeErrorString(cdFiles, device), "Error opening file \\" + source + "\\");
+      }
+      std::filesystem::remove(image);
+    }
+  }
+}
+
+// A file size limit makes the image's writes fail part-way as a full disk
+// would; the partial image is removed.
+TEST_P(WriteThreadTest, AnOutputThatFillsUpFailsTheWriteWithTheImageNamed) {
+  TPlanBuilder builder;
+  builder.Bytes(PatternBytes(150 * 2048, 1)).File(scratch.File("a"), PatternBytes(5 << 20, 2), 1);
+  const std::string image = scratch.File("out.iso");
+  rlimit before {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = before;
+  limited.rlim_cur = 1 << 20;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const bool started = Start(builder.Finish(), image);
+  const bool failed = started && Completion().failed;
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, oldHandler);
+  ASSERT_TRUE(started);
+  EXPECT_TRUE(failed);
+  EXPECT_FALSE(std::filesystem::exists(image));
+  EXPECT_EQ(TakeErrorString(cdFiles, device), "Error creating file \\" + image + "\\");
+  EXPECT_EQ(FileErrorCause(cdFiles), "File too large");
 }
 
 // The output is /dev/full: every write fails with "no space left". A device
