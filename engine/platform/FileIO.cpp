@@ -48,19 +48,6 @@ long long ReadSome(int fd, void* buffer, std::size_t bytes) { return ::_read(fd,
 long long WriteSome(int fd, const void* buffer, std::size_t bytes) {
   return ::_write(fd, buffer, static_cast<unsigned>(bytes));
 }
-long long ReadSomeAt(int fd, void* buffer, std::size_t bytes, std::uint64_t offset) {
-  if (::_lseeki64(fd, static_cast<long long>(offset), SEEK_SET) < 0) return -1;
-  return ReadSome(fd, buffer, bytes);
-}
-long long WriteSomeAt(int fd, const void* buffer, std::size_t bytes, std::uint64_t offset) {
-  if (::_lseeki64(fd, static_cast<long long>(offset), SEEK_SET) < 0) return -1;
-  return WriteSome(fd, buffer, bytes);
-}
-long long CopySome(int, int, std::uint64_t, std::uint64_t, std::size_t) {
-  errno = ENOSYS;
-  return -1;
-}
-bool SetSizeOf(int fd, std::uint64_t bytes) { return ::_chsize_s(fd, static_cast<long long>(bytes)) == 0; }
 int CloseFd(int fd) { return ::_close(fd); }
 int FlushFd(int fd) { return ::_commit(fd); }
 bool RenameOver(const std::string& from, const std::string& to) {
@@ -89,25 +76,6 @@ bool StatOf(int fd, std::int64_t& size, bool& regular) {
 }
 long long ReadSome(int fd, void* buffer, std::size_t bytes) { return ::read(fd, buffer, bytes); }
 long long WriteSome(int fd, const void* buffer, std::size_t bytes) { return ::write(fd, buffer, bytes); }
-long long ReadSomeAt(int fd, void* buffer, std::size_t bytes, std::uint64_t offset) {
-  return ::pread(fd, buffer, bytes, static_cast<off_t>(offset));
-}
-long long WriteSomeAt(int fd, const void* buffer, std::size_t bytes, std::uint64_t offset) {
-  return ::pwrite(fd, buffer, bytes, static_cast<off_t>(offset));
-}
-#ifdef __linux__
-long long CopySome(int from, int to, std::uint64_t fromOffset, std::uint64_t toOffset, std::size_t bytes) {
-  auto in = static_cast<loff_t>(fromOffset);
-  auto out = static_cast<loff_t>(toOffset);
-  return ::copy_file_range(from, &in, to, &out, bytes, 0);
-}
-#else
-long long CopySome(int, int, std::uint64_t, std::uint64_t, std::size_t) {
-  errno = ENOSYS;
-  return -1;
-}
-#endif
-bool SetSizeOf(int fd, std::uint64_t bytes) { return ::ftruncate(fd, static_cast<off_t>(bytes)) == 0; }
 int CloseFd(int fd) { return ::close(fd); }
 int FlushFd(int fd) { return ::fsync(fd); }
 bool RenameOver(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
@@ -246,57 +214,6 @@ std::int64_t TFile::ReadOnce(void* Buffer, std::size_t Bytes) {
   }
 }
 
-std::int64_t TFile::ReadUpToAt(void* Buffer, std::size_t Bytes, std::uint64_t Offset) {
-  auto* out = static_cast<char*>(Buffer);
-  std::size_t done = 0;
-  while (done < Bytes) {
-    const long long got = ReadSomeAt(fd_, out + done, std::min(Bytes - done, kMaxStep), Offset + done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      (void)Failed();
-      return -1;
-    }
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  return static_cast<std::int64_t>(done);
-}
-
-std::int64_t TFile::CopySomeTo(TFile& Output, std::uint64_t From, std::uint64_t To, std::uint64_t Bytes) {
-  const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(Bytes, kMaxStep));
-  for (;;) {
-    const long long copied = CopySome(fd_, Output.fd_, From, To, step);
-    if (copied >= 0) return copied;
-    if (errno != EINTR) {
-      (void)Failed();
-      return -1;
-    }
-  }
-}
-
-bool TFile::KernelRefusedCopy() const {
-  return error_ == EXDEV || error_ == EINVAL || error_ == ENOSYS || error_ == EOPNOTSUPP;
-}
-
-bool TFile::WriteAllAt(const void* Buffer, std::size_t Bytes, std::uint64_t Offset) {
-  const auto* in = static_cast<const char*>(Buffer);
-  while (Bytes > 0) {
-    const long long put = WriteSomeAt(fd_, in, std::min(Bytes, kMaxStep), Offset);
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return Failed();
-    if (put == 0) {
-      errno = ENOSPC;
-      return Failed();
-    }
-    in += put;
-    Offset += static_cast<std::uint64_t>(put);
-    Bytes -= static_cast<std::size_t>(put);
-  }
-  return true;
-}
-
-bool TFile::SetSize(std::uint64_t Bytes) { return fd_ >= 0 && (SetSizeOf(fd_, Bytes) || Failed()); }
-
 bool TFile::WriteAll(const void* Buffer, std::size_t Bytes) {
   const auto* in = static_cast<const char*>(Buffer);
   while (Bytes > 0) {
@@ -395,20 +312,6 @@ bool TOutputFile::WriteAll(const void* Buffer, std::size_t Bytes) {
   return true;
 }
 
-bool TOutputFile::WriteAllAt(const void* Buffer, std::size_t Bytes, std::uint64_t Offset) {
-  if (!file_.WriteAllAt(Buffer, Bytes, Offset)) return false;
-  Placed(Offset + Bytes);
-  return true;
-}
-
-void TOutputFile::Placed(std::uint64_t End) {
-  written_ = std::max(written_, End);
-  if (written_ - handedOn_ >= kWriteBackBytes) {
-    file_.StartWriteBack(handedOn_, written_ - handedOn_);
-    handedOn_ = written_;
-  }
-}
-
 bool TOutputFile::Commit() {
   const bool temporary = writing_ != target_;
   const bool stored = (!temporary || file_.Flush()) && file_.Close();
@@ -451,7 +354,7 @@ TFile TSourceFolder::Open(const std::string& Path) {
     if (fd_ >= 0) CloseFd(std::exchange(fd_, -1));
     folder_ = folder;
     fd_ = ::open(folder_.c_str(), kFolderFlags);
-    // An unreadable folder may still let its files be opened by full path.
+    // A folder that cannot be held open may still let its files be opened by full path.
     if (fd_ < 0) return TFile::OpenForReading(Path);
   }
   return TFile(::openat(fd_, Path.c_str() + slash + 1, kReadFlags));

@@ -41,19 +41,8 @@ class TFile {
   // file returns less than asked only at its end, so asking for one byte
   // more than expected reads a whole file and tells whether it ends there.
   [[nodiscard]] std::int64_t ReadOnce(void* Buffer, std::size_t Bytes);
-  // Reads from Offset until Bytes have arrived or the file ends, as ReadUpTo.
-  [[nodiscard]] std::int64_t ReadUpToAt(void* Buffer, std::size_t Bytes, std::uint64_t Offset);
-  // Copies up to Bytes from this file at From to Output at To inside the
-  // kernel, in one step: the count copied (0: this file ends at From), -1 on
-  // failure. A kernel that cannot copy between the two files fails with
-  // EXDEV, EINVAL, ENOSYS or EOPNOTSUPP (see KernelRefusedCopy).
-  [[nodiscard]] std::int64_t CopySomeTo(TFile& Output, std::uint64_t From, std::uint64_t To, std::uint64_t Bytes);
   // Writes all Bytes; false on any error (disk full included).
   [[nodiscard]] bool WriteAll(const void* Buffer, std::size_t Bytes);
-  // Writes all Bytes at Offset.
-  [[nodiscard]] bool WriteAllAt(const void* Buffer, std::size_t Bytes, std::uint64_t Offset);
-  // Makes the file Bytes long; a file that grows reads zeros in the new part.
-  [[nodiscard]] bool SetSize(std::uint64_t Bytes);
   // Writes what the system still holds for the file to the medium.
   [[nodiscard]] bool Flush();
   // Closes the file; false when the system reports that data was lost.
@@ -63,8 +52,6 @@ class TFile {
   // left on device"); 0 and empty when nothing failed.
   [[nodiscard]] int FailureError() const { return error_; }
   [[nodiscard]] std::string FailureCause() const;
-  // Whether the last failure was a kernel that cannot copy between the files.
-  [[nodiscard]] bool KernelRefusedCopy() const;
 
  private:
   friend class TOutputFile;
@@ -107,19 +94,6 @@ class TOutputFile {
   // Where the bytes go until Commit: the temporary file, or the target itself.
   [[nodiscard]] const std::string& WritingPath() const { return writing_; }
 
-  // A new regular file takes bytes at any offset, in any order; a device or
-  // a pipe at the target takes them only in order, through WriteAll.
-  [[nodiscard]] bool TakesBytesInPlace() const { return writing_ != target_; }
-  // Writes all Bytes at Offset (TakesBytesInPlace only).
-  [[nodiscard]] bool WriteAllAt(const void* Buffer, std::size_t Bytes, std::uint64_t Offset);
-  // The file that takes bytes in place, for copies into it; Placed tells how
-  // far the file is written, so that its data is handed to the medium as it
-  // grows.
-  [[nodiscard]] TFile& InPlace() { return file_; }
-  void Placed(std::uint64_t End);
-  // Sets the final size (TakesBytesInPlace only); bytes never written read zero.
-  [[nodiscard]] bool SetSize(std::uint64_t Bytes) { return file_.SetSize(Bytes); }
-
  private:
   std::string target_;
   std::string writing_;
@@ -131,7 +105,7 @@ class TOutputFile {
 
 // Opens source files for reading relative to their folder: files met in
 // address order mostly share one folder, which is opened once, so a file
-// costs one open and a whole read costs one read of its size + 1 bytes.
+// costs one open, and with ReadOnce one read, and a close.
 class TSourceFolder {
  public:
   TSourceFolder() = default;

@@ -7,7 +7,6 @@
 #include "engine/image/ISO9660.h"
 #include "engine/platform/Unicode.h"
 #include "engine/write/ErrorTexts.h"
-#include "engine/write/InPlaceImage.h"
 
 namespace kilnor {
 namespace {
@@ -38,76 +37,53 @@ constexpr char kOutputIsASource[] = "it is one of the files being recorded";
 }
 
 // The write thread: takes the packets of one stream and writes them to the
-// output, or writes the stream's items in place. It owns the cache thread and
-// joins it, freeing the cache, before it reports, so the completion never
-// races the cache and a component without an owner still completes.
+// output. It owns the cache thread and joins it, freeing the cache, before it
+// reports, so the completion never races the cache and a component without an
+// owner still completes.
 class TWriteThread {
  public:
   TWriteThread(TCDFiles& CDFiles, std::unique_ptr<TCacheThread> Cache, std::unique_ptr<TPacketSink> Output)
       : cdFiles_(CDFiles), cacheThread_(std::move(Cache)), output_(std::move(Output)) {}
-  TWriteThread(TCDFiles& CDFiles, TStreamPlan Plan, std::unique_ptr<TPacketSink> Output)
-      : cdFiles_(CDFiles), plan_(std::move(Plan)), output_(std::move(Output)) {}
 
   void Execute() {
     cdFiles_.ComponentStatus = stWriting;
     cdFiles_.BlocksWritten = 0;
     const bool started = output_->Begin();
-    if (!started && cacheThread_) cacheThread_->Cache().LeaveConsumer();
-    const TCacheEnd end = started ? WriteStream() : EndOfStream();
-    const bool written = started && end != TCacheEnd::ConsumerGone;
+    if (!started) cacheThread_->Cache().LeaveConsumer();
+    const bool written = started && WritePackets();
     cdFiles_.ComponentStatus = written ? stClosingTrack : stBurnError;
-    const bool failed = !CloseStream(written, end);
+    const bool failed = !CloseStream(written);
     ReportEnd(failed);
   }
 
  private:
-  [[nodiscard]] TCacheEnd WriteStream() {
-    if (!cacheThread_) return WriteInPlace();
-    WritePackets();
-    return EndOfStream();
-  }
-
-  // How the stream through the ring ended, once the cache thread is gone.
-  [[nodiscard]] TCacheEnd EndOfStream() {
-    if (!cacheThread_) return TCacheEnd::ConsumerGone;
-    cacheThread_->Join();
-    const TCacheEnd end = cacheThread_->Cache().End();
-    cacheThread_.reset();
-    cdFiles_.PacketCount = 0;
-    return end;
-  }
-
-  void WritePackets() {
+  [[nodiscard]] bool WritePackets() {
     TPacketCache& cache = cacheThread_->Cache();
     for (;;) {
       const TPackets packets = cache.TakePackets(output_->PacketsPerWrite());
-      if (packets.Count == 0) return;
+      if (packets.Count == 0) return true;
       cdFiles_.WritingFile = packets.FileId;
       cdFiles_.PacketCount = cache.PacketCount();
       if (!output_->Write(packets)) {
         cache.LeaveConsumer();
         RecordOutputError();
-        return;
+        return false;
       }
       cdFiles_.BlocksWritten += static_cast<std::uint32_t>(packets.Size / kStreamSectorBytes);
       cache.ReleasePackets();
     }
   }
 
-  [[nodiscard]] TCacheEnd WriteInPlace() {
-    TInPlaceImageWriter writer(cdFiles_, plan_, *output_->InPlaceOutput());
-    const TCacheEnd end = writer.Write();
-    if (end == TCacheEnd::ConsumerGone) RecordOutputError();
-    plan_ = {};
-    return end;
-  }
-
   // Decides the outcome from what happened: the output's own result, how the
   // stream ended, the abort flag and the sectors actually written.
-  [[nodiscard]] bool CloseStream(bool Written, TCacheEnd End) {
-    bool complete = Written && End == TCacheEnd::Done && !cdFiles_.Aborted &&
+  [[nodiscard]] bool CloseStream(bool Written) {
+    cacheThread_->Join();
+    const TCacheEnd end = cacheThread_->Cache().End();
+    cacheThread_.reset();
+    cdFiles_.PacketCount = 0;
+    bool complete = Written && end == TCacheEnd::Done && !cdFiles_.Aborted &&
                     cdFiles_.BlocksWritten == cdFiles_.TotalImageSize;
-    if (Written && End == TCacheEnd::Done && !complete) RecordError(cdFiles_, erIncompleteWrite);
+    if (Written && end == TCacheEnd::Done && !complete) RecordError(cdFiles_, erIncompleteWrite);
     if (!output_->Finish(complete) && complete) {
       RecordOutputError();
       complete = false;
@@ -131,8 +107,7 @@ class TWriteThread {
   }
 
   TCDFiles& cdFiles_;
-  std::unique_ptr<TCacheThread> cacheThread_;  // null when the stream is written in place
-  TStreamPlan plan_;                           // the stream written in place
+  std::unique_ptr<TCacheThread> cacheThread_;
   std::unique_ptr<TPacketSink> output_;
 };
 
@@ -163,20 +138,12 @@ void TImageFileSink::Discard() { file_.Discard(); }
 
 std::string TImageFileSink::FailureCause() const { return file_.FailureCause(); }
 
-TOutputFile* TImageFileSink::InPlaceOutput() { return file_.TakesBytesInPlace() ? &file_ : nullptr; }
-
 // ---- Write start ------------------------------------------------------------------
 
 bool StartWrite(TCDFiles& CDFiles, TStreamPlan Plan, std::unique_ptr<TPacketSink> Output, TWorkerRegistry& Workers,
                 void* Component, const TWriteDoneEvent& OnWriteDone) {
   CDFiles.cbWriteDone = OnWriteDone;
   CDFiles.Aborted = false;
-  if (Output->InPlaceOutput() != nullptr) {
-    // The write thread owns the plan and the output from here on.
-    auto writer = std::make_shared<TWriteThread>(CDFiles, std::move(Plan), std::move(Output));
-    Workers.Start([writer](std::stop_token) { writer->Execute(); });
-    return true;
-  }
   const std::uint32_t cachePackets = Output->CachePackets(MaxPacketsFor(CDFiles.CacheSize));
   auto cache = std::make_unique<TCacheThread>(CDFiles, std::move(Plan), cachePackets);
   if (!cache->Cache().WaitUntilCanStart()) {

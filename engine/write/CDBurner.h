@@ -37,10 +37,6 @@ class TPacketSink {
   // Why the last Write or Finish failed, in the system's words; empty when
   // the sink cannot tell.
   [[nodiscard]] virtual std::string FailureCause() const { return {}; }
-  // An output that takes each item of the stream at its own offset (a new
-  // image file); the write then goes there without the packet ring. Null
-  // when the output takes packets only in order.
-  [[nodiscard]] virtual TOutputFile* InPlaceOutput() { return nullptr; }
 };
 
 // A new ISO image file; the session is written from sector 0. The image
@@ -58,7 +54,6 @@ class TImageFileSink final : public TPacketSink {
   [[nodiscard]] bool Finish(bool Complete) override;
   void Discard() override;
   [[nodiscard]] std::string FailureCause() const override;
-  [[nodiscard]] TOutputFile* InPlaceOutput() override;
 
  private:
   explicit TImageFileSink(TOutputFile File) : file_(std::move(File)) {}
@@ -68,9 +63,7 @@ class TImageFileSink final : public TPacketSink {
 // Starts the cache thread on Plan, waits until the writer may begin, then
 // starts the write thread on Workers. False when the stream ended before the
 // writer could begin (abort, unreadable source); the completion is reported
-// then too, with Component as sender. An output that takes the stream in
-// place gets it from the write thread alone, which starts at once; any fault
-// is reported by its completion. The sink and the plan are owned by the
+// then too, with Component as sender. The sink and the plan are owned by the
 // write from here on.
 [[nodiscard]] bool StartWrite(TCDFiles& CDFiles, TStreamPlan Plan, std::unique_ptr<TPacketSink> Output,
                               TWorkerRegistry& Workers, void* Component, const TWriteDoneEvent& OnWriteDone);

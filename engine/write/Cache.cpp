@@ -26,6 +26,10 @@ constexpr std::size_t kMaxReadBytes = std::size_t{256} << 10;
 constexpr std::uint64_t kLargeFileBytes = std::uint64_t{4} << 20;
 // Data handlers are asked for at most one packet at a time.
 constexpr std::size_t kMaxHandlerBytes = kPacketBytes;
+// A data handler's position is 32-bit: a memory file is refused from 4 GiB.
+constexpr std::uint64_t kMaxMemoryFileBytes = std::uint64_t{1} << 32;
+
+constexpr char kChangedSize[] = "the file changed size while being read";
 
 #ifdef _WIN32
 void ApplyPriority(TCachePriority priority) {
@@ -230,7 +234,11 @@ void TCacheThread::CommitItemBytes(std::span<std::uint8_t> Room, std::uint64_t I
 }
 
 bool TCacheThread::FailOn(const TStreamItem& Item, std::string_view Cause) {
-  RecordStreamItemError(cdFiles_, Item, Cause);
+  if (Item.Name.empty()) {
+    RecordError(cdFiles_, erNotPrepared);
+  } else {
+    RecordFileError(cdFiles_, erFileOpen, Item.Name, Cause);
+  }
   cache_.EndStream(TCacheEnd::ProducerFailed);
   return false;
 }
@@ -267,11 +275,11 @@ bool TCacheThread::StreamFile(TStreamItem& Item) {
     const std::uint64_t asked = std::min<std::uint64_t>(room.size(), remaining + 1);
     const std::int64_t got = file.ReadOnce(room.data(), asked);
     if (got < 0) return FailOn(Item, file.FailureCause());
-    if (static_cast<std::uint64_t>(got) > remaining) return FailOn(Item, kChangedSizeCause);
+    if (static_cast<std::uint64_t>(got) > remaining) return FailOn(Item, kChangedSize);
     if (got > 0) CommitItemBytes(room, static_cast<std::uint64_t>(got), Item.FileId);
     remaining -= static_cast<std::uint64_t>(got);
     // A short read is the file's end.
-    if (static_cast<std::uint64_t>(got) < asked) return remaining == 0 || FailOn(Item, kChangedSizeCause);
+    if (static_cast<std::uint64_t>(got) < asked) return remaining == 0 || FailOn(Item, kChangedSize);
   }
 }
 

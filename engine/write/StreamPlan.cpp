@@ -10,6 +10,9 @@
 namespace kilnor {
 namespace {
 
+// A data handler's position is 32-bit, so a memory file must stay below 4 GiB.
+constexpr std::uint64_t kMaxMemoryFileBytes = std::uint64_t{1} << 32;
+
 TStreamItem HeaderItem(TCDFiles& CDFiles) {
   TStreamItem item;
   item.Source = TStreamItem::TSource::Bytes;
@@ -81,14 +84,6 @@ TLastSectorFinisher UDFClosingAnchor(const TCDFiles& CDFiles) {
 }
 
 }  // namespace
-
-void RecordStreamItemError(TCDFiles& CDFiles, const TStreamItem& Item, std::string_view Cause) {
-  if (Item.Name.empty()) {
-    RecordError(CDFiles, erNotPrepared);
-  } else {
-    RecordFileError(CDFiles, erFileOpen, Item.Name, Cause);
-  }
-}
 
 bool StreamPlanIsConsistent(const TStreamPlan& Plan) {
   std::uint64_t sector = 0;

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "engine/image/ISO9660.h"
@@ -49,15 +48,6 @@ struct TStreamPlan {
   std::uint64_t TotalSectors = 0;      // the session; zero padding follows the items
   TLastSectorFinisher FinishLastSector;
 };
-
-// A data handler's position is 32-bit, so a memory file must stay below 4 GiB.
-inline constexpr std::uint64_t kMaxMemoryFileBytes = std::uint64_t{1} << 32;
-
-inline constexpr char kChangedSizeCause[] = "the file changed size while being read";
-
-// Records why Item could not be streamed: error 2 naming it with Cause, or
-// error 1 for an item without a name (a part of the layout itself).
-void RecordStreamItemError(TCDFiles& CDFiles, const TStreamItem& Item, std::string_view Cause = {});
 
 // Checks that the items follow each other without gap or overlap from sector
 // 0 and fit the session; a plan that fails this must not be streamed.

@@ -17,8 +17,8 @@ namespace kilnor::testing {
 
 class TScratchDir {
  public:
-  explicit TScratchDir(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
-    std::string pattern = (base / "velmor-write-XXXXXX").string();
+  TScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "velmor-write-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data());
   }
   ~TScratchDir() { std::filesystem::remove_all(path_); }
