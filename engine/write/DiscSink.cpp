@@ -20,7 +20,7 @@ TDiscSink::TDiscSink(TCDFiles& CDFiles, TSCSIDevice& Device, const TDiscTarget& 
     : cdFiles_(CDFiles), device_(Device), target_(Target), next_(Target.Start) {}
 
 bool TDiscSink::Begin() { return SetUpDrive(cdFiles_, device_, target_); }
-std::uint32_t TDiscSink::PacketsPerWrite() const { return kPacketsPerTake; }
+std::uint32_t TDiscSink::PacketsPerTake() const { return kPacketsPerTake; }
 
 std::uint32_t TDiscSink::CachePackets(std::uint32_t Configured) const { return Configured; }
 
