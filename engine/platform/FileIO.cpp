@@ -203,6 +203,17 @@ std::int64_t TFile::ReadUpTo(void* Buffer, std::size_t Bytes) {
   return static_cast<std::int64_t>(done);
 }
 
+std::int64_t TFile::ReadOnce(void* Buffer, std::size_t Bytes) {
+  for (;;) {
+    const long long got = ReadSome(fd_, Buffer, std::min(Bytes, kMaxStep));
+    if (got >= 0) return got;
+    if (errno != EINTR) {
+      (void)Failed();
+      return -1;
+    }
+  }
+}
+
 bool TFile::WriteAll(const void* Buffer, std::size_t Bytes) {
   const auto* in = static_cast<const char*>(Buffer);
   while (Bytes > 0) {
@@ -318,6 +329,37 @@ void TOutputFile::Discard() {
   if (!writing_.empty() && writing_ != target_) RemoveFile(writing_);
   writing_.clear();
 }
+
+// ---- TSourceFolder ----------------------------------------------------------------
+
+#ifdef O_PATH
+// A folder held only to open files in it needs no right to list it.
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#elif !defined(_WIN32)
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+TSourceFolder::~TSourceFolder() {
+  if (fd_ >= 0) CloseFd(fd_);
+}
+
+#ifdef _WIN32
+TFile TSourceFolder::Open(const std::string& Path) { return TFile::OpenForReading(Path); }
+#else
+TFile TSourceFolder::Open(const std::string& Path) {
+  const std::size_t slash = Path.rfind('/');
+  if (slash == std::string::npos) return TFile::OpenForReading(Path);
+  const std::string_view folder = std::string_view(Path).substr(0, slash + 1);
+  if (fd_ < 0 || folder != folder_) {
+    if (fd_ >= 0) CloseFd(std::exchange(fd_, -1));
+    folder_ = folder;
+    fd_ = ::open(folder_.c_str(), kFolderFlags);
+    // A folder that cannot be held open may still let its files be opened by full path.
+    if (fd_ < 0) return TFile::OpenForReading(Path);
+  }
+  return TFile(::openat(fd_, Path.c_str() + slash + 1, kReadFlags));
+}
+#endif
 
 std::int64_t FileSizeAt(const std::string& Path) {
   std::error_code error;

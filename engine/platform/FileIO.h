@@ -37,6 +37,10 @@ class TFile {
   // Reads until Bytes have arrived or the file ends; the count read, -1 on an
   // I/O error.
   [[nodiscard]] std::int64_t ReadUpTo(void* Buffer, std::size_t Bytes);
+  // One read of up to Bytes: the count read, -1 on an I/O error. A regular
+  // file returns less than asked only at its end, so asking for one byte
+  // more than expected reads a whole file and tells whether it ends there.
+  [[nodiscard]] std::int64_t ReadOnce(void* Buffer, std::size_t Bytes);
   // Writes all Bytes; false on any error (disk full included).
   [[nodiscard]] bool WriteAll(const void* Buffer, std::size_t Bytes);
   // Writes what the system still holds for the file to the medium.
@@ -51,6 +55,7 @@ class TFile {
 
  private:
   friend class TOutputFile;
+  friend class TSourceFolder;
   explicit TFile(int fd);
   // Keeps errno as the reason of a failure; always false.
   [[nodiscard]] bool Failed();
@@ -96,6 +101,25 @@ class TOutputFile {
   std::string openCause_;  // why Open failed, when the system's text would mislead
   std::uint64_t written_ = 0;  // bytes written so far
   std::uint64_t handedOn_ = 0;  // bytes whose way to the medium has begun
+};
+
+// Opens source files for reading relative to their folder: files met in
+// address order mostly share one folder, which is opened once, so a file
+// costs one open, and with ReadOnce one read, and a close.
+class TSourceFolder {
+ public:
+  TSourceFolder() = default;
+  ~TSourceFolder();
+  TSourceFolder(const TSourceFolder&) = delete;
+  TSourceFolder& operator=(const TSourceFolder&) = delete;
+
+  // Opens the file at Path (the file system's bytes) for reading; check
+  // IsOpen, and FailureCause when not.
+  [[nodiscard]] TFile Open(const std::string& Path);
+
+ private:
+  std::string folder_;  // the folder held open, with its final separator
+  int fd_ = -1;
 };
 
 // Size of the regular file at Path; -1 when there is none.

@@ -22,8 +22,9 @@ class TPacketSink {
   // On the write thread, before the first packet; false, with the reason
   // recorded, when the output cannot take the stream.
   [[nodiscard]] virtual bool Begin() { return true; }
-  // Packets the sink takes in one write.
-  [[nodiscard]] virtual std::uint32_t PacketsPerWrite() const = 0;
+  // Packets the writer takes from the cache at a time, that is per wake-up;
+  // Write gets them together.
+  [[nodiscard]] virtual std::uint32_t PacketsPerTake() const = 0;
   // Packets the cache holds for this sink, given the configured count.
   [[nodiscard]] virtual std::uint32_t CachePackets(std::uint32_t Configured) const = 0;
   [[nodiscard]] virtual bool Write(const TPackets& Packets) = 0;
@@ -48,7 +49,7 @@ class TImageFileSink final : public TPacketSink {
   [[nodiscard]] static std::unique_ptr<TImageFileSink> Create(const std::u16string& FileName,
                                                               std::string* Cause = nullptr);
 
-  [[nodiscard]] std::uint32_t PacketsPerWrite() const override;
+  [[nodiscard]] std::uint32_t PacketsPerTake() const override;
   [[nodiscard]] std::uint32_t CachePackets(std::uint32_t Configured) const override;
   [[nodiscard]] bool Write(const TPackets& Packets) override;
   [[nodiscard]] bool Finish(bool Complete) override;

@@ -108,9 +108,9 @@ void TPacketCache::EndStream(TCacheEnd End) {
 }
 
 TPackets TPacketCache::TakePackets(std::uint32_t MaxCount) {
-  // Waiting for a quarter of MaxCount makes large writes without delaying a
-  // writer that takes one packet at a time.
-  const std::uint64_t batch = std::max<std::uint32_t>(MaxCount / 4, 1);
+  // The writer is woken only when a whole take is queued: each wake-up then
+  // pays for MaxCount packets.
+  const std::uint64_t batch = std::clamp<std::uint32_t>(MaxCount, 1, maxPackets_);
   std::unique_lock lock(lock_);
   for (;;) {
     const std::uint64_t queued = produced_ / kPacketBytes;
@@ -259,29 +259,28 @@ bool TCacheThread::StreamBytes(TStreamItem& Item) {
 }
 
 // The file must read exactly the size laid out for it: a file that changed
-// since Prepare would otherwise be cut or padded silently.
+// since Prepare would otherwise be cut or padded silently. Each read asks for
+// one byte more than is left, so the read that ends the file also shows
+// whether it grew, and a small file costs one read.
 bool TCacheThread::StreamFile(TStreamItem& Item) {
   cdFiles_.ReadingFile = Item.FileId;
   cdFiles_.VerifySize += static_cast<std::uint32_t>(SectorsOf(Item.Size));
-  TFile file = TFile::OpenForReading(Item.Path);
+  TFile file = sources_.Open(Item.Path);
   if (!file.IsOpen()) return FailOn(Item, file.FailureCause());
-  const std::int64_t size = file.Size();
-  if (size >= 0 && static_cast<std::uint64_t>(size) != Item.Size) return FailOn(Item, kChangedSize);
   if (Item.Size >= kLargeFileBytes) file.AdviseSequential();
   std::uint64_t remaining = Item.Size;
-  while (remaining > 0) {
-    const auto room = Room(remaining);
+  for (;;) {
+    const auto room = Room(remaining + 1);
     if (room.empty()) return false;
-    const std::uint64_t want = std::min<std::uint64_t>(room.size(), remaining);
-    const std::int64_t got = file.ReadUpTo(room.data(), want);
+    const std::uint64_t asked = std::min<std::uint64_t>(room.size(), remaining + 1);
+    const std::int64_t got = file.ReadOnce(room.data(), asked);
     if (got < 0) return FailOn(Item, file.FailureCause());
-    if (got != static_cast<std::int64_t>(want)) return FailOn(Item, kChangedSize);
-    CommitItemBytes(room, want, Item.FileId);
-    remaining -= want;
+    if (static_cast<std::uint64_t>(got) > remaining) return FailOn(Item, kChangedSize);
+    if (got > 0) CommitItemBytes(room, static_cast<std::uint64_t>(got), Item.FileId);
+    remaining -= static_cast<std::uint64_t>(got);
+    // A short read is the file's end.
+    if (static_cast<std::uint64_t>(got) < asked) return remaining == 0 || FailOn(Item, kChangedSize);
   }
-  std::uint8_t probe = 0;
-  if (file.ReadUpTo(&probe, 1) != 0) return FailOn(Item, kChangedSize);
-  return true;
 }
 
 bool TCacheThread::StreamDataHandler(TStreamItem& Item) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/image/TreeTypes.h"
+#include "engine/platform/FileIO.h"
 #include "engine/write/StreamPlan.h"
 
 namespace kilnor {
@@ -65,8 +66,8 @@ class TPacketCache {
   // Ends the stream from the producer's side (Done only on a whole packet).
   void EndStream(TCacheEnd End);
 
-  // Consumer. Waits for queued packets (a quarter of MaxCount, or what is
-  // left); at most MaxCount are handed over.
+  // Consumer. Waits until MaxCount packets are queued (or what is left, or
+  // what reaches the end of the ring) and hands them over.
   [[nodiscard]] TPackets TakePackets(std::uint32_t MaxCount);
   // Gives the packets of the last TakePackets back to the producer.
   void ReleasePackets();
@@ -141,6 +142,7 @@ class TCacheThread {
   TCDFiles& cdFiles_;
   TStreamPlan plan_;
   TPacketCache cache_;
+  TSourceFolder sources_;
   std::uint64_t streamed_ = 0;  // bytes of the stream committed so far
   std::thread thread_;
 };

@@ -7,9 +7,10 @@
 namespace kilnor {
 namespace {
 
-// The writer takes a few packets from the cache at a time and sends each
-// with its own WRITE (10).
-constexpr std::uint32_t kPacketsPerTake = 4;
+// The writer takes 1 MiB from the cache at a time, so that it is woken once
+// per MiB rather than once per packet, and sends each packet with its own
+// WRITE (10).
+constexpr std::uint32_t kPacketsPerTake = 16;
 // The drive buffer is read after the third packet, then after every sixth.
 constexpr int kPollEvery = 5;
 
@@ -19,7 +20,7 @@ TDiscSink::TDiscSink(TCDFiles& CDFiles, TSCSIDevice& Device, const TDiscTarget& 
     : cdFiles_(CDFiles), device_(Device), target_(Target), next_(Target.Start) {}
 
 bool TDiscSink::Begin() { return SetUpDrive(cdFiles_, device_, target_); }
-std::uint32_t TDiscSink::PacketsPerWrite() const { return kPacketsPerTake; }
+std::uint32_t TDiscSink::PacketsPerTake() const { return kPacketsPerTake; }
 
 std::uint32_t TDiscSink::CachePackets(std::uint32_t Configured) const { return Configured; }
 

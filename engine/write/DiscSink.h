@@ -15,7 +15,7 @@ class TDiscSink final : public TPacketSink {
   TDiscSink(TCDFiles& CDFiles, TSCSIDevice& Device, const TDiscTarget& Target);
 
   [[nodiscard]] bool Begin() override;
-  [[nodiscard]] std::uint32_t PacketsPerWrite() const override;
+  [[nodiscard]] std::uint32_t PacketsPerTake() const override;
   [[nodiscard]] std::uint32_t CachePackets(std::uint32_t Configured) const override;
   [[nodiscard]] bool Write(const TPackets& Packets) override;
   // Closes the track and session; true when every sector of the session is

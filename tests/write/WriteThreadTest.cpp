@@ -1,7 +1,10 @@
 #include "engine/write/CDBurner.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <cstring>
 #include <future>
@@ -109,6 +112,67 @@ TEST_F(WriteThreadTest, ASourceThatFailsBeforeTheWriterStartsIsReportedByTheStar
   EXPECT_EQ(completion.sender, &component);
   EXPECT_FALSE(std::filesystem::exists(image));
   EXPECT_EQ(TakeErrorNumber(cdFiles, device), erFileOpen);
+}
+
+// A source read as laid out, or changed in size since: each read asks for
+// one byte more than is left, so a file that grew or shrank fails the write.
+TEST_F(WriteThreadTest, ASourceIsWrittenWholeOrItsChangedSizeFailsTheWrite) {
+  struct Case {
+    const char* name;
+    std::size_t bytes;
+    std::uint64_t recorded;
+  };
+  const Case cases[] = {{"whole, several reads long", (5 << 20) + 3, (5 << 20) + 3},
+                        {"whole sectors", 4096, 4096},
+                        {"empty", 0, 0},
+                        {"shrunk", 1000, 5000},
+                        {"grown by one byte", 4097, 4096},
+                        {"grown past the cache", (4 << 20) + 10, 4 << 20}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    done = {};
+    cdFiles.ErrorNumber = 0;
+    const std::string source = scratch.File("source.bin");
+    TPlanBuilder builder;
+    builder.Bytes(PatternBytes(150 * 2048, 1)).File(source, PatternBytes(c.bytes, 2), 1, c.recorded);
+    const std::string image = scratch.File("out.iso");
+    const bool whole = c.bytes == c.recorded;
+    // A fault may come before the writer starts, which the start reports;
+    // the completion is reported either way.
+    const bool started = Start(builder.Finish(), image);
+    EXPECT_TRUE(started || !whole);
+    EXPECT_EQ(Completion().failed, !whole);
+    if (whole) {
+      EXPECT_TRUE(ReadFileBytes(image) == builder.Image());
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(image));
+      EXPECT_EQ(TakeErrorString(cdFiles, device), "Error opening file \\" + source + "\\");
+    }
+    std::filesystem::remove(image);
+  }
+}
+
+// A file size limit makes the image's writes fail part-way as a full disk
+// would; the partial image is removed.
+TEST_F(WriteThreadTest, AnOutputThatFillsUpFailsTheWriteWithTheImageNamed) {
+  TPlanBuilder builder;
+  builder.Bytes(PatternBytes(150 * 2048, 1)).File(scratch.File("a"), PatternBytes(5 << 20, 2), 1);
+  const std::string image = scratch.File("out.iso");
+  rlimit before {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = before;
+  limited.rlim_cur = 1 << 20;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const bool started = Start(builder.Finish(), image);
+  const bool failed = started && Completion().failed;
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, oldHandler);
+  ASSERT_TRUE(started);
+  EXPECT_TRUE(failed);
+  EXPECT_FALSE(std::filesystem::exists(image));
+  EXPECT_EQ(TakeErrorString(cdFiles, device), "Error creating file \\" + image + "\\");
+  EXPECT_EQ(FileErrorCause(cdFiles), "File too large");
 }
 
 // The output is /dev/full: every write fails with "no space left".
