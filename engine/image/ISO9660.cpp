@@ -168,7 +168,8 @@ std::size_t ExtentBytes(const TCDFiles& cd, std::size_t piece) {
   const TDirEntry& d = *cd.Dirs[piece];
   if (d.number == 0) return 0;
   const std::uint32_t continuation = tree == TTree::ISO ? d.ContinuationSectors : 0;
-  return static_cast<std::size_t>(tree == TTree::ISO ? d.DirSize : d.DirSizeJ) + std::size_t{continuation} * kSectorSize;
+  const auto extent = static_cast<std::size_t>(tree == TTree::ISO ? d.DirSize : d.DirSizeJ);
+  return extent + std::size_t{continuation} * kSectorSize;
 }
 
 template <TTree tree>

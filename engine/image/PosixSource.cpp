@@ -50,7 +50,7 @@ TPosixAttributesPtr ReadPosixAttributes(std::u16string_view path, bool followLin
   attributes->Access = PosixTimeOf(status.st_atim);
   attributes->Change = PosixTimeOf(status.st_ctim);
   if (S_ISLNK(status.st_mode) &&
-      !ReadLinkTarget(source, static_cast<std::size_t>(status.st_size), attributes->LinkTarget)) {
+      !ReadLinkTarget(source, static_cast<std::size_t>(status.st_size), attributes->Names.edit().LinkTarget)) {
     return nullptr;
   }
   return attributes;

@@ -42,30 +42,6 @@ inline constexpr std::size_t kMaxDirEntries = 65000;
 inline constexpr std::size_t kMaxLongNameChars = 217;
 inline constexpr std::size_t kShortNameBytes = 16;
 
-// What a POSIX file system keeps of an item beyond its name and one date,
-// recorded in the ISO 9660 tree as Rock Ridge and read back by session
-// import. Shared and never changed once made, so entries copy cheaply.
-struct TPosixTime {
-  std::int64_t Seconds = 0;  // since 1970-01-01 UTC
-  std::uint32_t Nanoseconds = 0;
-  bool operator==(const TPosixTime&) const = default;
-};
-
-struct TPosixAttributes {
-  std::uint32_t Mode = 0;          // file type and permission bits, as st_mode
-  std::uint32_t Links = 1;
-  std::uint32_t Uid = 0;
-  std::uint32_t Gid = 0;
-  std::uint64_t SerialNumber = 0;  // the file serial number ("inode") of the record
-  TPosixTime Modify;
-  TPosixTime Access;
-  TPosixTime Change;               // attribute change
-  std::string Name;                // the name's exact bytes; empty: LongName in UTF-8
-  std::string LinkTarget;          // a symbolic link's target as stored; empty otherwise
-  bool operator==(const TPosixAttributes&) const = default;
-};
-using TPosixAttributesPtr = std::shared_ptr<const TPosixAttributes>;
-
 // One object behind a pointer, made when first edited and copied with its
 // owner, so that what few entries use costs the others one pointer.
 template <class T>
@@ -81,6 +57,8 @@ class TOnDemand {
   TOnDemand& operator=(TOnDemand&&) noexcept = default;
 
   [[nodiscard]] explicit operator bool() const { return value_ != nullptr; }
+  // Equal when what they give is: none made equals an empty one.
+  friend bool operator==(const TOnDemand& a, const TOnDemand& b) { return a.get() == b.get(); }
   // The object, or an empty one when none was made.
   [[nodiscard]] const T& get() const {
     static const T kNone{};
@@ -97,6 +75,36 @@ class TOnDemand {
   }
   std::unique_ptr<T> value_;
 };
+
+// What a POSIX file system keeps of an item beyond its name and one date,
+// recorded in the ISO 9660 tree as Rock Ridge and read back by session
+// import. Shared and never changed once made, so entries copy cheaply.
+struct TPosixTime {
+  std::int64_t Seconds = 0;  // since 1970-01-01 UTC
+  std::uint32_t Nanoseconds = 0;
+  bool operator==(const TPosixTime&) const = default;
+};
+
+// What few POSIX items carry beyond their attributes.
+struct TPosixNames {
+  std::string Name;                // the name's exact bytes; empty: LongName in UTF-8
+  std::string LinkTarget;          // a symbolic link's target as stored; empty otherwise
+  bool operator==(const TPosixNames&) const = default;
+};
+
+struct TPosixAttributes {
+  std::uint32_t Mode = 0;          // file type and permission bits, as st_mode
+  std::uint32_t Links = 1;
+  std::uint32_t Uid = 0;
+  std::uint32_t Gid = 0;
+  std::uint64_t SerialNumber = 0;  // the file serial number ("inode") of the record
+  TPosixTime Modify;
+  TPosixTime Access;
+  TPosixTime Change;               // attribute change
+  TOnDemand<TPosixNames> Names;    // made only for the items that have them
+  bool operator==(const TPosixAttributes&) const = default;
+};
+using TPosixAttributesPtr = std::shared_ptr<const TPosixAttributes>;
 
 // The fields of an entry that few entries use.
 struct TEntryExtras {
@@ -120,9 +128,9 @@ struct TFileEntry {
   // when that is not LongName (Extras' SourceName). SourcePath (Tree.h)
   // joins them.
   std::shared_ptr<const std::u16string> SourceFolder;
-  bool SourceNameDiffers = false;
   TSystemTime Time;                       // last-write time of the source, local time
   std::int32_t FileId = 0;
+  UDFFileInformation UDFFileInfo;         // UDF bridge layout of the entry
   std::int64_t FileSize = 0;
   std::uint32_t Address = 0;              // session-relative, or absolute when Imported
   bool Imported = false;
@@ -130,13 +138,13 @@ struct TFileEntry {
   std::uint8_t FileNameLength = 0;        // bytes of ShortName
   std::uint8_t FileNameLengthJ = 0;       // characters of LongName
   bool Unicode = false;
+  bool SourceNameDiffers = false;
   pFileEntry NextFile = nullptr;
   pDirEntry DirRecord = nullptr;          // set for a directory's entry
   pFileEntry ReferenceEntry = nullptr;    // twin whose recorded data this entry shares
   // The ISO 9660 identifier Prepare chose, unique within the directory (the
   // Joliet one is among the extras).
   std::string IdentifierISO;
-  UDFFileInformation UDFFileInfo;         // UDF bridge layout of the entry
   TPosixAttributesPtr Posix;              // null: none known (recorded with defaults)
   TOnDemand<TEntryExtras> Extras;
 };
