@@ -224,7 +224,8 @@ void PrintChangedEntryNames(const kilnor::TCDFiles& cd, std::ostream& Out) {
         const auto renamed = cd.UDFBridgeInfo.ShortenedNames.find(entry);
         if (renamed != cd.UDFBridgeInfo.ShortenedNames.end()) forms.Add(entry->LongName, renamed->second, "UDF");
       }
-      const std::u16string shown = entry->Path.empty() ? kilnor::DirPathOf(dir.get()) + entry->LongName : entry->Path;
+      const std::u16string source = kilnor::SourcePath(*entry);
+      const std::u16string shown = source.empty() ? kilnor::DirPathOf(dir.get()) + entry->LongName : source;
       forms.Print("name", QuotedPath(shown), Out);
     }
   }

@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "engine/image/Identifiers.h"
+#include "engine/image/Tree.h"
 #include "engine/platform/Unicode.h"
 
 namespace velmor::cli {
@@ -52,7 +53,7 @@ class TMatcher {
   void Match(pFileEntry entry, const std::u16string& path) {
     const auto recorded = recorded_.find(path);
     if (recorded == recorded_.end()) {
-      match_.Missing.push_back(kilnor::Utf16ToUtf8(entry->Path));
+      match_.Missing.push_back(kilnor::Utf16ToUtf8(kilnor::SourcePath(*entry)));
       return;
     }
     found_.insert(path);

@@ -55,7 +55,7 @@ void PrintPosixLine(const kilnor::TFileEntry& entry, const std::string& path, st
   out << ModeText(posix.Mode) << ' ' << std::setw(3) << posix.Links << ' ' << std::setw(5) << posix.Uid << ' '
       << std::setw(5) << posix.Gid << ' ' << std::setw(12) << entry.FileSize << ' ' << DateText(posix.Modify) << "  "
       << path;
-  if (!posix.LinkTarget.empty()) out << " -> " << posix.LinkTarget;
+  if (!posix.Names.get().LinkTarget.empty()) out << " -> " << posix.Names.get().LinkTarget;
   out << '\n';
 }
 

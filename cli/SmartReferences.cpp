@@ -10,6 +10,7 @@
 #include "cli/ImageFile.h"
 #include "cli/Interrupt.h"
 #include "cli/ProgressBar.h"
+#include "engine/image/Tree.h"
 
 namespace velmor::cli {
 
@@ -49,8 +50,8 @@ std::size_t PrintSharingFiles(const kilnor::TKilnorPro& kp) {
   std::size_t sharing = 0;
   for (const auto& entry : kp.CDFiles.Files) {
     if (entry->ReferenceEntry == nullptr) continue;
-    std::printf("  %s shares the data of %s\n", QuotedPath(entry->Path).c_str(),
-                QuotedPath(entry->ReferenceEntry->Path).c_str());
+    std::printf("  %s shares the data of %s\n", QuotedPath(kilnor::SourcePath(*entry)).c_str(),
+                QuotedPath(kilnor::SourcePath(*entry->ReferenceEntry)).c_str());
     ++sharing;
   }
   return sharing;

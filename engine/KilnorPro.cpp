@@ -229,7 +229,7 @@ const TFileEntry* TKilnorPro::Entry(std::int32_t FileId) const {
 
 std::u16string TKilnorPro::SourcePath(std::int32_t FileId) const {
   const TFileEntry* entry = Entry(FileId);
-  return entry ? entry->Path : std::u16string();
+  return entry ? kilnor::SourcePath(*entry) : std::u16string();
 }
 
 std::u16string TKilnorPro::DestinationPath(std::int32_t) const { return {}; }

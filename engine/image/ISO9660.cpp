@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <optional>
 #include <string>
 
 #include "engine/image/ByteWriter.h"
@@ -124,11 +127,23 @@ std::uint64_t AllocateFileData(TCDFiles& cd) {
 
 // One area of the session. Areas that have an emitter form the generated
 // header; the others are streamed from elsewhere (boot image, file data).
+// An emitter writes its area as pieces, one after another: the piece number
+// `piece` of `Pieces` into a writer of `PieceBytes` bytes; whatever the
+// pieces leave of the area is zero. Up-front areas are written by
+// GenerateHeader; the others only when the stream reaches them, so that no
+// more than one piece of them is held at a time.
+struct TEmitter {
+  bool UpFront = false;
+  std::size_t (*Pieces)(const TCDFiles&) = nullptr;  // null: the whole area is one piece
+  std::size_t (*PieceBytes)(const TCDFiles&, std::size_t piece) = nullptr;
+  bool (*Emit)(const TCDFiles&, std::size_t piece, TByteWriter&) = nullptr;
+};
+
 struct TArea {
   bool (*Present)(const TCDFiles&);
   std::uint32_t (*Sectors)(const TCDFiles&, std::uint32_t start);
   void (*Place)(TCDFiles&, std::uint32_t start);
-  bool (*Emit)(const TCDFiles&, TByteWriter&);
+  std::optional<TEmitter> Emitter;
 };
 
 bool Always(const TCDFiles&) { return true; }
@@ -139,102 +154,126 @@ bool WithUDF(const TCDFiles& cd) { return cd.UDFBridge; }
 
 std::uint32_t OneSector(const TCDFiles&, std::uint32_t) { return 1; }
 void Unplaced(TCDFiles&, std::uint32_t) {}
-bool NothingToWrite(const TCDFiles&, TByteWriter&) { return true; }
+bool NothingToWrite(const TCDFiles&, std::size_t, TByteWriter&) { return true; }
 
-bool EmitDirectories(const TCDFiles& cd, TByteWriter& out, TTree tree) {
-  for (const auto& d : cd.Dirs) {
-    if (d->number == 0) continue;
-    const std::uint32_t continuation = tree == TTree::ISO ? d->ContinuationSectors : 0;
-    TByteWriter extent = out.take(static_cast<std::size_t>(tree == TTree::ISO ? d->DirSize : d->DirSizeJ) +
-                                  std::size_t{continuation} * kSectorSize);
-    WriteDirectoryExtent(extent, cd, *d, tree);
-    if (!extent.ok()) return false;
-  }
+// Zero sectors written before any other: they are part of what is known up front.
+constexpr TEmitter kZerosUpFront{true, nullptr, nullptr, NothingToWrite};
+constexpr TEmitter kZeros{false, nullptr, nullptr, NothingToWrite};
+
+// The directory areas: one piece per directory, in the order Prepare placed them.
+std::size_t DirectoryCount(const TCDFiles& cd) { return cd.Dirs.size(); }
+
+template <TTree tree>
+std::size_t ExtentBytes(const TCDFiles& cd, std::size_t piece) {
+  const TDirEntry& d = *cd.Dirs[piece];
+  if (d.number == 0) return 0;
+  const std::uint32_t continuation = tree == TTree::ISO ? d.ContinuationSectors : 0;
+  const auto extent = static_cast<std::size_t>(tree == TTree::ISO ? d.DirSize : d.DirSizeJ);
+  return extent + std::size_t{continuation} * kSectorSize;
+}
+
+template <TTree tree>
+bool EmitDirectory(const TCDFiles& cd, std::size_t piece, TByteWriter& out) {
+  const TDirEntry& d = *cd.Dirs[piece];
+  if (d.number != 0) WriteDirectoryExtent(out, cd, d, tree);
   return out.ok();
 }
 
+template <TTree tree>
+constexpr TEmitter kDirectories{false, DirectoryCount, ExtentBytes<tree>, EmitDirectory<tree>};
+
 template <TTree tree, TByteOrder order>
-bool EmitPathTable(const TCDFiles& cd, TByteWriter& out) {
+bool EmitPathTable(const TCDFiles& cd, std::size_t, TByteWriter& out) {
   WritePathTable(out, cd, tree, order);
   return out.ok();
 }
 
 template <void (*Write)(TByteWriter&, const TCDFiles&)>
-bool EmitSector(const TCDFiles& cd, TByteWriter& out) {
+bool EmitSector(const TCDFiles& cd, std::size_t, TByteWriter& out) {
   Write(out, cd);
   return out.ok();
+}
+
+template <void (*Write)(TByteWriter&, const TCDFiles&)>
+constexpr TEmitter kDescriptor{true, nullptr, nullptr, EmitSector<Write>};
+
+void WriteTerminatorOf(TByteWriter& out, const TCDFiles&) { WriteTerminator(out); }
+
+bool EmitUDFVolumeStructures(const TCDFiles& cd, std::size_t, TByteWriter& out) {
+  return WriteUDFVolumeStructures(cd, cd.FirstWritableSector, out).ok();
 }
 
 // The session in address order.
 const TArea kSessionAreas[] = {
     // System area.
-    {Always, [](const TCDFiles&, std::uint32_t) { return kSystemAreaSectors; }, Unplaced, NothingToWrite},
+    {Always, [](const TCDFiles&, std::uint32_t) { return kSystemAreaSectors; }, Unplaced, kZerosUpFront},
     // Volume descriptor set.
-    {Always, OneSector, Unplaced, EmitSector<WritePrimaryDescriptor>},
-    {WithBootImage, OneSector, Unplaced, EmitSector<WriteBootRecord>},
-    {WithIso1999, OneSector, Unplaced, EmitSector<WriteEnhancedDescriptor>},
-    {WithJoliet, OneSector, Unplaced, EmitSector<WriteJolietDescriptor>},
-    {Always, OneSector, Unplaced,
-     [](const TCDFiles&, TByteWriter& out) {
-       WriteTerminator(out);
-       return out.ok();
-     }},
+    {Always, OneSector, Unplaced, kDescriptor<WritePrimaryDescriptor>},
+    {WithBootImage, OneSector, Unplaced, kDescriptor<WriteBootRecord>},
+    {WithIso1999, OneSector, Unplaced, kDescriptor<WriteEnhancedDescriptor>},
+    {WithJoliet, OneSector, Unplaced, kDescriptor<WriteJolietDescriptor>},
+    {Always, OneSector, Unplaced, kDescriptor<WriteTerminatorOf>},
     // UDF bridge: recognition sequence up to the file set descriptor.
     {WithUDF, [](const TCDFiles& cd, std::uint32_t) { return UDFVolumeAreaSectors(cd); },
      [](TCDFiles& cd, std::uint32_t start) { (void)InitUDFVolumeLayout(cd, start); },
-     [](const TCDFiles& cd, TByteWriter& out) { return WriteUDFVolumeStructures(cd, cd.FirstWritableSector, out).ok(); }},
+     TEmitter{true, nullptr, nullptr, EmitUDFVolumeStructures}},
     // Path tables.
     {Always, [](const TCDFiles& cd, std::uint32_t) { return SectorsFor(cd.PathTableWidth); },
      [](TCDFiles& cd, std::uint32_t start) { cd.PathTableExtentL = start; },
-     EmitPathTable<TTree::ISO, TByteOrder::Little>},
+     TEmitter{false, nullptr, nullptr, EmitPathTable<TTree::ISO, TByteOrder::Little>}},
     {Always, [](const TCDFiles& cd, std::uint32_t) { return SectorsFor(cd.PathTableWidth); },
      [](TCDFiles& cd, std::uint32_t start) { cd.path_table_extent_m = start; },
-     EmitPathTable<TTree::ISO, TByteOrder::Big>},
+     TEmitter{false, nullptr, nullptr, EmitPathTable<TTree::ISO, TByteOrder::Big>}},
     {WithJoliet, [](const TCDFiles& cd, std::uint32_t) { return SectorsFor(cd.PathTableWidthJ); },
      [](TCDFiles& cd, std::uint32_t start) { cd.path_table_extent_j_l = start; },
-     EmitPathTable<TTree::Joliet, TByteOrder::Little>},
+     TEmitter{false, nullptr, nullptr, EmitPathTable<TTree::Joliet, TByteOrder::Little>}},
     {WithJoliet, [](const TCDFiles& cd, std::uint32_t) { return SectorsFor(cd.PathTableWidthJ); },
      [](TCDFiles& cd, std::uint32_t start) { cd.path_table_extent_j_m = start; },
-     EmitPathTable<TTree::Joliet, TByteOrder::Big>},
+     TEmitter{false, nullptr, nullptr, EmitPathTable<TTree::Joliet, TByteOrder::Big>}},
     // Directory areas.
     {Always, [](const TCDFiles& cd, std::uint32_t) { return cd.FileDirDescriptorWidth; },
-     [](TCDFiles& cd, std::uint32_t start) { cd.FileDirDescriptorExtent = start; },
-     [](const TCDFiles& cd, TByteWriter& out) { return EmitDirectories(cd, out, TTree::ISO); }},
+     [](TCDFiles& cd, std::uint32_t start) { cd.FileDirDescriptorExtent = start; }, kDirectories<TTree::ISO>},
     {WithJoliet, [](const TCDFiles& cd, std::uint32_t) { return cd.file_and_dir_descriptor_width_j; },
      [](TCDFiles& cd, std::uint32_t start) { cd.file_and_dir_descriptor_extent_j = start; },
-     [](const TCDFiles& cd, TByteWriter& out) { return EmitDirectories(cd, out, TTree::Joliet); }},
+     kDirectories<TTree::Joliet>},
     // Boot catalog.
     {WithBootImage, OneSector, [](TCDFiles& cd, std::uint32_t start) { cd.BootCatalogLocation = start; },
-     EmitSector<WriteBootCatalog>},
+     TEmitter{false, nullptr, nullptr, EmitSector<WriteBootCatalog>}},
     // Zero sectors up to the first data sector: the end of the header.
     {Always,
      [](const TCDFiles&, std::uint32_t start) { return start < kFirstDataSector ? kFirstDataSector - start : 0u; },
      [](TCDFiles& cd, std::uint32_t start) {
        cd.Blank = static_cast<std::int32_t>(kFirstDataSector) - static_cast<std::int32_t>(start);
      },
-     NothingToWrite},
+     kZeros},
     // Boot image data.
     {WithBootImage,
      [](const TCDFiles& cd, std::uint32_t) { return SectorsFor(static_cast<std::uint64_t>(cd.BootImageSize)); },
-     [](TCDFiles& cd, std::uint32_t start) { cd.BootImageLocation = start; }, nullptr},
+     [](TCDFiles& cd, std::uint32_t start) { cd.BootImageLocation = start; }, std::nullopt},
     // UDF file entries and directory data, generated while the session streams.
     {WithUDF, [](const TCDFiles& cd, std::uint32_t) { return cd.UDFBridgeInfo.NumberOfBlocksRequiredForFileDirStructures; },
      [](TCDFiles& cd, std::uint32_t start) { cd.UDFBridgeInfo.LayoutError = LayoutUDFFileStructures(cd, start).Error; },
-     nullptr},
+     std::nullopt},
     // File data.
     {Always, [](const TCDFiles& cd, std::uint32_t) { return cd.FilesSize; },
-     [](TCDFiles& cd, std::uint32_t start) { cd.FirstDataSector = start; }, nullptr},
+     [](TCDFiles& cd, std::uint32_t start) { cd.FirstDataSector = start; }, std::nullopt},
     // Zero sectors up to a whole packet (less the closing UDF anchor).
     {Always,
      [](const TCDFiles& cd, std::uint32_t start) {
        const std::uint32_t end = start + (cd.UDFBridge ? 1 : 0);
        return (kPacketSectors - end % kPacketSectors) % kPacketSectors;
      },
-     Unplaced, nullptr},
+     Unplaced, std::nullopt},
     // Closing UDF anchor in the last sector of the session.
     {WithUDF, OneSector, [](TCDFiles& cd, std::uint32_t start) { FinishUDFLayout(cd, cd.FirstDataSector, start); },
-     nullptr},
+     std::nullopt},
 };
+
+constexpr std::size_t kAreaCount = std::size(kSessionAreas);
+
+std::size_t PieceCount(const TCDFiles& cd, const TEmitter& emitter) {
+  return emitter.Pieces != nullptr ? emitter.Pieces(cd) : 1;
+}
 
 void ResetOptionalAddresses(TCDFiles& cd) {
   cd.PathTableWidthJ = 0;
@@ -259,6 +298,9 @@ bool LayoutIsCurrent(const TCDFiles& cd) { return cd.Prepared && cd.PreparedSwit
 std::uint32_t Prepare(TCDFiles& cd) {
   cd.Prepared = false;
   cd.PrepareError.clear();
+  // A header written for an earlier layout must not stream with this one.
+  cd.isom.clear();
+  cd.IsoHeaderSize = 0;
   if (cd.RootDir == nullptr) return 0;
   cd.ComponentStatus = stPreparing;
   cd.ISO9660FS = true;
@@ -292,7 +334,8 @@ std::uint32_t Prepare(TCDFiles& cd) {
     const auto start = static_cast<std::uint32_t>(std::min(cursor, kMaxSessionSectors));
     area.Place(cd, start);
     cursor += area.Sectors(cd, start);
-    if (area.Emit != nullptr) cd.HeaderSectors = static_cast<std::uint32_t>(cursor);
+    if (area.Emitter) cd.HeaderSectors = static_cast<std::uint32_t>(cursor);
+    if (area.Emitter && area.Emitter->UpFront) cd.UpFrontSectors = static_cast<std::uint32_t>(cursor);
   }
   cd.TotalImageSize = static_cast<std::uint32_t>(std::min(cursor, kMaxSessionSectors));
   if (!SessionFits(cd, cursor)) {
@@ -311,27 +354,90 @@ std::uint32_t Prepare(TCDFiles& cd) {
 }
 
 bool GenerateHeader(TCDFiles& cd) {
-  if (!LayoutIsCurrent(cd)) return false;
-  cd.isom.assign(static_cast<std::size_t>(cd.HeaderSectors) * kSectorSize, 0);
+  cd.isom.clear();
   cd.IsoHeaderSize = 0;
-  TByteWriter out(cd.isom);
-  bool written = true;
-  std::uint32_t cursor = 0;
-  for (const TArea& area : kSessionAreas) {
-    if (!area.Present(cd)) continue;
-    const std::uint32_t sectors = area.Sectors(cd, cursor);
-    cursor += sectors;
-    if (area.Emit == nullptr) continue;
-    TByteWriter part = out.take(static_cast<std::size_t>(sectors) * kSectorSize);
-    written = area.Emit(cd, part) && written;
-  }
-  if (!written || !out.ok() || out.position() != cd.isom.size()) {
-    cd.isom.clear();
-    cd.isom.shrink_to_fit();
-    return false;
-  }
-  cd.IsoHeaderSize = static_cast<std::int64_t>(out.position());
+  if (!LayoutIsCurrent(cd)) return false;
+  std::vector<std::uint8_t> upFront(static_cast<std::size_t>(cd.UpFrontSectors) * kSectorSize, 0);
+  THeaderGenerator generator(cd);
+  if (!generator.Generate(upFront)) return false;
+  cd.isom = std::move(upFront);
+  cd.IsoHeaderSize = static_cast<std::int64_t>(cd.HeaderSectors) * kSectorSize;
   return true;
+}
+
+THeaderGenerator::THeaderGenerator(const TCDFiles& cd) : cd_(cd) {}
+
+bool THeaderGenerator::Generate(std::span<std::uint8_t> sectors) {
+  if (!LayoutIsCurrent(cd_) || sectors.size() % kSectorSize != 0) return false;
+  std::size_t filled = 0;
+  while (filled < sectors.size()) {
+    if (pieceOffset_ == piece_.size() && !NextPiece()) return false;
+    const std::size_t n = std::min(sectors.size() - filled, piece_.size() - pieceOffset_);
+    std::memcpy(sectors.data() + filled, piece_.data() + pieceOffset_, n);
+    pieceOffset_ += n;
+    filled += n;
+  }
+  return true;
+}
+
+// Writes the next piece of the header into piece_: the up-front sectors
+// GenerateHeader kept when there are any, else the next piece of the current
+// area, the zeros its pieces leave, or the first piece of the next area.
+bool THeaderGenerator::NextPiece() {
+  if (sector_ == 0 && !cd_.isom.empty()) return TakeUpFrontSectors();
+  while (area_ < kAreaCount) {
+    const TArea& area = kSessionAreas[area_];
+    if (!area.Present(cd_) || !area.Emitter) {
+      NextArea();
+      continue;
+    }
+    const TEmitter& emitter = *area.Emitter;
+    const std::uint64_t areaBytes = std::uint64_t{area.Sectors(cd_, sector_)} * kSectorSize;
+    if (pieceNumber_ < PieceCount(cd_, emitter)) {
+      const std::size_t bytes = emitter.PieceBytes != nullptr ? emitter.PieceBytes(cd_, pieceNumber_) : areaBytes;
+      if (areaWritten_ + bytes > areaBytes) return false;
+      piece_.assign(bytes, 0);
+      pieceOffset_ = 0;
+      TByteWriter out(piece_);
+      if (!emitter.Emit(cd_, pieceNumber_++, out)) return false;
+      areaWritten_ += bytes;
+      if (bytes > 0) return true;
+      continue;
+    }
+    const std::uint64_t rest = areaBytes - areaWritten_;
+    sector_ += area.Sectors(cd_, sector_);
+    NextArea();
+    if (rest > 0) {
+      piece_.assign(rest, 0);
+      pieceOffset_ = 0;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool THeaderGenerator::TakeUpFrontSectors() {
+  piece_ = cd_.isom;
+  pieceOffset_ = 0;
+  while (area_ < kAreaCount && sector_ < cd_.UpFrontSectors) {
+    const TArea& area = kSessionAreas[area_];
+    if (area.Present(cd_)) sector_ += area.Sectors(cd_, sector_);
+    NextArea();
+  }
+  return sector_ == cd_.UpFrontSectors && piece_.size() == std::size_t{cd_.UpFrontSectors} * kSectorSize;
+}
+
+void THeaderGenerator::NextArea() {
+  ++area_;
+  pieceNumber_ = 0;
+  areaWritten_ = 0;
+}
+
+std::vector<std::uint8_t> WholeHeader(const TCDFiles& cd) {
+  std::vector<std::uint8_t> header(static_cast<std::size_t>(cd.HeaderSectors) * kSectorSize, 0);
+  THeaderGenerator generator(cd);
+  if (!generator.Generate(header)) header.clear();
+  return header;
 }
 
 }  // namespace kilnor

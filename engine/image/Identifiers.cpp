@@ -118,6 +118,10 @@ void ChooseIsoIdentifiers(const std::vector<pFileEntry>& entries, const std::vec
   for (std::size_t i = 0; i < entries.size(); ++i) entries[i]->IdentifierISO = std::move(names[i]);
 }
 
+void ForgetJolietIdentifier(TFileEntry& entry) {
+  if (entry.Extras) entry.Extras.edit().IdentifierJoliet.clear();
+}
+
 // Long names as recorded: control characters and bytes that were not UTF-8
 // replaced, too long ones shortened, and each unique in the directory.
 void ChooseJolietIdentifiers(const std::vector<pFileEntry>& entries, const std::vector<bool>& isFile) {
@@ -133,15 +137,15 @@ void ChooseJolietIdentifiers(const std::vector<pFileEntry>& entries, const std::
                            std::any_of(entries.begin(), entries.end(),
                                        [](pFileEntry e) { return e->LongName.size() > kMaxJolietNameUnits; });
   if (!anyToChange) {
-    for (pFileEntry e : entries) e->IdentifierJoliet.clear();
+    for (pFileEntry e : entries) ForgetJolietIdentifier(*e);
     return;
   }
   MakeUnique(names, isFile, kMaxJolietNameUnits, kJolietCase, altered);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (names[i] == entries[i]->LongName)
-      entries[i]->IdentifierJoliet.clear();
+      ForgetJolietIdentifier(*entries[i]);
     else
-      entries[i]->IdentifierJoliet = std::move(names[i]);
+      entries[i]->Extras.edit().IdentifierJoliet = std::move(names[i]);
   }
 }
 

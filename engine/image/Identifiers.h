@@ -30,8 +30,8 @@ void ChooseIdentifiers(const TDirEntry& dir, bool iso9660v1999, bool rockRidge);
 
 // The Joliet identifier an entry is recorded with.
 [[nodiscard]] inline std::u16string_view JolietIdentifier(const TFileEntry& entry) {
-  return entry.IdentifierJoliet.empty() ? std::u16string_view(entry.LongName)
-                                        : std::u16string_view(entry.IdentifierJoliet);
+  const std::u16string& chosen = entry.Extras.get().IdentifierJoliet;
+  return chosen.empty() ? std::u16string_view(entry.LongName) : std::u16string_view(chosen);
 }
 
 // The order of directory records and path-table records (ECMA-119 9.3,

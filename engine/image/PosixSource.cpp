@@ -41,9 +41,9 @@ namespace {
   attributes->Modify = status.Modify;
   attributes->Access = status.Access;
   attributes->Change = status.Change;
-  if (S_ISLNK(status.Mode) &&
-      !ReadLinkTarget(Utf16ToUtf8(path), static_cast<std::size_t>(status.Size), attributes->LinkTarget)) {
-    return nullptr;
+  if (S_ISLNK(status.Mode)) {
+    std::string& target = attributes->Names.edit().LinkTarget;
+    if (!ReadLinkTarget(Utf16ToUtf8(path), static_cast<std::size_t>(status.Size), target)) return nullptr;
   }
   return attributes;
 }

@@ -78,7 +78,7 @@ void PutPosixDate(TByteWriter& out, const TPosixTime& time) {
 }
 
 bool IsLink(const TPosixAttributes* posix) {
-  return posix != nullptr && (posix->Mode & kPosixTypeMask) == kPosixLink && !posix->LinkTarget.empty();
+  return posix != nullptr && (posix->Mode & kPosixTypeMask) == kPosixLink && !posix->Names.get().LinkTarget.empty();
 }
 
 void AddIndicator(TFieldList& fields) {
@@ -235,8 +235,8 @@ std::uint32_t TSystemUse::StageEntry(const TFileEntry& entry, std::uint32_t room
   subject.Links = entry.DirRecord != nullptr ? 2 + entry.DirRecord->Subdirectories : 1;
   subject.SerialNumber = static_cast<std::uint32_t>(entry.FileId) + 2;
   std::string name;
-  if (subject.Posix != nullptr && !subject.Posix->Name.empty()) {
-    subject.Name = subject.Posix->Name;
+  if (subject.Posix != nullptr && !subject.Posix->Names.get().Name.empty()) {
+    subject.Name = subject.Posix->Names.get().Name;
   } else {
     name = Utf16ToUtf8(entry.LongName);
     subject.Name = name;
@@ -258,7 +258,7 @@ std::uint32_t TSystemUse::Stage(const TSubject& subject, std::uint32_t room) {
   AddTimes(fields, subject.Posix, *subject.Date);
   if (link) {
     TLinkFields linkFields(fields);
-    linkFields.Add(subject.Posix->LinkTarget);
+    linkFields.Add(subject.Posix->Names.get().LinkTarget);
   }
   if (subject.VolumeFields) AddExtensionReference(fields);
   return Split(room);

@@ -174,7 +174,7 @@ class TEntryCollector {
       why = "a record with two names (NM)";
       return false;
     }
-    fields_.Posix.Name.append(Text(entry.Data.subspan(1)));
+    fields_.Posix.Names.edit().Name.append(Text(entry.Data.subspan(1)));
     fields_.HasName = true;
     nameOpen_ = (flags & kContinues) != 0;
     return true;
@@ -205,7 +205,7 @@ class TEntryCollector {
   // Components are joined by "/", except a component continued in the next
   // one; a root component is the leading "/" itself.
   void TakeComponent(std::uint8_t flags, std::span<const std::uint8_t> content) {
-    std::string& target = fields_.Posix.LinkTarget;
+    std::string& target = fields_.Posix.Names.edit().LinkTarget;
     if (flags & (kRoot | kVolumeRoot)) {
       target += '/';
       needSlash_ = componentOpen_ = false;

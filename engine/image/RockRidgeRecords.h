@@ -30,7 +30,7 @@ struct TRockRidgeFields {
   bool Relocated = false;       // RE: the directory's real place is named by a CL elsewhere
   bool Compressed = false;      // ZF: the data is stored compressed, to be read through the entry
   std::optional<std::uint32_t> ChildLink;  // CL: the relocated directory's extent
-  TPosixAttributes Posix;       // Name: the NM bytes; LinkTarget: the SL path
+  TPosixAttributes Posix;       // Names: the NM bytes and the SL path
 };
 
 enum class TRockRidgePresence : std::uint8_t { Absent, Present, Malformed, Unreadable };

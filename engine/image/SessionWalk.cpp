@@ -61,7 +61,7 @@ TPosixAttributesPtr PosixOf(TRockRidgeFields fields, bool directory) {
   if (!fields.HasMode) {
     posix.Mode = directory ? kPosixDirectory | 0555 : fields.IsLink ? kPosixSymbolicLink | 0777 : kPosixRegular | 0444;
   }
-  if (IsValidUtf8(posix.Name)) posix.Name.clear();
+  if (posix.Names && IsValidUtf8(posix.Names.get().Name)) posix.Names.edit().Name.clear();
   return std::make_shared<const TPosixAttributes>(std::move(posix));
 }
 
@@ -199,7 +199,7 @@ class TWalk {
 
   // The Rock Ridge name is exact; without one, the identifier is decoded.
   std::u16string NameOf(const TDirectoryRecord& record, const TRockRidgeFields& rr) const {
-    if (rr.HasName) return DecodeText(BytesOf(rr.Posix.Name), TNameEncoding::EightBit);
+    if (rr.HasName) return DecodeText(BytesOf(rr.Posix.Names.get().Name), TNameEncoding::EightBit);
     return DecodeIdentifier(record.Identifier, volume_.Kind, volume_.Names);
   }
 

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "engine/image/SourceDigest.h"
+#include "engine/image/Tree.h"
 
 namespace kilnor {
 
@@ -84,7 +85,7 @@ std::vector<pFileEntry> EntriesToHash(TCDFiles& cd, const std::vector<pFileEntry
     while (group != groups.end() && group->End <= i) ++group;
     const pFileEntry entry = sorted[i];
     const bool inGroup = group != groups.end() && group->First <= i;
-    if (inGroup && entry->ReferenceEntry == nullptr && entry->Hash.empty()) {
+    if (inGroup && entry->ReferenceEntry == nullptr && entry->Extras.get().Hash.empty()) {
       toHash.push_back(entry);
     } else {
       settled += WholeSectors(entry->FileSize);
@@ -97,7 +98,7 @@ std::vector<pFileEntry> EntriesToHash(TCDFiles& cd, const std::vector<pFileEntry
 
 // The application's data callback may not expect two calls at once: its
 // entries are read on the pass's own thread only.
-bool ReadThroughCallback(pFileEntry entry) { return entry->Path.empty(); }
+bool ReadThroughCallback(pFileEntry entry) { return !HasSourcePath(*entry); }
 
 // Runs Work over Items, those read through callbacks on one thread only.
 template <class Item, class Needs, class Work>
@@ -121,7 +122,7 @@ void HashEntries(TCDFiles& cd, std::vector<pFileEntry> toHash, unsigned threads)
   const auto hash = [&](pFileEntry entry, TPieceBuffers& buffers) {
     const TSourceDigest digest = DigestOfSource(*entry, buffers.First, cd.Aborted,
                                                 [&](std::uint32_t sectors) { AddProgress(cd, sectors); });
-    if (digest.Outcome == TDigestOutcome::Complete) entry->Hash = digest.Digest;
+    if (digest.Outcome == TDigestOutcome::Complete) entry->Extras.edit().Hash = digest.Digest;
   };
   const auto firstSmall = std::stable_partition(toHash.begin(), toHash.end(), IsLargeFile);
   const std::vector<pFileEntry> large(toHash.begin(), firstSmall);
@@ -148,8 +149,8 @@ std::vector<TDigestClass> DigestClasses(const std::vector<pFileEntry>& sorted, c
     const std::size_t firstClass = classes.size();
     for (std::size_t i = group.First; i < group.End; ++i) {
       const pFileEntry entry = sorted[i];
-      if (entry->ReferenceEntry != nullptr || entry->Hash.empty()) continue;
-      const auto [slot, added] = classOfDigest.try_emplace(entry->Hash, classes.size());
+      if (entry->ReferenceEntry != nullptr || entry->Extras.get().Hash.empty()) continue;
+      const auto [slot, added] = classOfDigest.try_emplace(entry->Extras.get().Hash, classes.size());
       if (added) classes.emplace_back();
       classes[slot->second].push_back(entry);
     }
@@ -198,7 +199,7 @@ void ResolveToOwners(const std::vector<pFileEntry>& candidates) {
 std::vector<pFileEntry> SmartReferenceCandidates(const TCDFiles& CDFiles) {
   std::vector<pFileEntry> candidates;
   for (const auto& entry : CDFiles.Files) {
-    const bool hasSource = !entry->Path.empty() || static_cast<bool>(entry->mfcbFunction);
+    const bool hasSource = HasSourcePath(*entry) || static_cast<bool>(entry->Extras.get().mfcbFunction);
     if (hasSource && entry->FileSize > 0 && entry->DirRecord == nullptr && !entry->Imported) {
       candidates.push_back(entry.get());
     }

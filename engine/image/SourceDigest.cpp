@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/image/Hash.h"
+#include "engine/image/Tree.h"
 #include "engine/platform/FileIO.h"
 #include "engine/platform/Unicode.h"
 
@@ -43,7 +44,7 @@ TSourceDigest DigestOfPieces(std::uint64_t size, std::span<std::uint8_t> buffer,
 
 TSourceDigest DigestOfFile(const TFileEntry& entry, std::span<std::uint8_t> buffer, const std::atomic<bool>& aborted,
                            const TDigestProgress& progress) {
-  TFile file = TFile::OpenForReading(Utf16ToUtf8(entry.Path));
+  TFile file = TFile::OpenForReading(Utf16ToUtf8(SourcePath(entry)));
   if (!file.IsOpen()) return NoDigest(TDigestOutcome::Unreadable, file.FailureCause());
   const auto size = static_cast<std::uint64_t>(entry.FileSize);
   if (size >= buffer.size()) file.AdviseSequential();
@@ -61,7 +62,8 @@ TSourceDigest DigestOfFile(const TFileEntry& entry, std::span<std::uint8_t> buff
 
 // Reads piece after piece of the entry's data from its callback.
 auto CallbackReader(TFileEntry& entry) {
-  return [&entry, handler = entry.mfcbFunction](std::uint64_t position, std::uint8_t* to, std::size_t want) {
+  return [&entry, handler = entry.Extras.get().mfcbFunction](std::uint64_t position, std::uint8_t* to,
+                                                              std::size_t want) {
     std::uint32_t delivered = static_cast<std::uint32_t>(want);
     handler(nullptr, &entry, static_cast<std::uint32_t>(position), to, delivered);
     return static_cast<std::int64_t>(std::min<std::uint32_t>(delivered, static_cast<std::uint32_t>(want)));
@@ -80,13 +82,13 @@ using TPieceReader = std::function<std::int64_t(std::uint64_t position, std::uin
 // A reader of the entry's source, with File kept open by the caller; empty
 // when the source cannot be read.
 TPieceReader SourceReader(TFileEntry& entry, TFile& file, std::size_t pieceBytes) {
-  if (!entry.Path.empty()) {
-    file = TFile::OpenForReading(Utf16ToUtf8(entry.Path));
+  if (HasSourcePath(entry)) {
+    file = TFile::OpenForReading(Utf16ToUtf8(SourcePath(entry)));
     if (!file.IsOpen()) return {};
     if (static_cast<std::uint64_t>(entry.FileSize) >= pieceBytes) file.AdviseSequential();
     return [&file](std::uint64_t, std::uint8_t* to, std::size_t want) { return file.ReadUpTo(to, want); };
   }
-  if (entry.mfcbFunction && static_cast<std::uint64_t>(entry.FileSize) < kMaxMemoryFileBytes) {
+  if (entry.Extras.get().mfcbFunction && static_cast<std::uint64_t>(entry.FileSize) < kMaxMemoryFileBytes) {
     return CallbackReader(entry);
   }
   return {};
@@ -97,8 +99,8 @@ TPieceReader SourceReader(TFileEntry& entry, TFile& file, std::size_t pieceBytes
 TSourceDigest DigestOfSource(TFileEntry& Entry, std::span<std::uint8_t> Buffer, const std::atomic<bool>& Aborted,
                              const TDigestProgress& Progress) {
   if (Entry.FileSize < 0) return NoDigest(TDigestOutcome::Unreadable, "the entry has no size");
-  if (!Entry.Path.empty()) return DigestOfFile(Entry, Buffer, Aborted, Progress);
-  if (Entry.mfcbFunction) return DigestOfCallback(Entry, Buffer, Aborted, Progress);
+  if (HasSourcePath(Entry)) return DigestOfFile(Entry, Buffer, Aborted, Progress);
+  if (Entry.Extras.get().mfcbFunction) return DigestOfCallback(Entry, Buffer, Aborted, Progress);
   return NoDigest(TDigestOutcome::Unreadable, "the entry has no source");
 }
 

@@ -160,7 +160,7 @@ pFileEntry NewFileEntry(TCDFiles& cd, pDirEntry directory, std::u16string_view n
 // sources, which they keep for this. Only an entry with a digest can have
 // been shared, so other replacements walk nothing.
 void ForgetReferencesTo(TCDFiles& cd, const TFileEntry& owner) {
-  if (owner.Hash.empty()) return;
+  if (owner.Extras.get().Hash.empty()) return;
   for (const auto& e : cd.Files) {
     if (e->ReferenceEntry == &owner) e->ReferenceEntry = nullptr;
   }
@@ -168,11 +168,14 @@ void ForgetReferencesTo(TCDFiles& cd, const TFileEntry& owner) {
 
 void ResetForReplacement(TCDFiles& cd, TFileEntry& entry) {
   ForgetReferencesTo(cd, entry);
-  entry.Hash.clear();
   entry.ReferenceEntry = nullptr;
-  entry.mfcbFunction = nullptr;
   entry.IdentifierISO.clear();
-  entry.IdentifierJoliet.clear();
+  if (entry.Extras) {
+    TEntryExtras& extras = entry.Extras.edit();
+    extras.Hash.clear();
+    extras.mfcbFunction = nullptr;
+    extras.IdentifierJoliet.clear();
+  }
   entry.Posix.reset();
   cd.Prepared = false;
 }
@@ -193,19 +196,33 @@ void StoreFileShortName(TFileEntry& entry, std::u16string_view name, std::u16str
   entry.FileNameLength = static_cast<std::uint8_t>(bytes.size());
 }
 
-void FillEntry(TFileEntry& entry, const TWin32FindDataW& fd, TEntryKind kind, bool unicode,
+// Where a source path's folder ends: after its last separator.
+std::size_t FolderLength(std::u16string_view path) {
+#ifdef _WIN32
+  const std::size_t last = path.find_last_of(u"\\/");
+#else
+  const std::size_t last = path.find_last_of(kSourceSeparator);
+#endif
+  return last == std::u16string_view::npos ? 0 : last + 1;
+}
+
+void FillEntry(TCDFiles& cd, TFileEntry& entry, const TWin32FindDataW& fd, TEntryKind kind, bool unicode,
                std::uint32_t address, std::optional<std::u16string_view> path) {
   const std::u16string_view name = FieldText(fd.cFileName);
   entry.FileNameLengthJ = static_cast<std::uint8_t>(name.size());
   StoreFileShortName(entry, name, FieldText(fd.cAlternateFileName), kind);
   entry.Time = LocalCalendarOfFileTime(fd.ftLastWriteTime);
   entry.FileSize = static_cast<std::int64_t>((std::uint64_t{fd.nFileSizeHigh} << 32) | fd.nFileSizeLow);
+  const std::u16string source = SourcePath(entry);
+  if (entry.Extras.get().LongNameWIN32.empty() && !entry.LongName.empty() && entry.LongName != name) {
+    entry.Extras.edit().LongNameWIN32 = entry.LongName;
+  }
   entry.LongName = name;
-  if (entry.LongNameWIN32.empty()) entry.LongNameWIN32 = name;
   if (!path) {
-    entry.Path.clear();
-  } else if (!path->empty()) {
-    entry.Path = *path;
+    SetSourcePath(entry, {});
+  } else {
+    SetSourcePath(entry, path->empty() ? std::u16string_view(source) : *path, cd.RecentSourceFolder);
+    if (entry.SourceFolder != nullptr) cd.RecentSourceFolder = entry.SourceFolder;
   }
   entry.Unicode = unicode;
   entry.Address = address;
@@ -240,7 +257,7 @@ void FillEntry(TFileEntry& entry, const TWin32FindDataW& fd, TEntryKind kind, bo
     if (!HasRoomFor(cd, 1, 0)) return {TOutcome::Refused, nullptr};
     entry = NewFileEntry(cd, directory, name);
   }
-  FillEntry(*entry, fd, TEntryKind::File, unicode, address, path);
+  FillEntry(cd, *entry, fd, TEntryKind::File, unicode, address, path);
   return {outcome, entry};
 }
 
@@ -557,6 +574,7 @@ void ClearAll(TCDFiles& CDFiles) {
   CDFiles.TreeError.clear();
   CDFiles.LeftOut.clear();
   CDFiles.RootPosix.reset();
+  CDFiles.RecentSourceFolder.reset();
   const pDirEntry root = NewDirEntry(CDFiles);
   root->Parent = root;
   (void)CopyToField(root->ShortName, std::string_view(kRootShortName));
@@ -584,6 +602,31 @@ pDirEntry LookupDir(const TCDFiles& CDFiles, std::u16string_view Path) {
     current = entry->DirRecord;
   }
   return current;
+}
+
+std::u16string SourcePath(const TFileEntry& Entry) {
+  if (Entry.SourceFolder == nullptr) return {};
+  return *Entry.SourceFolder + (Entry.SourceNameDiffers ? Entry.Extras.get().SourceName : Entry.LongName);
+}
+
+void SetSourcePath(TFileEntry& Entry, std::u16string_view Path,
+                   const std::shared_ptr<const std::u16string>& KnownFolder) {
+  if (Entry.SourceNameDiffers) Entry.Extras.edit().SourceName.clear();
+  Entry.SourceNameDiffers = false;
+  if (Path.empty()) {
+    Entry.SourceFolder.reset();
+    return;
+  }
+  const std::size_t folderLength = FolderLength(Path);
+  const std::u16string_view folder = Path.substr(0, folderLength);
+  const std::u16string_view name = Path.substr(folderLength);
+  Entry.SourceFolder = KnownFolder != nullptr && *KnownFolder == folder
+                           ? KnownFolder
+                           : std::make_shared<const std::u16string>(folder);
+  if (name != Entry.LongName) {
+    Entry.Extras.edit().SourceName = name;
+    Entry.SourceNameDiffers = true;
+  }
 }
 
 std::u16string DirPathOf(pDirEntry Directory) {
@@ -627,7 +670,7 @@ pDirEntry AddSubdirectory(TCDFiles& CDFiles, pDirEntry Parent, const TWin32FindD
   if (!HasRoomFor(CDFiles, 1, 1)) return nullptr;
   const pDirEntry dir = NewDirEntry(CDFiles);
   const pFileEntry entry = NewFileEntry(CDFiles, Parent, name);
-  FillEntry(*entry, offered, TEntryKind::Directory, true, 0, std::nullopt);
+  FillEntry(CDFiles, *entry, offered, TEntryKind::Directory, true, 0, std::nullopt);
   entry->DirRecord = dir;
   dir->OwnEntry = entry;
   dir->Parent = Parent;
@@ -675,7 +718,7 @@ pFileEntry InsertMemoryFileW(TCDFiles& CDFiles, std::u16string_view DestPath,
   if (destination == nullptr) return nullptr;
   const TAddResult result = AddFileEntry(CDFiles, destination, FindFileData, true, 0, std::nullopt);
   if (result.outcome == TOutcome::Created || result.outcome == TOutcome::Replaced) {
-    result.entry->mfcbFunction = OnGetData;
+    result.entry->Extras.edit().mfcbFunction = OnGetData;
   }
   return ResultOf(result);
 }

@@ -91,6 +91,20 @@ pFileEntry AddEntry(TCDFiles& CDFiles, pDirEntry Directory, const TWin32FindData
 pDirEntry AddSubdirectory(TCDFiles& CDFiles, pDirEntry Parent, const TWin32FindDataW& fd,
                           const char16_t* SourcePath = nullptr);
 
+// The entry's source file, rebuilt from its folder and name; empty when it
+// has none.
+[[nodiscard]] std::u16string SourcePath(const TFileEntry& Entry);
+[[nodiscard]] inline bool HasSourcePath(const TFileEntry& Entry) { return Entry.SourceFolder != nullptr; }
+// Gives the entry the source file Path, sharing KnownFolder when the file lies
+// in it; an empty Path leaves it without one.
+void SetSourcePath(TFileEntry& Entry, std::u16string_view Path,
+                   const std::shared_ptr<const std::u16string>& KnownFolder = nullptr);
+// The entry's name as first inserted.
+[[nodiscard]] inline std::u16string_view WindowsName(const TFileEntry& Entry) {
+  const std::u16string& first = Entry.Extras.get().LongNameWIN32;
+  return first.empty() ? std::u16string_view(Entry.LongName) : std::u16string_view(first);
+}
+
 [[nodiscard]] pFileEntry LookupEntry(pDirEntry Directory, std::u16string_view Name);
 [[nodiscard]] pDirEntry LookupDir(const TCDFiles& CDFiles, std::u16string_view Path);
 // "\" for the root, else \Name\...\Name\ .

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -41,9 +42,50 @@ inline constexpr std::size_t kMaxDirEntries = 65000;
 inline constexpr std::size_t kMaxLongNameChars = 217;
 inline constexpr std::size_t kShortNameBytes = 16;
 
+// One object behind a pointer, made when first edited and copied with its
+// owner, so that what few entries use costs the others one pointer.
+template <class T>
+class TOnDemand {
+ public:
+  TOnDemand() = default;
+  TOnDemand(const TOnDemand& other) : value_(Copy(other)) {}
+  TOnDemand& operator=(const TOnDemand& other) {
+    if (this != &other) value_ = Copy(other);
+    return *this;
+  }
+  TOnDemand(TOnDemand&&) noexcept = default;
+  TOnDemand& operator=(TOnDemand&&) noexcept = default;
+
+  [[nodiscard]] explicit operator bool() const { return value_ != nullptr; }
+  // Equal when what they give is: none made equals an empty one.
+  friend bool operator==(const TOnDemand& a, const TOnDemand& b) { return a.get() == b.get(); }
+  // The object, or an empty one when none was made.
+  [[nodiscard]] const T& get() const {
+    static const T kNone{};
+    return value_ ? *value_ : kNone;
+  }
+  [[nodiscard]] T& edit() {
+    if (!value_) value_ = std::make_unique<T>();
+    return *value_;
+  }
+
+ private:
+  static std::unique_ptr<T> Copy(const TOnDemand& other) {
+    return other.value_ ? std::make_unique<T>(*other.value_) : nullptr;
+  }
+  std::unique_ptr<T> value_;
+};
+
 // What a POSIX file system keeps of an item beyond its name and one date,
 // recorded in the ISO 9660 tree as Rock Ridge and read back by session
 // import. Shared and never changed once made, so entries copy cheaply.
+// What few POSIX items carry beyond their attributes.
+struct TPosixNames {
+  std::string Name;                // the name's exact bytes; empty: LongName in UTF-8
+  std::string LinkTarget;          // a symbolic link's target as stored; empty otherwise
+  bool operator==(const TPosixNames&) const = default;
+};
+
 struct TPosixAttributes {
   std::uint32_t Mode = 0;          // file type and permission bits, as st_mode
   std::uint32_t Links = 1;
@@ -53,19 +95,36 @@ struct TPosixAttributes {
   TPosixTime Modify;
   TPosixTime Access;
   TPosixTime Change;               // attribute change
-  std::string Name;                // the name's exact bytes; empty: LongName in UTF-8
-  std::string LinkTarget;          // a symbolic link's target as stored; empty otherwise
+  TOnDemand<TPosixNames> Names;    // made only for the items that have them
   bool operator==(const TPosixAttributes&) const = default;
 };
 using TPosixAttributesPtr = std::shared_ptr<const TPosixAttributes>;
 
+// The fields of an entry that few entries use.
+struct TEntryExtras {
+  // The name as first inserted, kept on replacement; empty while it is
+  // LongName (WindowsName in Tree.h gives either).
+  std::u16string LongNameWIN32;
+  std::u16string SourceName;              // see TFileEntry::SourceFolder
+  TGetDataEvent mfcbFunction;             // data source of a memory file
+  std::string Hash;                       // MD5 digest text, filled on demand
+  // The Joliet name Prepare chose when LongName is too long for a record
+  // (empty: LongName is recorded as it is).
+  std::u16string IdentifierJoliet;
+};
+
 struct TFileEntry {
   char ShortName[kShortNameBytes] = {};   // ISO 9660 name, NUL-terminated
   std::u16string LongName;                // on-disc long (Joliet) name
-  std::u16string LongNameWIN32;           // name as first inserted; kept on replacement
-  std::u16string Path;                    // source path; empty = none (memory, directory, imported)
+  // The source file, when there is one (none for memory files, directories
+  // and imported entries): the folder it was found in, up to and with its
+  // last separator, shared by the entries found there, and its name there
+  // when that is not LongName (Extras' SourceName). SourcePath (Tree.h)
+  // joins them.
+  std::shared_ptr<const std::u16string> SourceFolder;
   TSystemTime Time;                       // last-write time of the source, local time
   std::int32_t FileId = 0;
+  UDFFileInformation UDFFileInfo;         // UDF bridge layout of the entry
   std::int64_t FileSize = 0;
   std::uint32_t Address = 0;              // session-relative, or absolute when Imported
   bool Imported = false;
@@ -73,18 +132,15 @@ struct TFileEntry {
   std::uint8_t FileNameLength = 0;        // bytes of ShortName
   std::uint8_t FileNameLengthJ = 0;       // characters of LongName
   bool Unicode = false;
-  TGetDataEvent mfcbFunction;             // data source of a memory file
+  bool SourceNameDiffers = false;
   pFileEntry NextFile = nullptr;
   pDirEntry DirRecord = nullptr;          // set for a directory's entry
-  std::string Hash;                       // MD5 digest text, filled on demand
   pFileEntry ReferenceEntry = nullptr;    // twin whose recorded data this entry shares
-  // Identifiers chosen by Prepare, unique within the directory: the ISO 9660
-  // bytes, and the Joliet name when LongName is too long for a record (empty:
-  // LongName is recorded as it is).
+  // The ISO 9660 identifier Prepare chose, unique within the directory (the
+  // Joliet one is among the extras).
   std::string IdentifierISO;
-  std::u16string IdentifierJoliet;
-  UDFFileInformation UDFFileInfo;         // UDF bridge layout of the entry
   TPosixAttributesPtr Posix;              // null: none known (recorded with defaults)
+  TOnDemand<TEntryExtras> Extras;
 };
 
 struct TDirEntry {
@@ -165,6 +221,9 @@ struct TCDFiles {
   TPosixAttributesPtr RootPosix;             // the root folder's own, when known
   std::string TreeError;                     // why the last tree operation gave null or skipped
   std::vector<TLeftOutItem> LeftOut;         // every item not recorded since ClearAll, in order met
+  // The source folder of the last entry given one, which the next entry
+  // from the same folder shares.
+  std::shared_ptr<const std::u16string> RecentSourceFolder;
   char16_t VolumeLabelW[32] = {};
   char VolumeLabel[32 * 4] = {};             // UTF-8 may take up to 4 bytes a character
 
@@ -214,7 +273,8 @@ struct TCDFiles {
   std::uint32_t file_and_dir_descriptor_width_j = 0;
   std::uint32_t BootCatalogLocation = 0;
   std::uint32_t BootImageLocation = 0;
-  std::uint32_t HeaderSectors = 0;           // sectors GenerateHeader produces
+  std::uint32_t HeaderSectors = 0;           // sectors of the header, up to the boot image or data
+  std::uint32_t UpFrontSectors = 0;          // of them, the ones GenerateHeader writes
   std::uint32_t FirstDataSector = 0;
   std::uint32_t FilesSize = 0;               // sectors of new file data
   std::uint32_t TotalImageSize = 0;          // sectors of the session, a multiple of 32
@@ -222,7 +282,9 @@ struct TCDFiles {
   UDFBridgeInformation UDFBridgeInfo;        // UDF bridge layout (UDFBridge on)
   std::string PrepareError;                  // why the last Prepare laid nothing out; empty when it did
 
-  // The generated header (GenerateHeader); IsoHeaderSize bytes of it are valid.
+  // The up-front part of the header (GenerateHeader, UpFrontSectors
+  // sectors); IsoHeaderSize is the bytes of the whole header, whose rest is
+  // generated while the session streams.
   std::vector<std::uint8_t> isom;
   std::int64_t IsoHeaderSize = 0;
 

@@ -8,6 +8,7 @@
 #include "engine/image/Directories.h"
 #include "engine/image/ECMA_167.h"
 #include "engine/image/OSTA_UDF_150.h"
+#include "engine/image/Tree.h"
 #include "engine/image/UDFTime.h"
 #include "engine/image/UDFUnicode.h"
 #include "engine/image/UDFUtils.h"
@@ -35,7 +36,7 @@ constexpr std::array<std::uint8_t, 9> kVolumeSetIdentifier = {8, '0', 'C', 'F', 
 // file's name as first inserted.
 std::u16string_view RecordedName(const TFileEntry& entry) {
   if (entry.DirRecord && !entry.DirRecord->LongName.empty()) return entry.DirRecord->LongName;
-  return entry.LongNameWIN32.empty() ? std::u16string_view(entry.LongName) : entry.LongNameWIN32;
+  return WindowsName(entry);
 }
 
 bool FitsIdentifier(std::u16string_view name) {

@@ -5,6 +5,7 @@
 
 #include "engine/Notifications.h"
 #include "engine/image/ISO9660.h"
+#include "engine/image/Tree.h"
 #include "engine/platform/Unicode.h"
 #include "engine/write/ErrorTexts.h"
 
@@ -32,8 +33,8 @@ constexpr char kOutputIsASource[] = "it is one of the files being recorded";
   const std::int64_t size = FileSizeAt(Target);
   if (size < 0) return false;
   for (const auto& entry : CDFiles.Files) {
-    if (entry->DirRecord != nullptr || entry->Path.empty() || entry->FileSize != size) continue;
-    if (IsSameFile(Utf16ToUtf8(entry->Path), Target)) return true;
+    if (entry->DirRecord != nullptr || !HasSourcePath(*entry) || entry->FileSize != size) continue;
+    if (IsSameFile(Utf16ToUtf8(SourcePath(*entry)), Target)) return true;
   }
   return false;
 }

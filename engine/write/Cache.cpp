@@ -286,7 +286,7 @@ bool TCacheThread::StreamFile(TStreamItem& Item) {
 bool TCacheThread::StreamDataHandler(TStreamItem& Item) {
   cdFiles_.ReadingFile = Item.FileId;
   cdFiles_.VerifySize += static_cast<std::uint32_t>(SectorsOf(Item.Size));
-  if (Item.Size >= kMaxMemoryFileBytes || !Item.Entry || !Item.Entry->mfcbFunction) return FailOn(Item);
+  if (Item.Size >= kMaxMemoryFileBytes || !Item.Entry || !Item.Entry->Extras.get().mfcbFunction) return FailOn(Item);
   std::uint64_t done = 0;
   while (done < Item.Size) {
     const auto room = Room(std::min<std::uint64_t>(Item.Size - done, kMaxHandlerBytes));
@@ -294,7 +294,7 @@ bool TCacheThread::StreamDataHandler(TStreamItem& Item) {
     const std::uint64_t wanted = std::min<std::uint64_t>(room.size(), RoundUpToSector(Item.Size - done));
     const std::uint64_t needed = std::min(wanted, Item.Size - done);
     std::uint32_t delivered = static_cast<std::uint32_t>(wanted);
-    Item.Entry->mfcbFunction(this, Item.Entry, static_cast<std::uint32_t>(done), room.data(), delivered);
+    Item.Entry->Extras.get().mfcbFunction(this, Item.Entry, static_cast<std::uint32_t>(done), room.data(), delivered);
     if (delivered < needed) return FailOn(Item);
     CommitItemBytes(room, needed, Item.FileId);
     done += needed;

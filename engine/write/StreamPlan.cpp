@@ -3,6 +3,7 @@
 #include <memory>
 #include <span>
 
+#include "engine/image/Tree.h"
 #include "engine/image/UDFBridge.h"
 #include "engine/platform/Unicode.h"
 #include "engine/write/ErrorTexts.h"
@@ -13,12 +14,16 @@ namespace {
 // A data handler's position is 32-bit, so a memory file must stay below 4 GiB.
 constexpr std::uint64_t kMaxMemoryFileBytes = std::uint64_t{1} << 32;
 
-TStreamItem HeaderItem(TCDFiles& CDFiles) {
+// The header: its up-front part as GenerateHeader wrote it, the path tables
+// and directories generated when the stream reaches them.
+TStreamItem HeaderItem(const TCDFiles& CDFiles) {
   TStreamItem item;
-  item.Source = TStreamItem::TSource::Bytes;
+  item.Source = TStreamItem::TSource::Generator;
   item.Size = static_cast<std::uint64_t>(CDFiles.IsoHeaderSize);
-  item.Bytes = std::move(CDFiles.isom);
-  CDFiles.isom.clear();
+  auto generator = std::make_shared<THeaderGenerator>(CDFiles);
+  item.Generate = [generator](std::uint8_t* Buffer, std::uint32_t Sectors) {
+    return generator->Generate(std::span(Buffer, std::size_t{Sectors} * kStreamSectorBytes));
+  };
   return item;
 }
 
@@ -61,7 +66,7 @@ TLastSectorFinisher UDFClosingAnchor(const TCDFiles& CDFiles) {
   item.Size = static_cast<std::uint64_t>(Entry.FileSize);
   item.Sector = std::uint64_t{CDFiles.FirstDataSector} + Entry.Address;
   item.FileId = FileId;
-  if (Entry.mfcbFunction) {
+  if (Entry.Extras.get().mfcbFunction) {
     item.Source = TStreamItem::TSource::DataHandler;
     item.Entry = &Entry;
     item.Name = Entry.LongName;
@@ -71,9 +76,10 @@ TLastSectorFinisher UDFClosingAnchor(const TCDFiles& CDFiles) {
     }
   } else {
     item.Source = TStreamItem::TSource::File;
-    item.Path = Utf16ToUtf8(Entry.Path);
-    item.Name = Entry.Path.empty() ? Entry.LongName : Entry.Path;
-    if (Entry.Path.empty()) {
+    const std::u16string source = SourcePath(Entry);
+    item.Path = Utf16ToUtf8(source);
+    item.Name = source.empty() ? Entry.LongName : source;
+    if (source.empty()) {
       RecordFileError(CDFiles, erFileOpen, Entry.LongName, "the entry has no source file");
       return false;
     }

@@ -53,10 +53,10 @@ struct TStreamPlan {
 // 0 and fit the session; a plan that fails this must not be streamed.
 [[nodiscard]] bool StreamPlanIsConsistent(const TStreamPlan& Plan);
 
-// The stream of the prepared compilation after GenerateHeader: the header,
-// the boot image, the UDF file structures, then every entry with new data
-// (the layout's own rule), in address order; with UDF the closing anchor goes
-// into the last sector. The header moves into the plan. False, with the error
+// The stream of the prepared compilation after GenerateHeader: the header
+// (generated as it streams), the boot image, the UDF file structures, then
+// every entry with new data (the layout's own rule), in address order; with
+// UDF the closing anchor goes into the last sector. False, with the error
 // recorded, when an entry cannot be streamed or the plan does not match the
 // layout.
 [[nodiscard]] bool PlanSessionStream(TCDFiles& CDFiles, TStreamPlan& Plan);

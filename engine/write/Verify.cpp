@@ -12,6 +12,7 @@
 #include "engine/device/Speeds.h"
 #include "engine/image/Hash.h"
 #include "engine/image/SourceDigest.h"
+#include "engine/image/Tree.h"
 #include "engine/platform/FileSearch.h"
 #include "engine/platform/LocalTime.h"
 #include "engine/write/ErrorTexts.h"
@@ -37,7 +38,7 @@ struct TDiscDigest {
 std::uint32_t SectorsOfCopy(const TVerifyItem& Item) { return static_cast<std::uint32_t>(SectorsOf(Item.DiscBytes)); }
 
 bool HasDataOfItsOwn(const TFileEntry& Entry) {
-  return Entry.DirRecord == nullptr && !Entry.Imported && !Entry.Path.empty() && !Entry.mfcbFunction &&
+  return Entry.DirRecord == nullptr && !Entry.Imported && HasSourcePath(Entry) && !Entry.Extras.get().mfcbFunction &&
          Entry.ReferenceEntry == nullptr && Entry.FileSize >= 0;
 }
 
@@ -47,7 +48,7 @@ bool HasDataOfItsOwn(const TFileEntry& Entry) {
 bool WrittenSinceRecorded(const TVerifyItem& Item) {
   TFileSearch search;
   TWin32FindDataW found;
-  if (!search.FindItem(Item.Source->Path, found)) return false;
+  if (!search.FindItem(SourcePath(*Item.Source), found)) return false;
   const std::int64_t precision =
       Item.RecordedTime.wMilliseconds == 0 ? kFileTimeTicksPerSecond : kTicksPerMillisecond;
   TFileTime now = FileTimeOfCalendar(LocalCalendarOfFileTime(found.ftLastWriteTime));
@@ -85,7 +86,7 @@ TVerifyFinding Judge(const TVerifyItem& Item, const TSourceDigest& Source, const
     return Finding(Item, TVerifyOutcome::SourceChanged,
                    "the source was changed after it was recorded (" + Source.Cause + ")");
   if (Disc.Outcome != TDigestOutcome::Complete) return Finding(Item, TVerifyOutcome::DiscUnreadable, Disc.Cause);
-  Item.Source->Hash = Source.Digest;
+  Item.Source->Extras.edit().Hash = Source.Digest;
   if (Disc.Digest == Source.Digest) return Finding(Item, TVerifyOutcome::Match);
   return Difference(Item, "MD5 " + Disc.Digest + " on the disc, " + Source.Digest + " from the source");
 }
@@ -199,7 +200,7 @@ TVerifyFinding TVerifyDiscThread::Check(const TVerifyItem& Item) {
 
 std::optional<TSourceDigest> TVerifyDiscThread::SourceDigestNowOrLater(TFileEntry& Source,
                                                                        std::future<TSourceDigest>& Pending) {
-  if (!Source.Hash.empty()) return TSourceDigest{TDigestOutcome::Complete, Source.Hash, {}};
+  if (!Source.Extras.get().Hash.empty()) return TSourceDigest{TDigestOutcome::Complete, Source.Extras.get().Hash, {}};
   const auto digest = [this, &Source] { return DigestOfSource(Source, sourceBuffer_, CDFiles.Aborted, nullptr); };
   if (static_cast<std::uint64_t>(Source.FileSize) >= kHashAlongsideBytes) {
     try {

@@ -162,7 +162,9 @@ TEST_P(MountImage, ASessionLaidOutAfterTheImportPointsAtTheOldExtents) {
   fs::resize_file(disc, std::uintmax_t{start} * kSector);
   {
     std::ofstream out(disc, std::ios::binary | std::ios::app);
-    out.write(reinterpret_cast<const char*>(kp.CDFiles.isom.data()), kp.CDFiles.IsoHeaderSize);
+    const std::vector<std::uint8_t> header = WholeHeader(kp.CDFiles);
+    ASSERT_EQ(header.size(), static_cast<std::size_t>(kp.CDFiles.IsoHeaderSize));
+    out.write(reinterpret_cast<const char*>(header.data()), kp.CDFiles.IsoHeaderSize);
   }
   fs::resize_file(disc, (std::uintmax_t{start} + kp.CDFiles.TotalImageSize) * kSector);
 

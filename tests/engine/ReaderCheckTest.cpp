@@ -148,11 +148,13 @@ TEST_F(ReaderCheck, JolietNamesOver110CharactersAreShortenedAndKeepTheirData) {
 // out in full).
 bool WriteSparseImage(TCDFiles& cd, const fs::path& image) {
   if (!GenerateHeader(cd)) return false;
+  const std::vector<std::uint8_t> header = WholeHeader(cd);
   const int out = open(image.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  bool ok = out >= 0 && pwrite(out, cd.isom.data(), cd.isom.size(), 0) == static_cast<ssize_t>(cd.isom.size());
+  bool ok = out >= 0 && !header.empty() &&
+            pwrite(out, header.data(), header.size(), 0) == static_cast<ssize_t>(header.size());
   for (const auto& e : cd.Files) {
     if (!ok || !HasNewData(*e)) continue;
-    const int in = open(fs::path(e->Path).c_str(), O_RDONLY);
+    const int in = open(fs::path(SourcePath(*e)).c_str(), O_RDONLY);
     const off_t base = (off_t{cd.FirstDataSector} + e->Address) * 2048;
     std::string buffer(1 << 20, '\0');
     for (off_t data = lseek(in, 0, SEEK_DATA); ok && data >= 0 && data < e->FileSize;

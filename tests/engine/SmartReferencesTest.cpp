@@ -11,6 +11,7 @@
 
 #include "ReaderCheckFixtures.h"
 #include "engine/KilnorPro.h"
+#include "engine/image/Tree.h"
 #include "fixtures/temp-folder/TempFolder.h"
 
 namespace kilnor {
@@ -167,7 +168,7 @@ TEST_P(SmartReferencePass, LaterTwinsShareTheFirstsData) {
   EXPECT_EQ(kp.SmartReferencesProgress(), kp.SmartReferencesSize());
   std::vector<std::string> read;
   for (const auto& entry : kp.CDFiles.Files) {
-    if (!entry->Hash.empty()) read.emplace_back(entry->LongName.begin(), entry->LongName.end());
+    if (!entry->Extras.get().Hash.empty()) read.emplace_back(entry->LongName.begin(), entry->LongName.end());
   }
   std::sort(read.begin(), read.end());
   EXPECT_EQ(read, GetParam().Read);
@@ -179,12 +180,12 @@ INSTANTIATE_TEST_SUITE_P(Sources, SmartReferencePass, testing::ValuesIn(kPassCas
 TEST_F(SmartReferences, TwinsAreLaidOutOnOneExtentAndTheirSourcesKept) {
   const pFileEntry first = AddFile("a.bin", Pattern(5000, 1));
   const pFileEntry twin = AddFile("b.bin", Pattern(5000, 1));
-  const std::u16string twinSource = twin->Path;
+  const std::u16string twinSource = SourcePath(*twin);
   RunPass();
   ASSERT_GT(kp.Prepare(), 0u);
   EXPECT_EQ(twin->Address, first->Address);
   EXPECT_EQ(kp.CDFiles.FilesSize, 3u) << "the data is recorded once";
-  EXPECT_EQ(twin->Path, twinSource);
+  EXPECT_EQ(SourcePath(*twin), twinSource);
 }
 
 TEST_F(SmartReferences, ARunAgainKeepsEarlierReferencesAndAddsNewOnes) {

@@ -96,7 +96,7 @@ TEST(UDFImage, AGenerationThatFailsFailsTheWriteAndLeavesNoImage) {
   TFileEntry& stray = *kp.CDFiles.Files.back();
   stray.Imported = true;
   stray.Address = 4000000;
-  stray.Path.clear();
+  SetSourcePath(stray, {});
   ASSERT_GT(Prepare(kp.CDFiles), 0u);
   const fs::path image = scratch.path() / "failed.iso";
   TWriteWaiter waiter(kp);

@@ -317,7 +317,7 @@ TEST_F(VerifyTest, ADigestKeptFromAnEarlierPassIsUsedWithoutReadingTheSource) {
   const std::string content = Pattern(100000, 3);
   TMD5Stream md5;
   md5.Write(content.data(), content.size());
-  kp.CDFiles.Files[static_cast<std::size_t>(FileIdOf(u"100000.bin"))]->Hash = md5.DigestString();
+  kp.CDFiles.Files[static_cast<std::size_t>(FileIdOf(u"100000.bin"))]->Extras.edit().Hash = md5.DigestString();
   fs::remove(src / "data" / "deeper" / "100000.bin");
   ASSERT_TRUE(Verify());
   EXPECT_FALSE(FinalFailed);

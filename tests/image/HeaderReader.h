@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/image/ISO9660.h"
 #include "engine/image/TreeTypes.h"
 
 namespace kilnor::test {
@@ -20,7 +21,7 @@ struct TRecordView {
 
 class THeaderReader {
  public:
-  explicit THeaderReader(const TCDFiles& cd) : bytes_(cd.isom) {}
+  explicit THeaderReader(const TCDFiles& cd) : bytes_(WholeHeader(cd)) {}
   [[nodiscard]] std::uint8_t U8(std::uint32_t sector, std::size_t offset) const;
   [[nodiscard]] std::uint32_t Le32(std::uint32_t sector, std::size_t offset) const;
   [[nodiscard]] std::uint32_t Be32(std::uint32_t sector, std::size_t offset) const;
@@ -30,7 +31,7 @@ class THeaderReader {
   [[nodiscard]] std::vector<TRecordView> Records(std::uint32_t sector, std::uint32_t bytes) const;
 
  private:
-  const std::vector<std::uint8_t>& bytes_;
+  const std::vector<std::uint8_t> bytes_;
 };
 
 // UCS-2 big-endian bytes of a text, as Joliet records carry names.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/image/Tree.h"
 #include "engine/platform/Unicode.h"
 
 namespace kilnor::test {
@@ -59,13 +60,13 @@ pFileEntry TCompilation::AddFile(pDirEntry parent, const std::u16string& name, s
                                  const std::filesystem::path& source) {
   cd.Files.push_back(std::make_unique<TFileEntry>());
   pFileEntry entry = cd.Files.back().get();
-  entry->LongName = entry->LongNameWIN32 = name;
+  entry->LongName = name;
   entry->FileNameLengthJ = static_cast<std::uint8_t>(name.size());
   SetShortName(entry->ShortName, entry->FileNameLength, name, true);
   entry->FileSize = size;
   entry->Time = kSummerTime;
   entry->attributes = kAttributeArchive;
-  entry->Path = source.u16string();
+  SetSourcePath(*entry, source.u16string());
   entry->Unicode = true;
   Append(parent, entry);
   cd.Prepared = false;

@@ -1,9 +1,10 @@
 // The sector map, path tables, directory extents and file addresses that
-// Prepare lays out, read back from the header GenerateHeader writes.
+// Prepare lays out, read back from the header as it streams.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -207,7 +208,7 @@ TEST(Layout, IsoIdentifiersAreMadeUniqueInTheIsoTreeOnly) {
   EXPECT_STREQ(second->ShortName, "MY LONG DOCU.") << "the compilation keeps its names";
   EXPECT_EQ(dirOne->OwnEntry->IdentifierISO, "DIRECTORY NU");
   EXPECT_NE(dirTwo->OwnEntry->IdentifierISO, dirOne->OwnEntry->IdentifierISO);
-  EXPECT_TRUE(second->IdentifierJoliet.empty()) << "Joliet names are already unique";
+  EXPECT_TRUE(second->Extras.get().IdentifierJoliet.empty()) << "Joliet names are already unique";
 
   ASSERT_TRUE(GenerateHeader(c.cd));
   THeaderReader h(c.cd);
@@ -232,19 +233,19 @@ TEST(Layout, LongJolietNamesAreShortenedKeepingExtensionAndPairs) {
   pFileEntry pair = c.AddFile(c.root(), std::u16string(104, u'p') + u"\U0001F600\U0001F600" + u"x.dat", 1);
   pFileEntry fits = c.AddFile(c.root(), std::u16string(110, u'f'), 1);
   Prepare(c.cd);
-  EXPECT_EQ(a->IdentifierJoliet, stem.substr(0, 106) + u".txt");
-  ASSERT_EQ(b->IdentifierJoliet.size(), 110u);
-  EXPECT_EQ(b->IdentifierJoliet.substr(104), u"~1.txt");
-  EXPECT_EQ(pair->IdentifierJoliet, std::u16string(104, u'p') + u"\U0001F600" + u".dat")
+  EXPECT_EQ(a->Extras.get().IdentifierJoliet, stem.substr(0, 106) + u".txt");
+  ASSERT_EQ(b->Extras.get().IdentifierJoliet.size(), 110u);
+  EXPECT_EQ(b->Extras.get().IdentifierJoliet.substr(104), u"~1.txt");
+  EXPECT_EQ(pair->Extras.get().IdentifierJoliet, std::u16string(104, u'p') + u"\U0001F600" + u".dat")
       << "the cut falls before a pair, never inside it";
-  EXPECT_TRUE(fits->IdentifierJoliet.empty());
+  EXPECT_TRUE(fits->Extras.get().IdentifierJoliet.empty());
   EXPECT_EQ(a->LongName, stem + u"1.txt") << "the compilation keeps its names";
 
   ASSERT_TRUE(GenerateHeader(c.cd));
   THeaderReader h(c.cd);
   bool found = false;
   for (const TRecordView& r : h.Records(c.cd.file_and_dir_descriptor_extent_j, c.cd.RootDir->DirSizeJ))
-    found = found || r.Identifier == Ucs2(b->IdentifierJoliet);
+    found = found || r.Identifier == Ucs2(b->Extras.get().IdentifierJoliet);
   EXPECT_TRUE(found);
 }
 
@@ -339,6 +340,57 @@ TEST(Layout, HeaderSizeMatchesTheLayoutWithManyDirectories) {
   EXPECT_EQ(c.cd.TotalImageSize % 32, 0u);
   ASSERT_TRUE(GenerateHeader(c.cd));
   EXPECT_EQ(c.cd.IsoHeaderSize, std::int64_t{c.cd.HeaderSectors} * 2048);
+}
+
+// A compilation whose directory areas reach past sector 150: 40 folders of
+// 60 files with long names, several sectors of records each.
+void AddManyFolders(TCompilation& c) {
+  for (int d = 0; d < 40; ++d) {
+    const std::string folder = "folder-" + std::to_string(d);
+    const pDirEntry dir = c.AddDir(c.root(), std::u16string(folder.begin(), folder.end()));
+    for (int f = 0; f < 60; ++f) {
+      const std::string name = "a file with a rather long name, number " + std::to_string(f) + ".txt";
+      c.AddFile(dir, std::u16string(name.begin(), name.end()), 100);
+    }
+  }
+}
+
+// The header streams piece by piece: however the stream asks for it, it is
+// the same bytes, and nothing past its end is handed out.
+TEST(Layout, TheHeaderStreamsTheSameBytesInAnyChunks) {
+  TCompilation c;
+  AddManyFolders(c);
+  ASSERT_GT(Prepare(c.cd), 0u);
+  ASSERT_TRUE(GenerateHeader(c.cd));
+  const std::vector<std::uint8_t> whole = WholeHeader(c.cd);
+  ASSERT_EQ(whole.size(), std::size_t{c.cd.HeaderSectors} * 2048);
+  ASSERT_GT(c.cd.HeaderSectors, 150u);
+  EXPECT_EQ(c.cd.isom.size(), std::size_t{c.cd.UpFrontSectors} * 2048) << "only what is known up front";
+  EXPECT_TRUE(std::equal(c.cd.isom.begin(), c.cd.isom.end(), whole.begin()));
+  for (std::size_t chunk : {1u, 3u, 32u, 1000u}) {
+    THeaderGenerator generator(c.cd);
+    std::vector<std::uint8_t> streamed(whole.size());
+    for (std::size_t at = 0; at < streamed.size();) {
+      const std::size_t n = std::min(chunk * 2048, streamed.size() - at);
+      ASSERT_TRUE(generator.Generate(std::span(streamed).subspan(at, n))) << chunk << " sectors at " << at;
+      at += n;
+    }
+    EXPECT_EQ(streamed, whole) << chunk << " sectors a call";
+    std::vector<std::uint8_t> past(2048);
+    EXPECT_FALSE(generator.Generate(past)) << "nothing past the header";
+  }
+}
+
+TEST(Layout, AHeaderStreamStopsWhenTheLayoutGoesStale) {
+  TCompilation c;
+  AddManyFolders(c);
+  ASSERT_GT(Prepare(c.cd), 0u);
+  ASSERT_TRUE(GenerateHeader(c.cd));
+  THeaderGenerator generator(c.cd);
+  std::vector<std::uint8_t> sectors(std::size_t{c.cd.UpFrontSectors + 4} * 2048);
+  ASSERT_TRUE(generator.Generate(sectors));
+  c.cd.JolietFS = false;
+  EXPECT_FALSE(generator.Generate(sectors)) << "a changed compilation is not streamed half old, half new";
 }
 
 TEST(Layout, Iso1999IdentifiersAreLongNamesWithinTheirLimit) {

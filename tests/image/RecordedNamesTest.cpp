@@ -91,7 +91,7 @@ TEST(RecordedNames, JolietAndUDFNamesReplaceWhatAReaderCannotShowAndStayUnique) 
   pFileEntry original = comp.root()->Files;
   while (original != nullptr && original->LongName != u"a_b.txt") original = original->NextFile;
   ASSERT_NE(original, nullptr);
-  EXPECT_TRUE(original->IdentifierJoliet.empty()) << "a name that needed no change keeps it";
+  EXPECT_TRUE(original->Extras.get().IdentifierJoliet.empty()) << "a name that needed no change keeps it";
   EXPECT_FALSE(comp.cd.UDFBridgeInfo.ShortenedNames.contains(original));
 }
 

@@ -155,7 +155,7 @@ TEST_F(RockRidgeEntries, EachEntryFormGivesTheRecordedAttributes) {
     ASSERT_NE(entry.Posix, nullptr);
     EXPECT_EQ(entry.Posix->Mode, c.mode);
     EXPECT_EQ(entry.Posix->SerialNumber, c.serial);
-    EXPECT_EQ(entry.Posix->LinkTarget, c.target);
+    EXPECT_EQ(entry.Posix->Names.get().LinkTarget, c.target);
     EXPECT_EQ(entry.FileSize, c.target.empty() ? 10 : 0);
     if (c.modifySeconds != 0) {
       EXPECT_EQ(entry.Posix->Modify, (TPosixTime{c.modifySeconds, c.modifyNanoseconds}));
@@ -171,7 +171,7 @@ TEST_F(RockRidgeEntries, NameBytesThatAreNotUtf8AreKeptExactly) {
   ASSERT_TRUE(Import().Imported);
   const TFileEntry& entry = *cd_.RootDir->Files;
   EXPECT_EQ(entry.LongName, u"caf\u00e9");
-  EXPECT_EQ(entry.Posix->Name, "caf\xe9");
+  EXPECT_EQ(entry.Posix->Names.get().Name, "caf\xe9");
 }
 
 // A 250-byte name fits no record; its NM stands in a continuation area, and

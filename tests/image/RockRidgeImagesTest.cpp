@@ -164,7 +164,7 @@ TEST_F(RockRidgeImages, ImportGivesExactlyTheRecordedNamesModesLinksAndTimes) {
       ASSERT_NE(entry->Posix, nullptr);
       const std::uint32_t permissions = tool.rationalised ? Rationalised(item) : PermissionsOf(item);
       EXPECT_EQ(entry->Posix->Mode, TypeOf(item.Kind) | permissions) << std::oct << entry->Posix->Mode;
-      EXPECT_EQ(entry->Posix->LinkTarget, item.Target);
+      EXPECT_EQ(entry->Posix->Names.get().LinkTarget, item.Target);
       EXPECT_EQ(entry->Posix->Modify.Seconds, TimeOf(i));
       EXPECT_EQ(entry->DirRecord != nullptr, item.Kind == TKind::Folder);
       const std::size_t size = item.Kind == TKind::File ? item.Path.size() : 0;

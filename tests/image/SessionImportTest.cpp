@@ -241,9 +241,11 @@ TEST_F(SessionImport, ADateReadBackAndRecordedAgainIsTheSameInstant) {
   ASSERT_GT(Prepare(cd_), 0u);
   ASSERT_TRUE(GenerateHeader(cd_));
 
+  const std::vector<std::uint8_t> header = WholeHeader(cd_);
+  ASSERT_EQ(header.size(), std::size_t{cd_.HeaderSectors} * 2048);
   TMemorySectors recorded(cd_.HeaderSectors);
   for (std::uint32_t s = 0; s < cd_.HeaderSectors; ++s)
-    std::copy_n(cd_.isom.begin() + std::ptrdiff_t{s} * 2048, 2048, recorded.At(s).begin());
+    std::copy_n(header.begin() + std::ptrdiff_t{s} * 2048, 2048, recorded.At(s).begin());
   TCDFiles again;
   ClearAll(again);
   const TImportReport report = ImportVolume(again, recorded, {0, kImageCandidateSectors, 0}, again.RootDir);
@@ -385,7 +387,7 @@ TEST_F(SessionImport, AnImportTheTreeRefusesHalfWayLeavesTheCompilationAsItWas) 
     EXPECT_EQ(cd_.PathTableEntries.size(), 2u);
     EXPECT_TRUE(cd_.Prepared);
     EXPECT_FALSE(cd_.Files[0]->Imported);
-    EXPECT_TRUE(cd_.Files[0]->mfcbFunction != nullptr);
+    EXPECT_TRUE(cd_.Files[0]->Extras.get().mfcbFunction != nullptr);
     // The directory's index still finds its entries, and only them.
     EXPECT_EQ(FindFileW(cd_, u"\\", u"a.txt"), 0);
     EXPECT_EQ(cd_.RootDir->LastFile->LongName, u"keep");

@@ -7,6 +7,7 @@
 #include <tuple>
 #include <vector>
 
+#include "engine/image/Tree.h"
 #include "fixtures/temp-folder/TempFolder.h"
 
 namespace kilnor {
@@ -37,7 +38,7 @@ TEST_P(SourceDigestTest, OnlyTheWholeRecordedSizeGivesADigest) {
   TempFolder folder;
   if (GetParam().content != nullptr) folder.MakeFile("source", GetParam().content);
   TFileEntry entry;
-  entry.Path = folder.WidePath("source");
+  SetSourcePath(entry, folder.WidePath("source"));
   entry.FileSize = GetParam().fileSize;
   std::vector<std::uint8_t> buffer(2048);
   const std::atomic<bool> aborted{false};
@@ -56,7 +57,7 @@ TEST(SourceDigestOfCallbackTest, HashesWhatTheCallbackDeliversAndRefusesAShortDe
   TFileEntry entry;
   entry.FileSize = 3;
   std::uint32_t offered = 3;
-  entry.mfcbFunction = [&](void*, pFileEntry, std::uint32_t position, void* to, std::uint32_t& size) {
+  entry.Extras.edit().mfcbFunction = [&](void*, pFileEntry, std::uint32_t position, void* to, std::uint32_t& size) {
     size = std::min(size, offered - position);
     std::memcpy(to, "abc" + position, size);
   };
@@ -71,7 +72,7 @@ TEST(SourceDigestAbortTest, AnAbortLeavesNoDigestAndProgressCountsThePiecesRead)
   TempFolder folder;
   folder.MakeFile("source", std::string(3 * 2048, 'x'));
   TFileEntry entry;
-  entry.Path = folder.WidePath("source");
+  SetSourcePath(entry, folder.WidePath("source"));
   entry.FileSize = 3 * 2048;
   std::vector<std::uint8_t> buffer(2048);
   std::atomic<bool> aborted{false};
@@ -110,7 +111,7 @@ TEST_P(SameSourceDataTest, OnlyEqualBytesOverTheWholeSizeAreTheSame) {
   for (auto [entry, name, content] : {std::tuple{&first, "first", GetParam().first},
                                       std::tuple{&second, "second", GetParam().second}}) {
     if (content != nullptr) folder.MakeFile(name, content);
-    entry->Path = folder.WidePath(name);
+    SetSourcePath(*entry, folder.WidePath(name));
     entry->FileSize = GetParam().fileSize;
   }
   std::vector<std::uint8_t> bufferA(4);
@@ -125,12 +126,12 @@ INSTANTIATE_TEST_SUITE_P(Sources, SameSourceDataTest, testing::ValuesIn(kCompari
 TEST(SameSourceDataOfCallbackTest, AMemoryFileEqualsAFileOfItsBytes) {
   TempFolder folder;
   TFileEntry file;
-  file.Path = folder.WidePath("source");
+  SetSourcePath(file, folder.WidePath("source"));
   folder.MakeFile("source", "abc");
   file.FileSize = 3;
   TFileEntry memory;
   memory.FileSize = 3;
-  memory.mfcbFunction = [](void*, pFileEntry, std::uint32_t position, void* to, std::uint32_t& size) {
+  memory.Extras.edit().mfcbFunction = [](void*, pFileEntry, std::uint32_t position, void* to, std::uint32_t& size) {
     size = std::min<std::uint32_t>(size, 3 - position);
     std::memcpy(to, "abc" + position, size);
   };

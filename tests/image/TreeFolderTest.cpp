@@ -87,7 +87,7 @@ TEST_F(TreeFolder, RecursiveInsertPutsSubfoldersFirstAndLeavesLinksToFoldersOut)
 
   const pFileEntry x = Entry(u"\\2014", u"x.txt");
   ASSERT_NE(x, nullptr);
-  EXPECT_EQ(N(x->Path), folder_.Path("Photos/2014/x.txt"));
+  EXPECT_EQ(N(SourcePath(*x)), folder_.Path("Photos/2014/x.txt"));
   EXPECT_EQ(x->FileSize, 2);
   EXPECT_TRUE(x->Unicode);
   EXPECT_STREQ(Entry(u"\\", u"Long picture name.jpeg")->ShortName, "LONGPI~1.JPE");
@@ -97,7 +97,7 @@ TEST_F(TreeFolder, RecursiveInsertPutsSubfoldersFirstAndLeavesLinksToFoldersOut)
   EXPECT_STREQ(year->ShortName, "2014");
   EXPECT_EQ(year->Parent, cd_.RootDir);
   EXPECT_EQ(year->OwnEntry, Entry(u"\\", u"2014"));
-  EXPECT_TRUE(year->OwnEntry->Path.empty());
+  EXPECT_FALSE(HasSourcePath(*year->OwnEntry));
 }
 
 TEST_F(TreeFolder, SpecsAndRecursionChooseWhatGoesIn) {
@@ -229,7 +229,7 @@ TEST_F(TreeFolder, InsertFileTakesOrdinaryFilesOnly) {
   const pFileEntry entry = InsertFile(cd_, "\\", big);
   ASSERT_NE(entry, nullptr) << LastTreeError(cd_);
   EXPECT_EQ(entry->FileSize, (6ll << 30) + 1);
-  EXPECT_EQ(N(entry->Path), big);
+  EXPECT_EQ(N(SourcePath(*entry)), big);
   EXPECT_FALSE(entry->Unicode);
   const TSystemTime local = LocalCalendarOfFileTime(FileTimeFromUnix(1'700'000'000, 0));
   EXPECT_EQ(entry->Time.wHour, local.wHour);
@@ -254,17 +254,17 @@ TEST_F(TreeFolder, ReplacingRefreshesTheSourceButKeepsTheFirstName) {
   const pFileEntry entry = InsertFile(cd_, "\\", first);
   ASSERT_NE(entry, nullptr);
   EXPECT_EQ(InsertFile(cd_, "\\", second), entry);
-  EXPECT_EQ(N(entry->Path), first);
+  EXPECT_EQ(N(SourcePath(*entry)), first);
   EXPECT_EQ(cd_.FileCounter(), 1);
 
-  entry->Hash = "d41d8cd98f00b204e9800998ecf8427e";
+  entry->Extras.edit().Hash = "d41d8cd98f00b204e9800998ecf8427e";
   cd_.ReplaceFile = true;
   EXPECT_EQ(InsertFile(cd_, "\\", second), entry);
-  EXPECT_EQ(N(entry->Path), second);
+  EXPECT_EQ(N(SourcePath(*entry)), second);
   EXPECT_EQ(entry->FileSize, 2);
   EXPECT_EQ(entry->LongName, W(secondName));
-  EXPECT_EQ(entry->LongNameWIN32, u"readme.txt");
-  EXPECT_TRUE(entry->Hash.empty());
+  EXPECT_EQ(WindowsName(*entry), u"readme.txt");
+  EXPECT_TRUE(entry->Extras.get().Hash.empty());
   EXPECT_EQ(cd_.FileCounter(), 1);
 }
 
@@ -290,7 +290,7 @@ TEST_F(TreeFolder, InsertFileWithNameUsesTheGivenNames) {
     ASSERT_NE(entry, nullptr) << N(c.longName);
     EXPECT_STREQ(entry->ShortName, c.expectedShort);
     EXPECT_EQ(entry->LongName, c.longName);
-    EXPECT_EQ(N(entry->Path), source);
+    EXPECT_EQ(N(SourcePath(*entry)), source);
   }
   EXPECT_EQ(InsertFileWithNameW(cd_, u"\\", W(source), std::u16string(300, u'n'), u""), kSkippedEntry);
 }
@@ -300,8 +300,8 @@ TEST_F(TreeFolder, UndecodableNamesKeepTheirBytes) {
   folder_.MakeFile("odd/" + name, "x");
   ASSERT_NE(InsertDir(cd_, "\\", folder_.Path("odd"), "*.*", false, false), nullptr);
   ASSERT_EQ(cd_.FileCounter(), 1);
-  EXPECT_EQ(N(cd_.Files[0]->Path), folder_.Path("odd/" + name));
-  EXPECT_TRUE(std::filesystem::exists(N(cd_.Files[0]->Path)));
+  EXPECT_EQ(N(SourcePath(*cd_.Files[0])), folder_.Path("odd/" + name));
+  EXPECT_TRUE(std::filesystem::exists(N(SourcePath(*cd_.Files[0]))));
 }
 
 // Left-out items by the end of their source path, and the reason given.
@@ -381,7 +381,7 @@ TEST_F(TreeFolder, NamesThatDifferOnlyInCaseAreBothRecorded) {
   std::vector<std::u16string> joliet;
   for (pFileEntry e = cd_.RootDir->Files; e != nullptr; e = e->NextFile) {
     iso.push_back(e->IdentifierISO);
-    joliet.push_back(e->IdentifierJoliet.empty() ? e->LongName : e->IdentifierJoliet);
+    joliet.push_back(e->Extras.get().IdentifierJoliet.empty() ? e->LongName : e->Extras.get().IdentifierJoliet);
   }
   std::sort(iso.begin(), iso.end());
   EXPECT_EQ(std::adjacent_find(iso.begin(), iso.end()), iso.end()) << "ISO 9660 names are unique";

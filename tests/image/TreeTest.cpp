@@ -271,7 +271,7 @@ TEST_F(Tree, ReplacingAnEntryResetsWhatBelongedToItsOldData) {
   };
   const pFileEntry first = InsertMemoryFileW(cd_, u"\\", FindData(u"data.bin", u"", 10), counting);
   ASSERT_NE(first, nullptr);
-  first->Hash = "0123456789abcdef0123456789abcdef";
+  first->Extras.edit().Hash = "0123456789abcdef0123456789abcdef";
   first->ReferenceEntry = first;
   cd_.Prepared = true;
 
@@ -281,7 +281,7 @@ TEST_F(Tree, ReplacingAnEntryResetsWhatBelongedToItsOldData) {
   EXPECT_EQ(first->FileSize, 10);
   EXPECT_TRUE(cd_.Prepared);
   std::uint32_t size = 1;
-  first->mfcbFunction(nullptr, first, 0, nullptr, size);
+  first->Extras.get().mfcbFunction(nullptr, first, 0, nullptr, size);
   EXPECT_EQ(calls, 1);
 
   cd_.ReplaceFile = true;
@@ -290,11 +290,11 @@ TEST_F(Tree, ReplacingAnEntryResetsWhatBelongedToItsOldData) {
   EXPECT_EQ(cd_.FileCounter(), 1);
   EXPECT_EQ(first->FileSize, 20);
   EXPECT_EQ(first->LongName, again);
-  EXPECT_EQ(first->LongNameWIN32, u"data.bin");
-  EXPECT_TRUE(first->Hash.empty());
+  EXPECT_EQ(WindowsName(*first), u"data.bin");
+  EXPECT_TRUE(first->Extras.get().Hash.empty());
   EXPECT_EQ(first->ReferenceEntry, nullptr);
   EXPECT_FALSE(cd_.Prepared);
-  first->mfcbFunction(nullptr, first, 0, nullptr, size);
+  first->Extras.get().mfcbFunction(nullptr, first, 0, nullptr, size);
   EXPECT_EQ(calls, 1);
 }
 
@@ -310,9 +310,9 @@ TEST_F(Tree, MemoryFilesKeepTheirFindData) {
   EXPECT_EQ(entry->LongName, u"caf\u00E9 menu.txt");
   EXPECT_EQ(entry->FileSize, (2ll << 32) + 5);
   EXPECT_EQ(entry->attributes, kAttributeHidden);
-  EXPECT_TRUE(entry->Path.empty());
+  EXPECT_FALSE(HasSourcePath(*entry));
   EXPECT_TRUE(entry->Unicode);
-  EXPECT_TRUE(static_cast<bool>(entry->mfcbFunction));
+  EXPECT_TRUE(static_cast<bool>(entry->Extras.get().mfcbFunction));
   const TSystemTime local = LocalCalendarOfFileTime(fd.ftLastWriteTime);
   EXPECT_EQ(entry->Time.wHour, local.wHour);
   EXPECT_EQ(entry->Time.wDay, local.wDay);

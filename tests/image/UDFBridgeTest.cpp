@@ -10,6 +10,7 @@
 #include "ReaderTools.h"
 #include "UDFReader.h"
 #include "engine/image/ISO9660.h"
+#include "engine/image/Tree.h"
 #include "engine/image/UDFBridge.h"
 #include "engine/platform/Unicode.h"
 
@@ -175,7 +176,7 @@ TEST(UDFBridge, EveryDescriptorIsSealedWhereverTheSessionStarts) {
   const std::uint32_t start = 100000;
   c.cd.FirstWritableSector = start;
   ASSERT_TRUE(GenerateHeader(c.cd));
-  std::vector<std::uint8_t> session = c.cd.isom;
+  std::vector<std::uint8_t> session = WholeHeader(c.cd);
   session.resize(std::size_t{c.cd.TotalImageSize} * 2048);
   const std::vector<std::uint8_t> area = GenerateUDFArea(c.cd, start, 7);
   ASSERT_FALSE(area.empty());
@@ -206,9 +207,9 @@ TEST(UDFBridge, GenerationIsRepeatableAndIndependentOfHowItIsAskedFor) {
   for (std::uint32_t chunk : {1u, 2u, 3u, 32u}) EXPECT_EQ(GenerateUDFArea(c.cd, 0, chunk), whole) << chunk;
 
   ASSERT_TRUE(GenerateHeader(c.cd));
-  const std::vector<std::uint8_t> header = c.cd.isom;
+  const std::vector<std::uint8_t> header = WholeHeader(c.cd);
   ASSERT_TRUE(GenerateHeader(c.cd));
-  EXPECT_EQ(c.cd.isom, header) << "the volume structures are the same on every write";
+  EXPECT_EQ(WholeHeader(c.cd), header) << "the volume structures are the same on every write";
 }
 
 TEST(UDFBridge, DirectoryDataOfExactlyOneBlockIsFollowedByTheNextEntry) {
@@ -347,7 +348,7 @@ TEST(UDFBridge, ImportedDataBelowTheDefaultPartitionStartMovesThePartitionStart)
   pFileEntry old = c.AddFile(c.root(), u"old.bin", 4096);
   old->Imported = true;
   old->Address = 180;
-  old->Path.clear();
+  SetSourcePath(*old, {});
   c.AddFile(c.root(), u"new.bin", 0);
   ASSERT_GT(Prepare(c.cd), 0u);
   EXPECT_EQ(c.cd.UDFBridgeInfo.PartitionStarting_LSA, 180u);
@@ -355,7 +356,8 @@ TEST(UDFBridge, ImportedDataBelowTheDefaultPartitionStartMovesThePartitionStart)
   c.cd.FirstWritableSector = start;
   ASSERT_TRUE(GenerateHeader(c.cd));
   std::vector<std::uint8_t> disc(std::size_t{start + c.cd.TotalImageSize} * 2048);
-  std::copy(c.cd.isom.begin(), c.cd.isom.end(), disc.begin() + std::size_t{start} * 2048);
+  const std::vector<std::uint8_t> header = WholeHeader(c.cd);
+  std::copy(header.begin(), header.end(), disc.begin() + std::size_t{start} * 2048);
   const std::vector<std::uint8_t> area = GenerateUDFArea(c.cd, start, 32);
   ASSERT_FALSE(area.empty());
   std::copy(area.begin(), area.end(), disc.begin() + (std::size_t{start} + c.cd.UDFBridgeInfo.RootDirectoryICB_LSAWRTSession) * 2048);
@@ -376,7 +378,7 @@ TEST(UDFBridge, GenerationFailsInsteadOfWritingWhatCannotBeRead) {
   pFileEntry stray = c.AddFile(c.root(), u"stray.bin", 4096);
   stray->Imported = true;
   stray->Address = 900000;                                 // beyond the session being written
-  stray->Path.clear();
+  SetSourcePath(*stray, {});
   ASSERT_GT(Prepare(c.cd), 0u);
   std::vector<std::uint8_t> area(std::size_t{c.cd.UDFBridgeInfo.NumberOfBlocksRequiredForFileDirStructures} * 2048);
   TUDFFileStructureGenerator generator(c.cd, 0);

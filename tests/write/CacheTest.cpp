@@ -32,7 +32,8 @@ struct TMemoryFile {
       : bytes(std::move(data)), shortfall(shortBy) {
     entry.LongName = u"memory.bin";
     entry.FileSize = static_cast<std::int64_t>(bytes.size());
-    entry.mfcbFunction = [this](void*, pFileEntry, std::uint32_t position, void* buffer, std::uint32_t& size) {
+    entry.Extras.edit().mfcbFunction = [this](void*, pFileEntry, std::uint32_t position, void* buffer,
+                                              std::uint32_t& size) {
       positions.push_back(position);
       requests.push_back(size);
       const std::size_t n = std::min<std::size_t>(size, bytes.size() - position);

@@ -209,7 +209,8 @@ TEST_F(WriteThreadTest, AnAbortFailsTheWriteWhereverItComes) {
     TFileEntry entry;
     entry.LongName = u"stream.bin";
     entry.FileSize = 16 << 20;
-    entry.mfcbFunction = [&](void*, pFileEntry, std::uint32_t position, void* buffer, std::uint32_t& size) {
+    entry.Extras.edit().mfcbFunction = [&](void*, pFileEntry, std::uint32_t position, void* buffer,
+                                           std::uint32_t& size) {
       std::memset(buffer, 1, size);
       if (position >= c.abortAtByte) {
         cdFiles.ErrorNumber = erAborted;
