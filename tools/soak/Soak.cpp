@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -45,7 +46,8 @@ const std::vector<TFault> kVerifyFaults = {
 }  // namespace
 
 TSoak::TSoak(fs::path Scratch, fs::path BinDir, std::uint32_t Seed)
-    : scratch_(std::move(Scratch)), binDir_(std::move(BinDir)), random_(Seed) {}
+    : scratch_(std::move(Scratch)), binDir_(std::move(BinDir)), random_(Seed),
+      trace_(std::getenv("VELMOR_SOAK_TRACE") != nullptr) {}
 
 bool TSoak::Open(std::string& Error) {
   if (!kp_.InitializeASPI(true, (binDir_ / "libvelmor-recorder.so").string(), "") || !kp_.SelectDevice(0)) {
@@ -259,9 +261,11 @@ const TFault* TSoak::ArmFault(const std::vector<TFault>& Faults) {
 
 bool TSoak::FaultFired(const TFault* Fault) {
   if (Fault == nullptr) return false;
-  // A fault consumed whole leaves the list; one partly consumed shows its count lowered.
+  // A fault that fails one command leaves the list once it has; busy and
+  // not-ready have answered some commands as soon as their count is lower.
   const std::string left = EmulatorOutput("fault list").value_or("");
-  const bool fired = left != armedFaults_;
+  const bool answersMany = Fault->Arguments.starts_with("busy") || Fault->Arguments.starts_with("not-ready");
+  const bool fired = left.empty() || (answersMany && left != armedFaults_);
   if (!left.empty() && !EmulatorOutput("fault clear")) Finding("velmor-emulator fault clear failed");
   if (fired) ++tallies_.FaultsFired;
   return fired;
@@ -276,6 +280,8 @@ bool TSoak::Judge(const std::string& Kind, const TOutcome& Outcome, const TFault
     return false;
   }
   const bool failed = !Outcome.Started || Outcome.Failed;
+  if (trace_)
+    std::fprintf(stderr, "%d: %s: %s\n", operation_, what.c_str(), failed ? Outcome.Error.c_str() : "success");
   if (failed && (Outcome.Error.empty() || Outcome.Error == "Unknown/No Error!")) {
     ++tallies_.Misreported;
     Finding(what + ": a failure without a reason");

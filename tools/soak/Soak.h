@@ -96,6 +96,7 @@ class TSoak {
   std::filesystem::path scratch_;
   std::filesystem::path binDir_;
   std::mt19937 random_;
+  bool trace_;  // VELMOR_SOAK_TRACE set: each outcome on stderr
   std::filesystem::path source_;
   int operation_ = 0;
   int sourceCount_ = 0;
