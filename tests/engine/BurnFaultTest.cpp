@@ -84,6 +84,23 @@ TEST_F(BurnTest, AbortEndsTheBurnAsAFailure) {
   EXPECT_EQ(kp.ComponentStatus(), stIdle);
 }
 
+TEST_F(BurnTest, AnEarlierAbortDoesNotStopTheNextBurnsSetUp) {
+  InsertMedium("bd-r");
+  const fs::path src = SmallSource();
+  ASSERT_EQ(Emulator("fault add not-ready --opcode 2A --count 1000000"), 0);
+  ASSERT_TRUE(PrepareCompilation(src));
+  ASSERT_TRUE(Run([this] {
+    const bool started = kp.Burn();
+    kp.AbortOperation();
+    return started;
+  }));
+  ASSERT_EQ(Emulator("fault clear"), 0);
+  // A blank DVD-RW is formatted before it is written, and the burn waits for it.
+  InsertMedium("dvd-rw");
+  ASSERT_TRUE(Burn(src)) << Error;
+  ExpectExtractedTreeIs(Export("medium.iso"), src, scratch.path());
+}
+
 // The copy of a grown volume's descriptors to the start of a DVD+RW, refused
 // for the medium's format: the disc is formatted again and the copy tried
 // once more; refused again, the burn fails.
