@@ -19,6 +19,8 @@ constexpr std::uint32_t kDVDRAMQuickPackets = 128;     // 8 MiB
 constexpr std::uint32_t kDVDPlusRWFullPackets = 2048;  // 128 MiB
 constexpr std::uint8_t kStopBackgroundFormat = 3;
 constexpr std::chrono::milliseconds kAbortCheckInterval{250};
+constexpr int kBusyEraseTries = 50;
+constexpr std::chrono::milliseconds kBusyErasePause{100};
 
 // FORMAT UNIT parameter lists: a 4-byte header (format options valid,
 // immediate; one 8-byte descriptor) and the descriptor (blocks, format type
@@ -85,13 +87,23 @@ void BeginErase(TCDFiles& CDFiles, TSCSIDevice& Device, bool Quick, TEraseDoneEv
 }
 
 void TEraseThread::Execute() {
-  const TMedium medium = DiscIs(Device);
-  SetCDSpeed(Device, Device.ReadSpeed, Device.WriteSpeed);
-  SetWriteParameters(Device, false, false, false, medium);
-  const bool failed = !EraseMedium(medium);
+  const bool failed = !EraseUnlessBusy();
   Device.CloseFH = true;
   CDFiles.ComponentStatus = stIdle;
   ReportEraseDone(Device.hWNDFE, Device.cbEraseDone, this, failed);
+}
+
+// A drive that answers busy has taken nothing: the erase starts again,
+// from asking what the medium is, a bounded number of times.
+bool TEraseThread::EraseUnlessBusy() {
+  for (int tries = 1;; ++tries) {
+    const TMedium medium = DiscIs(Device);
+    SetCDSpeed(Device, Device.ReadSpeed, Device.WriteSpeed);
+    SetWriteParameters(Device, false, false, false, medium);
+    if (EraseMedium(medium)) return true;
+    if (!Device.TargetBusy || CDFiles.Aborted || tries >= kBusyEraseTries) return false;
+    Clock().sleep_for(kBusyErasePause);
+  }
 }
 
 bool TEraseThread::EraseMedium(TMedium Medium) {

@@ -49,6 +49,7 @@ class TEraseThread {
   void Execute();
 
  private:
+  [[nodiscard]] bool EraseUnlessBusy();
   [[nodiscard]] bool EraseMedium(TMedium Medium);
   [[nodiscard]] bool QuickFormatAndOverwrite(std::span<const std::uint8_t> FormatList);
   [[nodiscard]] bool FullFormatBDRE();

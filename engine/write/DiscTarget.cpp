@@ -109,6 +109,9 @@ void RecordDriveError(TCDFiles& CDFiles, const TSCSIDevice& Device, std::uint32_
 
 bool FindDiscTarget(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Sectors, bool ImageBurn,
                     TDiscTarget& Target) {
+  // An earlier operation's abort must not cut short this one's waits for
+  // the drive (a blank DVD-RW's format).
+  CDFiles.Aborted = false;
   Target = {};
   Target.Sectors = Sectors;
   Target.ImageBurn = ImageBurn;

@@ -19,17 +19,28 @@ constexpr std::chrono::milliseconds kRetryPause{100};
   return Device.TargetBusy || code == kAscNotReady || code == kNoSense;
 }
 
+// Sends while the drive answers busy, not ready or without sense.
+template <typename TSend>
+[[nodiscard]] bool SendRetried(TCDFiles& CDFiles, TSCSIDevice& Device, TSend Send) {
+  for (std::uint32_t tries = 0;;) {
+    if (CDFiles.Aborted) return false;
+    if (Send()) return true;
+    if (!WorthRetrying(Device) || ++tries >= kMaxTries) return false;
+    Clock().sleep_for(kRetryPause);
+  }
+}
+
 }  // namespace
 
 bool TryWritePacket(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Lba, std::span<const std::uint8_t> Packet) {
   const auto blocks = static_cast<std::uint16_t>(Packet.size() / kSectorBytes);
   const auto bytes = static_cast<std::uint32_t>(Packet.size());
-  for (std::uint32_t tries = 0;;) {
-    if (CDFiles.Aborted) return false;
-    if (Write10(Device, Lba, blocks, bytes, Packet)) return true;
-    if (!WorthRetrying(Device) || ++tries >= kMaxTries) return false;
-    Clock().sleep_for(kRetryPause);
-  }
+  return SendRetried(CDFiles, Device, [&] { return Write10(Device, Lba, blocks, bytes, Packet); });
+}
+
+bool ReadPacket(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Lba, std::uint16_t Blocks,
+                std::span<std::uint8_t> Buffer) {
+  return SendRetried(CDFiles, Device, [&] { return Read10(Device, Lba, Blocks, Buffer); });
 }
 
 bool WritePacket(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Lba, std::span<const std::uint8_t> Packet) {

@@ -1,6 +1,6 @@
 #pragma once
-// One WRITE (10) of a packet to the medium, straight from where the packet
-// lies, sent again while the drive is busy or not ready.
+// One WRITE (10) or READ (10) of a packet, straight from or into where the
+// packet lies, sent again while the drive is busy or not ready.
 #include <cstdint>
 #include <span>
 
@@ -20,5 +20,9 @@ namespace kilnor {
 // caller that may still recover from it.
 [[nodiscard]] bool TryWritePacket(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Lba,
                                   std::span<const std::uint8_t> Packet);
+// Reads Blocks sectors from Lba into Buffer, asked again as WritePacket asks;
+// false after any other failure, after the last try, or when aborted.
+[[nodiscard]] bool ReadPacket(TCDFiles& CDFiles, TSCSIDevice& Device, std::uint32_t Lba, std::uint16_t Blocks,
+                              std::span<std::uint8_t> Buffer);
 
 }  // namespace kilnor

@@ -16,6 +16,7 @@
 #include "engine/platform/FileSearch.h"
 #include "engine/platform/LocalTime.h"
 #include "engine/write/ErrorTexts.h"
+#include "engine/write/PacketWrite.h"
 
 namespace kilnor {
 
@@ -102,7 +103,8 @@ TDiscDigest DigestOfCopy(TCDFiles& CDFiles, TSCSIDevice& Device, const TVerifyIt
     if (CDFiles.Aborted) return {TDigestOutcome::Aborted, {}, {}};
     const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kPacketBytes));
     const auto blocks = static_cast<std::uint16_t>(SectorsOf(chunk));
-    if (!Read10(Device, sector, blocks, Buffer)) {
+    if (!ReadPacket(CDFiles, Device, sector, blocks, Buffer)) {
+      if (CDFiles.Aborted) return {TDigestOutcome::Aborted, {}, {}};
       CDFiles.VerifyProgress += static_cast<std::uint32_t>(SectorsOf(remaining));
       return {TDigestOutcome::Unreadable, {}, DriveFailure(Device, sector)};
     }

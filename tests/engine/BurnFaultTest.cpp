@@ -69,19 +69,36 @@ TEST_F(BurnTest, SourceFileChangedAfterPrepareFailsTheBurn) {
   EXPECT_EQ(kp.ComponentStatus(), stIdle);
 }
 
-TEST_F(BurnTest, AbortEndsTheBurnAsAFailure) {
-  InsertMedium("dvd+r");
-  const fs::path src = SmallSource();
-  ASSERT_EQ(Emulator("fault add not-ready --opcode 2A --count 1000000"), 0);
-  ASSERT_TRUE(PrepareCompilation(src));
-  EXPECT_TRUE(Run([this] {
-    const bool started = kp.Burn();
-    kp.AbortOperation();
-    return started;
-  }));
+// A burn of Src on a new Kind that the drive keeps from writing, aborted
+// as soon as it has started.
+class BurnAborted : public BurnTest {
+ protected:
+  [[nodiscard]] bool AbortedBurn(const char* Kind, const fs::path& Src) {
+    InsertMedium(Kind);
+    if (Emulator("fault add not-ready --opcode 2A --count 1000000") != 0 || !PrepareCompilation(Src)) return false;
+    return Run([this] {
+      const bool started = kp.Burn();
+      kp.AbortOperation();
+      return started;
+    });
+  }
+};
+
+TEST_F(BurnAborted, EndsTheBurnAsAFailure) {
+  EXPECT_TRUE(AbortedBurn("dvd+r", SmallSource()));
   EXPECT_TRUE(WriteFailed);
   EXPECT_EQ(Error, "Aborted by user");
   EXPECT_EQ(kp.ComponentStatus(), stIdle);
+}
+
+TEST_F(BurnAborted, DoesNotStopTheNextBurnsSetUp) {
+  const fs::path src = SmallSource();
+  ASSERT_TRUE(AbortedBurn("bd-r", src));
+  ASSERT_EQ(Emulator("fault clear"), 0);
+  // A blank DVD-RW is formatted before it is written, and the burn waits for it.
+  InsertMedium("dvd-rw");
+  ASSERT_TRUE(Burn(src)) << Error;
+  ExpectExtractedTreeIs(Export("medium.iso"), src, scratch.path());
 }
 
 // The copy of a grown volume's descriptors to the start of a DVD+RW, refused

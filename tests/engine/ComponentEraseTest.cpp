@@ -64,6 +64,19 @@ TEST_F(ComponentErase, RefusedBlankIsAFailureWithTheDrivesReason) {
   EXPECT_EQ(kp.ErrorString(), "Hardware Error 9216");
 }
 
+// A busy drive took nothing; the erase starts again once it is free.
+TEST_F(ComponentErase, ADriveBusyForAWhileIsErasedOnceItIsFree) {
+  for (const char* medium : {"cd-rw", "dvd-rw"}) {
+    ASSERT_EQ(Emulator(std::string("insert ") + medium), 0);
+    ASSERT_EQ(Emulator("fault add busy --count 20"), 0);
+    reports = 0;
+    EXPECT_TRUE(kp.EraseDisc(true)) << medium;
+    WaitForReport();
+    EXPECT_FALSE(failed) << medium << ": " << kp.ErrorString();
+    EXPECT_EQ(kp.ComponentStatus(), stIdle) << medium;
+  }
+}
+
 TEST_F(ComponentErase, AbortEndsTheWait) {
   ASSERT_EQ(Emulator("insert cd-rw"), 0);
   ASSERT_EQ(Emulator("fault add not-ready --opcode 0x51 --count 100000"), 0);

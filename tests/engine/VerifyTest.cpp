@@ -228,6 +228,20 @@ TEST_F(VerifyTest, AnUnreadableSectorFailsItsFileWithTheDrivesReasonAndTheRestIs
   EXPECT_EQ(kp.VerifyProgress(), kp.VerifySize());
 }
 
+// A drive that answers busy or "becoming ready" for a while is asked again,
+// as a burn asks it, rather than the file being failed as unreadable.
+TEST_F(VerifyTest, ReadsTheDriveAnswersBusyOrNotReadyForAreAskedAgain) {
+  InsertMedium("dvd+rw");
+  ASSERT_TRUE(Burn(SmallSource()));
+  for (const char* fault : {"busy --opcode 28 --count 20", "not-ready --opcode 28 --count 20"}) {
+    ASSERT_EQ(Emulator(std::string("fault add ") + fault), 0);
+    ASSERT_TRUE(Verify()) << fault;
+    EXPECT_FALSE(FinalFailed) << fault;
+    EXPECT_EQ(kp.LastVerify().Checked, kSmallTreeFiles) << fault;
+    EXPECT_EQ(kp.LastVerify().Failed, 0u) << fault;
+  }
+}
+
 TEST_F(VerifyTest, AbortEndsWithTheFinalEventAndTheStatusIdle) {
   InsertMedium("dvd+rw");
   ASSERT_TRUE(Burn(SmallSource()));
