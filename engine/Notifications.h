@@ -1,78 +1,10 @@
 #pragma once
-// The four completion messages of the engine's worker threads, and the one
-// way a worker reports its end.
-//
-// A worker reports with the Report* helper of its operation, passing the
-// queue pointer kept in its record (TCDFiles::hWNDFE, for erase
-// TSCSIDevice::hWNDFE) and the handler copied there when its operation
-// started:
-//   - unassigned handler: nothing is reported at all;
-//   - a queue (the component has an owner): the message is posted, and the
-//     owner's thread later fires the component's current event with the
-//     component as Sender;
-//   - no queue: the copied handler runs at once on the worker's own thread,
-//     with the worker as Sender.
-// Workers decide "failed" from their own failed flag, never from the
-// consumable error number, which the owner may already have read.
-#include <cstdint>
-
-#include "engine/image/TreeTypes.h"
+// The component's side of the worker completions (engine/events/Completions.h):
+// turning a posted message into the component's event on the owner's thread.
+#include "engine/events/Completions.h"
 #include "engine/platform/NotificationQueue.h"
 
 namespace kilnor {
-
-inline constexpr std::uint32_t WM_USER = 0x0400;
-inline constexpr std::uint32_t WM_ERASEDONE = WM_USER + 101;     // lParam: failed
-inline constexpr std::uint32_t WM_WRITEDONE = WM_USER + 102;     // lParam: failed
-inline constexpr std::uint32_t WM_VERIFYDONE = WM_USER + 103;    // wParam: file id or -1; lParam: failed
-inline constexpr std::uint32_t WM_SMARTREFDONE = WM_USER + 104;  // wParam: error number; lParam: bytes saved
-
-// The file id of the final verify report, after the per-file ones.
-inline constexpr std::int32_t kVerifySummary = -1;
-
-inline void ReportEraseDone(TNotificationQueue* queue, const TEraseDoneEvent& handler, void* worker,
-                            bool failed) {
-  if (!handler) return;
-  if (queue) {
-    queue->Post(WM_ERASEDONE, 0, failed ? 1 : 0);
-  } else {
-    handler(worker, 0, failed);
-  }
-}
-
-// The write start routine reports an abort with the component as sender; the
-// write thread reports with itself.
-inline void ReportWriteDone(TNotificationQueue* queue, const TWriteDoneEvent& handler, void* sender,
-                            bool failed) {
-  if (!handler) return;
-  if (queue) {
-    queue->Post(WM_WRITEDONE, 0, failed ? 1 : 0);
-  } else {
-    handler(sender, 0, failed);
-  }
-}
-
-// Called once per verified file and once more with kVerifySummary.
-// selectedDevice is the device index handed to a handler called directly.
-inline void ReportVerifyDone(TNotificationQueue* queue, const TVerifyDoneEvent& handler, void* worker,
-                             std::uint8_t selectedDevice, std::int32_t fileId, bool failed) {
-  if (!handler) return;
-  if (queue) {
-    queue->Post(WM_VERIFYDONE, static_cast<std::uint32_t>(fileId), failed ? 1 : 0);
-  } else {
-    handler(worker, selectedDevice, fileId, failed);
-  }
-}
-
-inline void ReportSmartRefDone(TNotificationQueue* queue, const TSmartRefGenDoneEvent& handler,
-                               void* worker, std::uint32_t errorNumber, std::int32_t canSaveBytes) {
-  if (!handler) return;
-  if (queue) {
-    queue->Post(WM_SMARTREFDONE, errorNumber, canSaveBytes);
-  } else {
-    handler(worker, errorNumber != 0, canSaveBytes);
-  }
-}
 
 class TKilnorPro;
 

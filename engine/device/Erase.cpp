@@ -3,10 +3,10 @@
 #include <array>
 #include <vector>
 
-#include "engine/Notifications.h"
 #include "engine/device/Commands.h"
 #include "engine/device/FormatLists.h"
 #include "engine/device/Media.h"
+#include "engine/events/Completions.h"
 #include "engine/platform/Clock.h"
 
 namespace kilnor {

@@ -12,6 +12,7 @@
 #include "engine/device/DeviceTypes.h"
 #include "engine/device/SCSIDefs.h"
 #include "engine/device/WNASPI32.h"
+#include "engine/events/Completions.h"
 #include "engine/platform/DynamicLibrary.h"
 
 namespace kilnor {
@@ -93,7 +94,7 @@ struct TSCSIDevice {
   std::array<std::atomic<std::uint64_t>, kSpeedRingSlots> qTime{}, qBytes{};  // last transfers
   std::atomic<std::int32_t> qIndex{0};
   std::atomic<double> QPFreq{0};                      // milliseconds per counter tick
-  std::function<void(void* Sender, std::uint8_t DeviceId, bool EraseFailed)> cbEraseDone;
+  TEraseDoneEvent cbEraseDone;
   bool QuickErase = false;
 };
 

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/events/Completions.h"
 #include "engine/image/UDFTypes.h"
 #include "engine/platform/FindData.h"
 
@@ -28,12 +29,6 @@ using TAddFileEvent =
     std::function<void(void* Sender, const char16_t* Path, TWin32FindDataW& fd, bool& Skip)>;
 using TGetDataEvent = std::function<void(void* Sender, pFileEntry FileEntry, std::uint32_t Position,
                                          void* Buffer, std::uint32_t& Size)>;
-using TWriteDoneEvent = std::function<void(void* Sender, std::uint8_t DeviceId, bool WriteFailed)>;
-using TEraseDoneEvent = std::function<void(void* Sender, std::uint8_t DeviceId, bool EraseFailed)>;
-using TVerifyDoneEvent =
-    std::function<void(void* Sender, std::uint8_t DeviceId, std::int32_t FileId, bool Failed)>;
-using TSmartRefGenDoneEvent =
-    std::function<void(void* Sender, bool Failed, std::int32_t CanSaveBytes)>;
 
 // Table capacities of the compilation.
 inline constexpr std::size_t kMaxFileEntries = 200000;

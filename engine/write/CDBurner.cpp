@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "engine/Notifications.h"
+#include "engine/events/Completions.h"
 #include "engine/image/ISO9660.h"
 #include "engine/image/Tree.h"
 #include "engine/platform/Unicode.h"

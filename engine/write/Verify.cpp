@@ -6,10 +6,10 @@
 #include <span>
 #include <system_error>
 
-#include "engine/Notifications.h"
 #include "engine/device/Commands.h"
 #include "engine/device/SenseTexts.h"
 #include "engine/device/Speeds.h"
+#include "engine/events/Completions.h"
 #include "engine/image/Hash.h"
 #include "engine/image/SourceDigest.h"
 #include "engine/image/Tree.h"
