@@ -14,30 +14,24 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int RunBuildIso(const TArguments& Args) {
+int RunBuildIso(const TParsedArguments& Parsed) {
   std::string error;
-  std::set<std::string_view> values = kLayoutValueOptions;
-  values.insert({"-o", "--output"});
-  std::set<std::string_view> flags = kLayoutFlagOptions;
-  flags.insert({"--prepare-only", kSmartRefsFlag});
-  const auto parsed = ParseArguments(Args, values, flags, error);
-  if (!parsed) return Fail(error, kExitUsage);
-  if (parsed->Positional.empty()) return Fail("build-iso needs at least one file or folder", kExitUsage);
-  const std::string output = parsed->Value("-o", parsed->Value("--output"));
-  const bool prepareOnly = parsed->Has("--prepare-only");
+  if (Parsed.Positional.empty()) return Fail("build-iso needs at least one file or folder", kExitUsage);
+  const std::string output = Parsed.Value("-o", Parsed.Value("--output"));
+  const bool prepareOnly = Parsed.Has("--prepare-only");
   if (output.empty() && !prepareOnly) return Fail("build-iso needs -o FILE", kExitUsage);
 
-  if (!output.empty() && !CheckOutputOutsideInputs(parsed->Positional, output, error)) return Fail(error);
+  if (!output.empty() && !CheckOutputOutsideInputs(Parsed.Positional, output, error)) return Fail(error);
 
   kilnor::TKilnorPro kp(CliOwner());
-  ApplyTreeOptions(kp, *parsed);
-  if (!BuildCompilation(kp, parsed->Positional, error)) return Fail(error);
-  if (!AcceptLeftOut(kp, *parsed, error)) return Fail(error);
-  if (!ApplyLayoutOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
-  if (!GenerateSmartReferencesOf(kp, *parsed, error)) return Fail(error);
+  ApplyTreeOptions(kp, Parsed);
+  if (!BuildCompilation(kp, Parsed.Positional, error)) return Fail(error);
+  if (!AcceptLeftOut(kp, Parsed, error)) return Fail(error);
+  if (!ApplyLayoutOptions(kp, Parsed, error)) return Fail(error, kExitUsage);
+  if (!GenerateSmartReferencesOf(kp, Parsed, error)) return Fail(error);
   const auto started = Clock::now();
   std::uint32_t sectors = 0;
-  if (!PrepareCompilation(kp, *parsed, sectors, error)) return Fail(error);
+  if (!PrepareCompilation(kp, Parsed, sectors, error)) return Fail(error);
   const double prepareSeconds = std::chrono::duration<double>(Clock::now() - started).count();
   if (prepareOnly) {
     std::printf("Prepared %u files in %u folders: %u sectors in %.3f s\n", kp.FilesCount(), kp.DirsCount(), sectors,
@@ -74,6 +68,8 @@ const TCliCommand& CmdBuildIso() {
       "devices, FIFOs, sockets, names too long, a second item of one name) are\n"
       "named on standard error and stop the build; --skip-unsupported builds the\n"
       "image without them. The image appears under its name only when complete.",
+      kLayoutValueOptions + TOptionNames{"-o", "--output"},
+      kLayoutFlagOptions + TOptionNames{"--prepare-only", kSmartRefsFlag},
       RunBuildIso};
   return command;
 }

@@ -21,39 +21,31 @@ int VerifyBurnedSession(kilnor::TKilnorPro& kp, const TParsedArguments& parsed) 
   return verified != kExitOk ? verified : ejected;
 }
 
-int RunBurn(const TArguments& Args) {
-  std::set<std::string_view> values = kLayoutValueOptions;
-  values.insert(kBurnValueOptions.begin(), kBurnValueOptions.end());
-  values.insert(kDriveOptions.begin(), kDriveOptions.end());
-  std::set<std::string_view> flags = kLayoutFlagOptions;
-  flags.insert(kBurnFlagOptions.begin(), kBurnFlagOptions.end());
-  flags.insert({"--append", "--verify", kSmartRefsFlag});
-  std::string error;
-  const auto parsed = ParseArguments(Args, values, flags, error);
-  if (!parsed) return Fail(error, kExitUsage);
-  if (parsed->Positional.empty()) return Fail("burn needs at least one file or folder", kExitUsage);
-  if (parsed->Has("--verify") && parsed->Has("--test"))
+int RunBurn(const TParsedArguments& Parsed) {
+  if (Parsed.Positional.empty()) return Fail("burn needs at least one file or folder", kExitUsage);
+  if (Parsed.Has("--verify") && Parsed.Has("--test"))
     return Fail("--verify reads back what was recorded, and a --test burn records nothing", kExitUsage);
 
   kilnor::TKilnorPro kp(CliOwner());
-  ApplyTreeOptions(kp, *parsed);
-  if (!BuildCompilation(kp, parsed->Positional, error)) return Fail(error);
-  if (!AcceptLeftOut(kp, *parsed, error)) return Fail(error);
-  if (!ApplyLayoutOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
-  if (!SelectDriveOf(kp, *parsed, error)) return Fail(error);
-  if (!ApplyBurnOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
-  if (parsed->Has("--append")) {
+  std::string error;
+  ApplyTreeOptions(kp, Parsed);
+  if (!BuildCompilation(kp, Parsed.Positional, error)) return Fail(error);
+  if (!AcceptLeftOut(kp, Parsed, error)) return Fail(error);
+  if (!ApplyLayoutOptions(kp, Parsed, error)) return Fail(error, kExitUsage);
+  if (!SelectDriveOf(kp, Parsed, error)) return Fail(error);
+  if (!ApplyBurnOptions(kp, Parsed, error)) return Fail(error, kExitUsage);
+  if (Parsed.Has("--append")) {
     if (!ImportLastSession(kp, error)) return Fail(error);
   } else if (const std::string holding = DiscHoldsData(kp); !holding.empty()) {
     return Fail(holding);
   }
-  if (!GenerateSmartReferencesOf(kp, *parsed, error)) return Fail(error);
+  if (!GenerateSmartReferencesOf(kp, Parsed, error)) return Fail(error);
   std::uint32_t sectors = 0;
-  if (!PrepareCompilation(kp, *parsed, sectors, error)) return Fail("the compilation cannot be laid out: " + error);
-  const int code = BurnWithProgress(kp, *parsed, "the compilation", [&] { return kp.Burn(); });
+  if (!PrepareCompilation(kp, Parsed, sectors, error)) return Fail("the compilation cannot be laid out: " + error);
+  const int code = BurnWithProgress(kp, Parsed, "the compilation", [&] { return kp.Burn(); });
   ReportLogProblems(kp);
-  if (code != kExitOk || !parsed->Has("--verify")) return code;
-  return VerifyBurnedSession(kp, *parsed);
+  if (code != kExitOk || !Parsed.Has("--verify")) return code;
+  return VerifyBurnedSession(kp, Parsed);
 }
 
 }  // namespace
@@ -82,7 +74,10 @@ const TCliCommand& CmdBurn() {
       "FILE|FOLDER... [--speed X|max] [--test] [--finalize] [--udf] [--boot IMAGE] [--volume-id X]\n"
       "          [--no-joliet] [--iso9660-1999] [--no-rock-ridge] [--follow-links] [--public-attributes]\n"
       "          [--append] [--smart-refs] [--verify] [--eject] [--drive N] [--aspi LIBRARY] [--log FILE]",
-      "Burn files and folders to the disc in the drive.", help, RunBurn};
+      "Burn files and folders to the disc in the drive.", help,
+      kLayoutValueOptions + kBurnValueOptions + kDriveOptions,
+      kLayoutFlagOptions + kBurnFlagOptions + TOptionNames{"--append", "--verify", kSmartRefsFlag},
+      RunBurn};
   return command;
 }
 

@@ -7,19 +7,15 @@ namespace velmor::cli {
 
 namespace {
 
-int RunBurnIso(const TArguments& Args) {
-  std::set<std::string_view> values = kBurnValueOptions;
-  values.insert(kDriveOptions.begin(), kDriveOptions.end());
-  std::string error;
-  const auto parsed = ParseArguments(Args, values, kBurnFlagOptions, error);
-  if (!parsed) return Fail(error, kExitUsage);
-  if (parsed->Positional.size() != 1) return Fail("burn-iso needs exactly one image file", kExitUsage);
-  const std::string& image = parsed->Positional.front();
+int RunBurnIso(const TParsedArguments& Parsed) {
+  if (Parsed.Positional.size() != 1) return Fail("burn-iso needs exactly one image file", kExitUsage);
+  const std::string& image = Parsed.Positional.front();
 
   kilnor::TKilnorPro kp(CliOwner());
-  if (!SelectDriveOf(kp, *parsed, error)) return Fail(error);
-  if (!ApplyBurnOptions(kp, *parsed, error)) return Fail(error, kExitUsage);
-  const int code = BurnWithProgress(kp, *parsed, image, [&] { return kp.BurnISOImage(image); });
+  std::string error;
+  if (!SelectDriveOf(kp, Parsed, error)) return Fail(error);
+  if (!ApplyBurnOptions(kp, Parsed, error)) return Fail(error, kExitUsage);
+  const int code = BurnWithProgress(kp, Parsed, image, [&] { return kp.BurnISOImage(image); });
   ReportLogProblems(kp);
   return code;
 }
@@ -33,7 +29,8 @@ const TCliCommand& CmdBurnIso() {
       std::string(kBurnHelp) + "\n" + std::string(kDriveHelp);
   static const TCliCommand command{
       "burn-iso", "IMAGE [--speed X|max] [--test] [--finalize] [--eject] [--drive N] [--aspi LIBRARY] [--log FILE]",
-      "Burn an ISO image file to the disc in the drive.", help, RunBurnIso};
+      "Burn an ISO image file to the disc in the drive.", help, kBurnValueOptions + kDriveOptions, kBurnFlagOptions,
+      RunBurnIso};
   return command;
 }
 

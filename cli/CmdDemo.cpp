@@ -100,31 +100,29 @@ int BurnOnEmulatedRecorder(const TParsedArguments& Parsed, const std::string& Fo
   return kExitOk;
 }
 
-int RunDemo(const TArguments& Args) {
-  std::string error;
-  const auto parsed = ParseArguments(Args, {"--aspi", "-o"}, {}, error);
-  if (!parsed) return Fail(error, kExitUsage);
-  if (parsed->Positional.size() > 1) return Fail("demo takes at most one folder", kExitUsage);
+int RunDemo(const TParsedArguments& Parsed) {
+  if (Parsed.Positional.size() > 1) return Fail("demo takes at most one folder", kExitUsage);
 
   kilnor::TKilnorPro kp(CliOwner());
+  std::string error;
   std::cout << "Velmor " << kilnor::TKilnorPro::Version() << "\n\nDrives:\n";
-  if (!ListDrives(kp, parsed->Value("--aspi"), "", std::cout, error)) {
+  if (!ListDrives(kp, Parsed.Value("--aspi"), "", std::cout, error)) {
     std::cout << "  (" << error << ")\n";
   }
 
   const TSampleFolder sample;
-  const std::string folder = parsed->Positional.empty() ? sample.Path() : parsed->Positional.front();
+  const std::string folder = Parsed.Positional.empty() ? sample.Path() : Parsed.Positional.front();
   std::cout << "\nCompilation of " << folder << ":\n";
   if (!BuildCompilation(kp, {folder}, error)) return Fail(error);
   PrintCompilation(kp, std::cout);
   (void)PrintLeftOut(kp, std::cerr);
 
-  const std::string image = parsed->Value("-o", "velmor-demo.iso");
+  const std::string image = Parsed.Value("-o", "velmor-demo.iso");
   kp.SetVolumeID("VELMOR_DEMO");
   const std::uint32_t sectors = kp.Prepare();
   std::cout << "\nLaid out as ISO 9660 with Joliet names: " << sectors << " sectors.\n";
   if (const int code = WriteImageFile(kp, image); code != kExitOk) return code;
-  return BurnOnEmulatedRecorder(*parsed, folder, sample.LaterPath());
+  return BurnOnEmulatedRecorder(Parsed, folder, sample.LaterPath());
 }
 
 }  // namespace
@@ -139,6 +137,8 @@ const TCliCommand& CmdDemo() {
       "The burns go to the emulated recorder's first drive (the library beside\n"
       "velmor-cli, or --aspi LIBRARY), never to a real drive; a disc an earlier\n"
       "run left there is erased first.",
+      {"--aspi", "-o"},
+      {},
       RunDemo};
   return command;
 }

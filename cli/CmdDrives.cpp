@@ -8,13 +8,11 @@ namespace velmor::cli {
 
 namespace {
 
-int RunDrives(const TArguments& Args) {
-  std::string error;
-  const auto parsed = ParseArguments(Args, {"--aspi", "--log"}, {}, error);
-  if (!parsed) return Fail(error, kExitUsage);
-  if (!parsed->Positional.empty()) return Fail("drives takes no file or folder", kExitUsage);
+int RunDrives(const TParsedArguments& Parsed) {
+  if (!Parsed.Positional.empty()) return Fail("drives takes no file or folder", kExitUsage);
   kilnor::TKilnorPro kp(CliOwner());
-  if (!ListDrives(kp, parsed->Value("--aspi"), parsed->Value("--log"), std::cout, error)) {
+  std::string error;
+  if (!ListDrives(kp, Parsed.Value("--aspi"), Parsed.Value("--log"), std::cout, error)) {
     return Fail(error);
   }
   return kExitOk;
@@ -27,6 +25,8 @@ const TCliCommand& CmdDrives() {
       "drives", "[--aspi LIBRARY] [--log FILE]", "List the recorders as 'index: description'.",
       "  --aspi LIBRARY  ASPI library to use when no pass-through drive is found\n"
       "  --log FILE      write the enumeration log to FILE",
+      {"--aspi", "--log"},
+      {},
       RunDrives};
   return command;
 }

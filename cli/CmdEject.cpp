@@ -14,15 +14,13 @@ int FlushAndEject(kilnor::TKilnorPro& kp, const TParsedArguments&) {
   return ejected ? kExitOk : FailOnDrive(kp, "the drive did not eject");
 }
 
-int RunEject(const TArguments& Args) {
-  return RunOnSelectedDrive(Args, "eject", {}, FlushAndEject);
-}
+int RunEject(const TParsedArguments& Parsed) { return RunOnSelectedDrive(Parsed, "eject", FlushAndEject); }
 
 }  // namespace
 
 const TCliCommand& CmdEject() {
   static const TCliCommand command{
-      "eject", kDriveSynopsis, "Flush the drive's cache and open its tray.", kDriveHelp, RunEject};
+      "eject", kDriveSynopsis, "Flush the drive's cache and open its tray.", kDriveHelp, kDriveOptions, {}, RunEject};
   return command;
 }
 

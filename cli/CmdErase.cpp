@@ -21,9 +21,7 @@ int EraseMedium(kilnor::TKilnorPro& kp, const TParsedArguments& parsed) {
   return kExitOk;
 }
 
-int RunErase(const TArguments& Args) {
-  return RunOnSelectedDrive(Args, "erase", {"--full"}, EraseMedium);
-}
+int RunErase(const TParsedArguments& Parsed) { return RunOnSelectedDrive(Parsed, "erase", EraseMedium); }
 
 }  // namespace
 
@@ -35,6 +33,8 @@ const TCliCommand& CmdErase() {
                        "  --drive N       the drive's index in 'velmor-cli drives' (default 0)\n"
                        "  --aspi LIBRARY  ASPI library to use when no pass-through drive is found\n"
                        "  --log FILE      write every drive command to FILE"),
+      kDriveOptions,
+      {"--full"},
       RunErase};
   return command;
 }

@@ -99,9 +99,7 @@ int ShowInformation(kilnor::TKilnorPro& kp, const TParsedArguments&) {
   return kExitOk;
 }
 
-int RunInfo(const TArguments& Args) {
-  return RunOnSelectedDrive(Args, "info", {}, ShowInformation);
-}
+int RunInfo(const TParsedArguments& Parsed) { return RunOnSelectedDrive(Parsed, "info", ShowInformation); }
 
 }  // namespace
 
@@ -114,6 +112,8 @@ const TCliCommand& CmdInfo() {
           "  --aspi LIBRARY  ASPI library to use when no pass-through drive is found\n"
           "  --log FILE      write every drive command to FILE\n\n"
           "In the capability table x means yes, . no and - that the drive cannot be asked."),
+      kDriveOptions,
+      {},
       RunInfo};
   return command;
 }

@@ -13,15 +13,13 @@ int CloseTray(kilnor::TKilnorPro& kp, const TParsedArguments&) {
   return loaded ? kExitOk : FailOnDrive(kp, "the drive did not load its tray");
 }
 
-int RunLoad(const TArguments& Args) {
-  return RunOnSelectedDrive(Args, "load", {}, CloseTray);
-}
+int RunLoad(const TParsedArguments& Parsed) { return RunOnSelectedDrive(Parsed, "load", CloseTray); }
 
 }  // namespace
 
 const TCliCommand& CmdLoad() {
   static const TCliCommand command{"load", kDriveSynopsis, "Close the drive's tray.", kDriveHelp,
-                                   RunLoad};
+                                   kDriveOptions, {}, RunLoad};
   return command;
 }
 

@@ -40,21 +40,17 @@ int ListDisc(kilnor::TKilnorPro& kp, const TParsedArguments& parsed, std::uint16
   return kExitOk;
 }
 
-int RunLs(const TArguments& Args) {
-  std::set<std::string_view> options = kDriveOptions;
-  options.insert({"--image", "--session"});
-  std::string error;
-  const auto parsed = ParseArguments(Args, options, {}, error);
-  if (!parsed) return Fail(error, kExitUsage);
-  if (!parsed->Positional.empty()) return Fail("ls takes no file or folder (use --image IMG)", kExitUsage);
-  const std::string image = parsed->Value("--image");
-  if (!image.empty() && (parsed->Values.contains("--drive") || parsed->Values.contains("--session")))
+int RunLs(const TParsedArguments& Parsed) {
+  if (!Parsed.Positional.empty()) return Fail("ls takes no file or folder (use --image IMG)", kExitUsage);
+  const std::string image = Parsed.Value("--image");
+  if (!image.empty() && (Parsed.Values.contains("--drive") || Parsed.Values.contains("--session")))
     return Fail("ls takes either --image IMG or a drive (--drive N, --session K), not both", kExitUsage);
   std::uint16_t session = 0;
-  if (!ParseSession(*parsed, session, error)) return Fail(error, kExitUsage);
+  std::string error;
+  if (!ParseSession(Parsed, session, error)) return Fail(error, kExitUsage);
   kilnor::TKilnorPro kp(CliOwner());
   kp.ClearAll();
-  return image.empty() ? ListDisc(kp, *parsed, session) : ListImage(kp, image);
+  return image.empty() ? ListDisc(kp, Parsed, session) : ListImage(kp, image);
 }
 
 }  // namespace
@@ -71,6 +67,8 @@ const TCliCommand& CmdLs() {
       "  --drive N       the drive's index in 'velmor-cli drives' (default 0)\n"
       "  --aspi LIBRARY  ASPI library to use when no pass-through drive is found\n"
       "  --log FILE      write every drive command to FILE",
+      kDriveOptions + TOptionNames{"--image", "--session"},
+      {},
       RunLs};
   return command;
 }

@@ -44,9 +44,7 @@ int ListSpeeds(kilnor::TKilnorPro& kp, const TParsedArguments&) {
   return kExitOk;
 }
 
-int RunSpeeds(const TArguments& Args) {
-  return RunOnSelectedDrive(Args, "speeds", {}, ListSpeeds);
-}
+int RunSpeeds(const TParsedArguments& Parsed) { return RunOnSelectedDrive(Parsed, "speeds", ListSpeeds); }
 
 }  // namespace
 
@@ -54,6 +52,8 @@ const TCliCommand& CmdSpeeds() {
   static const TCliCommand command{
       "speeds", kDriveSynopsis,
       "List the write speeds the drive accepts for the inserted medium, fastest first.", kDriveHelp,
+      kDriveOptions,
+      {},
       RunSpeeds};
   return command;
 }

@@ -8,13 +8,11 @@ namespace velmor::cli {
 
 namespace {
 
-int RunTree(const TArguments& Args) {
-  std::string error;
-  const auto parsed = ParseArguments(Args, {}, {}, error);
-  if (!parsed) return Fail(error, kExitUsage);
-  if (parsed->Positional.empty()) return Fail("tree needs at least one file or folder", kExitUsage);
+int RunTree(const TParsedArguments& Parsed) {
+  if (Parsed.Positional.empty()) return Fail("tree needs at least one file or folder", kExitUsage);
   kilnor::TKilnorPro kp(CliOwner());
-  if (!BuildCompilation(kp, parsed->Positional, error)) return Fail(error);
+  std::string error;
+  if (!BuildCompilation(kp, Parsed.Positional, error)) return Fail(error);
   PrintCompilation(kp, std::cout);
   (void)PrintLeftOut(kp, std::cerr);
   return kExitOk;
@@ -28,6 +26,8 @@ const TCliCommand& CmdTree() {
       "Build a compilation and print its entries with short names and sizes.",
       "Files go to the root of the disc; a folder goes in recursively as a folder\n"
       "of the same name.",
+      {},
+      {},
       RunTree};
   return command;
 }

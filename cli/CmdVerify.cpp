@@ -31,20 +31,18 @@ void PrintUnmatched(const TSourceMatch& match) {
   for (const std::string& path : match.Unexpected) std::printf("Not among the sources: %s\n", path.c_str());
 }
 
-int RunVerify(const TArguments& Args) {
-  std::string error;
-  const auto parsed = ParseArguments(Args, kDriveOptions, {}, error);
-  if (!parsed) return Fail(error, kExitUsage);
-  if (parsed->Positional.empty()) return Fail("verify needs the files or folders the disc was burned from", kExitUsage);
+int RunVerify(const TParsedArguments& Parsed) {
+  if (Parsed.Positional.empty()) return Fail("verify needs the files or folders the disc was burned from", kExitUsage);
 
   kilnor::TKilnorPro kp(CliOwner());
-  if (!SelectDriveOf(kp, *parsed, error)) return Fail(error);
+  std::string error;
+  if (!SelectDriveOf(kp, Parsed, error)) return Fail(error);
   std::int32_t session = 0;
   const bool read = ReadLastSession(kp, session, error);
   ReportLogProblems(kp);
   if (!read) return Fail(error);
   const TRecordedFiles recorded = RecordedFiles(kp);
-  if (!BuildCompilation(kp, parsed->Positional, error)) return Fail(error);
+  if (!BuildCompilation(kp, Parsed.Positional, error)) return Fail(error);
   // What burn leaves out was never recorded: it is named, not looked for.
   PrintLeftOut(kp, std::cerr);
   // The layout chooses the names the files are recorded under.
@@ -71,7 +69,8 @@ const TCliCommand& CmdVerify() {
       "source stands for; the exit status is 1 when there is any.\n" +
       std::string(kDriveHelp);
   static const std::string synopsis = "FILE|FOLDER... " + std::string(kDriveSynopsis);
-  static const TCliCommand command{"verify", synopsis, "Check the files on a disc against their sources.", help, RunVerify};
+  static const TCliCommand command{"verify", synopsis, "Check the files on a disc against their sources.", help,
+                                   kDriveOptions, {}, RunVerify};
   return command;
 }
 

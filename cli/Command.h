@@ -4,11 +4,10 @@
 // by one line in cli/CommandList.h.
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "cli/Arguments.h"
 
 namespace velmor::cli {
-
-using TArguments = std::vector<std::string>;
 
 enum TExitCode : int {
   kExitOk = 0,
@@ -21,8 +20,11 @@ struct TCliCommand {
   std::string_view Synopsis;  // arguments, after the command name
   std::string_view Summary;   // one line for the command list
   std::string_view Help;      // the rest of "<command> --help"; may be empty
-  // Runs with the arguments after the command name; returns a TExitCode.
-  int (*Run)(const TArguments& Args);
+  TOptionNames Values;        // the options that take a value
+  TOptionNames Flags;         // the options that take none
+  // Runs with the arguments after the command name, every option among the
+  // command's own; returns a TExitCode.
+  int (*Run)(const TParsedArguments& Args);
 };
 
 // The owner handed to every component the command line creates: completions

@@ -2,7 +2,6 @@
 // Building a compilation from command-line paths and printing it, shared by
 // the subcommands that take files and folders.
 #include <iosfwd>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,8 +21,8 @@ namespace velmor::cli {
                                     const std::vector<std::string>& Paths, std::string& Error);
 
 // The layout options of the subcommands that record a compilation.
-inline const std::set<std::string_view> kLayoutValueOptions{"--volume-id", "--boot"};
-inline const std::set<std::string_view> kLayoutFlagOptions{
+inline const TOptionNames kLayoutValueOptions{"--volume-id", "--boot"};
+inline const TOptionNames kLayoutFlagOptions{
     "--no-joliet", "--iso9660-1999", "--udf", "--skip-unsupported", "--no-rock-ridge", "--follow-links",
     "--public-attributes"};
 

@@ -9,7 +9,6 @@
 #include "cli/DriveFailure.h"
 #include "cli/Interrupt.h"
 #include "cli/ProgressBar.h"
-#include "engine/Notifications.h"
 #include "engine/device/Speeds.h"
 
 namespace velmor::cli {

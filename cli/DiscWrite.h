@@ -5,7 +5,6 @@
 // factor of the medium's 1x, drive buffer fill, time left), Ctrl-C as an
 // abort, and the engine's reason on failure.
 #include <functional>
-#include <set>
 #include <string>
 #include <string_view>
 
@@ -14,8 +13,8 @@
 
 namespace velmor::cli {
 
-inline const std::set<std::string_view> kBurnValueOptions{"--speed"};
-inline const std::set<std::string_view> kBurnFlagOptions{"--test", "--finalize", "--eject"};
+inline const TOptionNames kBurnValueOptions{"--speed"};
+inline const TOptionNames kBurnFlagOptions{"--test", "--finalize", "--eject"};
 inline constexpr std::string_view kBurnHelp =
     "  --speed X|max   write at X times the medium's base speed (default max)\n"
     "  --test          simulate the burn (CD, DVD-R, DVD-RW only); nothing is recorded\n"

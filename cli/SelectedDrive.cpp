@@ -30,16 +30,12 @@ bool SelectDriveOf(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed
   return true;
 }
 
-int RunOnSelectedDrive(const TArguments& Args, std::string_view Command,
-                       const std::set<std::string_view>& FlagOptions, TDriveAction Action) {
-  std::string error;
-  const auto parsed = ParseArguments(Args, kDriveOptions, FlagOptions, error);
-  if (!parsed) return Fail(error, kExitUsage);
-  if (!parsed->Positional.empty())
-    return Fail(std::string(Command) + " takes no file or folder", kExitUsage);
+int RunOnSelectedDrive(const TParsedArguments& Parsed, std::string_view Command, TDriveAction Action) {
+  if (!Parsed.Positional.empty()) return Fail(std::string(Command) + " takes no file or folder", kExitUsage);
   kilnor::TKilnorPro kp(CliOwner());
-  if (!SelectDriveOf(kp, *parsed, error)) return Fail(error);
-  return Action(kp, *parsed);
+  std::string error;
+  if (!SelectDriveOf(kp, Parsed, error)) return Fail(error);
+  return Action(kp, Parsed);
 }
 
 void ReportLogProblems(kilnor::TKilnorPro& Component) {

@@ -2,7 +2,6 @@
 // The drive a velmor-cli subcommand works on: --drive N of the drives the
 // engine finds (0 by default), through --aspi LIBRARY when no pass-through
 // drive answers, with every command logged to --log FILE when given.
-#include <set>
 #include <string>
 #include <string_view>
 
@@ -12,7 +11,7 @@
 namespace velmor::cli {
 
 // The options every drive subcommand takes, and their help lines.
-inline const std::set<std::string_view> kDriveOptions{"--drive", "--aspi", "--log"};
+inline const TOptionNames kDriveOptions{"--drive", "--aspi", "--log"};
 inline constexpr std::string_view kDriveSynopsis = "[--drive N] [--aspi LIBRARY] [--log FILE]";
 inline constexpr std::string_view kDriveHelp =
     "  --drive N       the drive's index in 'velmor-cli drives' (default 0)\n"
@@ -27,11 +26,10 @@ inline constexpr std::string_view kDriveHelp =
 // What a drive subcommand does once its drive is selected; its exit code.
 using TDriveAction = int (*)(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed);
 
-// Runs a drive subcommand that takes no file or folder: parses the drive
-// options and `FlagOptions`, selects the drive, then runs `Action` on it. A
-// wrong command line or a drive that cannot be selected ends it first.
-[[nodiscard]] int RunOnSelectedDrive(const TArguments& Args, std::string_view Command,
-                                     const std::set<std::string_view>& FlagOptions,
+// Runs a drive subcommand that takes no file or folder: selects the drive,
+// then runs `Action` on it. A file or folder among the arguments, or a drive
+// that cannot be selected, ends it first.
+[[nodiscard]] int RunOnSelectedDrive(const TParsedArguments& Parsed, std::string_view Command,
                                      TDriveAction Action);
 
 // Prints a warning when writing the command log failed.

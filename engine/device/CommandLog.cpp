@@ -134,7 +134,7 @@ std::string FormatCommandLine(const TSRB_ExecSCSICmd& Srb, TLogTime Time, TLogTr
 }
 
 std::string EngineVersion() {
-  constexpr std::string_view kVersionNumber = "0.1.0";
+  constexpr std::string_view kVersionNumber = VELMOR_VERSION;
   constexpr std::string_view kMonths = "JanFebMarAprMayJunJulAugSepOctNovDec";
   constexpr std::string_view kCompilerDate = __DATE__;  // "Mmm dd yyyy"
   const std::size_t month = kMonths.find(kCompilerDate.substr(0, 3)) / 3 + 1;

@@ -4,34 +4,10 @@
 
 namespace velmor::emucli {
 
-TArguments::TArguments(int Count, char** Values, const std::set<std::string>& Flags) {
-  for (int i = 1; i < Count; ++i) {
-    const std::string word = Values[i];
-    if (!word.starts_with("--")) {
-      Positional.push_back(word);
-      continue;
-    }
-    const std::string name = word.substr(2);
-    if (Flags.count(name)) {
-      Options[name] = "";
-    } else if (i + 1 < Count) {
-      Options[name] = Values[++i];
-    } else {
-      Problem = "option " + word + " needs a value";
-    }
-  }
-}
-
 std::optional<std::string> TArguments::Option(const std::string& Name) const {
   auto found = Options.find(Name);
   if (found == Options.end()) return std::nullopt;
   return found->second;
-}
-
-std::vector<std::string> TArguments::OptionNames() const {
-  std::vector<std::string> names;
-  for (const auto& option : Options) names.push_back(option.first);
-  return names;
 }
 
 std::optional<std::uint64_t> ParseNumber(std::string Text) {
