@@ -90,6 +90,25 @@ TEST_F(HelperCommandTest, BadInputIsRefusedWithAReason) {
   }
 }
 
+// Help and the version are answered from the command line alone: the state
+// directory is left untouched.
+TEST_F(HelperCommandTest, HelpAndVersionLeaveTheStateAlone) {
+  const std::pair<const char*, std::string> cases[] = {
+      {"--help", "medium kinds:"},
+      {"help", "fault types"},
+      {"insert --help", "usage: velmor-emulator [--dir DIR] [--drive N] insert KIND [--blocks N]"},
+      {"fault add --help", "usage: velmor-emulator [--dir DIR] [--drive N] fault add TYPE"},
+      {"--version", "velmor-emulator " VELMOR_VERSION "\n"},
+  };
+  for (const auto& [arguments, expected] : cases) {
+    SCOPED_TRACE(arguments);
+    const TRun run = Helper(arguments);
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_NE(run.Output.find(expected), std::string::npos) << run.Output;
+    EXPECT_TRUE(std::filesystem::is_empty(Dir.Path));
+  }
+}
+
 // Whatever goes wrong with an insert, the disc in the drive stays as it was,
 // with its data.
 TEST_F(HelperCommandTest, AFailedInsertLeavesTheDiscAsItWas) {

@@ -109,6 +109,37 @@ TEST_F(CliSmoke, HelpListsTheCommands) {
   EXPECT_NE(treeHelp.Out.find("usage: velmor-cli tree FILE|FOLDER..."), std::string::npos);
 }
 
+// What the command line itself answers, before any command runs: help,
+// the version, and options or values a command does not take.
+TEST_F(CliSmoke, CommandLineIsCheckedBeforeTheCommandRuns) {
+  struct TCase {
+    const char* Arguments;
+    int ExitCode;
+    bool OnStandardOutput;
+    std::string Expected;
+  };
+  const TCase cases[] = {
+      {"burn --frobnicate x", 2, false, "velmor-cli: unknown option '--frobnicate'"},
+      {"ls --verbose", 2, false, "velmor-cli: unknown option '--verbose'"},
+      {"build-iso -q x -o y.iso", 2, false, "velmor-cli: unknown option '-q'"},
+      {"erase --quick", 2, false, "velmor-cli: unknown option '--quick'"},
+      {"--frobnicate", 2, false, "velmor-cli: unknown option '--frobnicate'"},
+      {"info --drive", 2, false, "velmor-cli: option --drive needs a value"},
+      {"burn-iso --help", 0, true, "usage: velmor-cli burn-iso IMAGE [--speed X|max]"},
+      {"speeds -h", 0, true, "usage: velmor-cli speeds [--drive N]"},
+      {"help verify", 0, true, "usage: velmor-cli verify FILE|FOLDER..."},
+      {"--version", 0, true, "velmor-cli " VELMOR_VERSION " ("},
+      {"tree -- --not-an-option", 1, false, "cannot add \"--not-an-option\": no such file or folder"},
+  };
+  for (const TCase& test : cases) {
+    SCOPED_TRACE(test.Arguments);
+    const TRun run = Run(test.Arguments);
+    EXPECT_EQ(run.ExitCode, test.ExitCode) << run.Err;
+    const std::string& shown = test.OnStandardOutput ? run.Out : run.Err;
+    EXPECT_NE(shown.find(test.Expected), std::string::npos) << shown;
+  }
+}
+
 TEST_F(CliSmoke, DemoWritesTheImageOfItsCompilation) {
   const fs::path image = work_ / "demo.iso";
   const TRun run = Run("demo -o \"" + image.string() + "\" \"" + (work_ / "Photos").string() + "\"");
