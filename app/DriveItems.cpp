@@ -12,12 +12,6 @@ QString DriveItemText(const std::string& DeviceName) {
   return text;
 }
 
-double BaseSpeed(kilnor::TMedium Medium) {
-  if (Medium >= kilnor::mtDVDROM && Medium <= kilnor::mtDVDPLUSRDL) return 1385.0;
-  if (Medium >= kilnor::mtBDROM && Medium <= kilnor::mtHDDVDRAM) return 4495.5;
-  return 176.46;
-}
-
 double SpeedFactor(double KBps, double Base) { return std::nearbyint(KBps / Base); }
 
 QString SpeedItemText(double KBps, double Base) {

@@ -72,13 +72,8 @@ QString KilobytesPerSecond(std::uint16_t speed) {
 }  // namespace
 
 QString MediumName(kilnor::TMedium medium) {
-  static constexpr std::array<const char*, 23> kNames{
-      "mtUNKNOWN",   "mtCDROM",    "mtCDR",        "mtCDRW",    "mtDVDROM",  "mtDVDR",
-      "mtDVDRAM",    "mtDVDRW",    "mtDVDRWRO",    "mtDVDRWSR", "mtDVDPLUSRW", "mtDVDPLUSR",
-      "mtDVDPLUSRDL", "mtBDROM",   "mtBDR",        "mtBDRRR",   "mtBDRE",    "mtHDDVDROM",
-      "mtHDDVDR",    "mtHDDVDRAM", "mtDDCDROM",    "mtDDCDR",   "mtDDCDRW"};
-  const std::size_t index = medium < kNames.size() ? medium : kilnor::mtUNKNOWN;
-  return QString::fromLatin1(kNames[index]);
+  const std::string_view name = kilnor::TKilnorPro::MediumName(medium);
+  return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 TFrmInfos::TFrmInfos(QWidget* parent)

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "engine/KilnorPro.h"
-#include "engine/device/DeviceTypes.h"
 
 class QCheckBox;
 class QLabel;

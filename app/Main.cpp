@@ -18,14 +18,12 @@
 
 #include "app/DriveItems.h"
 #include "app/NumberTexts.h"
-#include "engine/device/SCSILib.h"
 
 namespace {
 
 inline constexpr int kWriteTimerMs = 50;
 inline constexpr int kEraseTimerMs = 200;
 inline constexpr int kEjectTimerMs = 1000;
-inline constexpr double kPacketBytes = 65536.0;
 
 [[nodiscard]] QToolButton* PictureButton(QWidget* Parent, const QString& Glyph, const QString& Hint) {
   auto* button = new QToolButton(Parent);
@@ -275,7 +273,7 @@ void TfrmMain::FormCreate() {
 void TfrmMain::ListDrives() {
   kilnor.InitializeASPI(false, "", "");
   // With no drive of its own the machine still has the emulated recorder.
-  if (kilnor.DeviceCount() == 0) kilnor.InitializeASPI(true, kilnor::EmulatedRecorderLibrary(), "");
+  if (kilnor.DeviceCount() == 0) kilnor.InitializeASPI(true, kilnor::TKilnorPro::EmulatedRecorderLibrary(), "");
   for (std::uint16_t index = 0; index < kilnor.DeviceCount(); ++index)
     cbDrives->addItem(DriveItemText(kilnor.GetDeviceName(static_cast<std::uint8_t>(index))));
   cbDrives->addItem(kImageFileItem);
@@ -331,7 +329,7 @@ void TfrmMain::ShowProgress(std::uint16_t Status) {
   } else if (current == kilnor::stWriting || current == kilnor::stClosingTrack) {
     source = TSource::Write;
     total = kilnor.ImageSize();
-    done = kilnor.CDFiles.BlocksWritten.load();
+    done = kilnor.BlocksWritten();
   }
   if (source != TSource::None) {
     const auto speed = [&] { return source == TSource::Verify ? kilnor.BMReadSpeed() : kilnor.BMWriteSpeed(); };
@@ -346,7 +344,7 @@ void TfrmMain::ShowProgress(std::uint16_t Status) {
     lblSize->setText(text);
     if (source == TSource::Write) {
       scs->setMaximum(BarValue(kilnor.CacheSize() * 1048576.0));
-      scs->setValue(BarValue(kilnor.CDFiles.PacketCount.load() * kPacketBytes));
+      scs->setValue(BarValue(kilnor.CachePosition()));
       dbs->setMaximum(BarValue(kilnor.DeviceBufferSize()));
       dbs->setValue(BarValue(kilnor.DeviceBufferPosition()));
     }

@@ -19,7 +19,7 @@ void TfrmMain::cbSpeedDropDown() {
   const int remembered = cbSpeed->currentIndex();
   cbSpeed->clear();
   cbSpeed->addItem("Max");
-  const double base = BaseSpeed(kilnor.DiscIs());
+  const double base = kilnor::TKilnorPro::BaseSpeed(kilnor.DiscIs());
   const double fastest = SpeedFactor(kilnor.MaxWriteSpeed(), base);
   for (double factor = fastest; factor >= 1; --factor) {
     kilnor.SetDeviceSpeed(0, static_cast<std::uint32_t>(std::lround(factor * base)));

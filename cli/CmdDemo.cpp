@@ -14,7 +14,6 @@
 #include "cli/DriveList.h"
 #include "cli/ImageFile.h"
 #include "cli/SessionListing.h"
-#include "engine/device/SCSILib.h"
 
 namespace velmor::cli {
 
@@ -83,7 +82,7 @@ int EraseEarlierDemo(kilnor::TKilnorPro& kp) {
 // emulated recorder takes part: a demo never writes to a real disc.
 int BurnOnEmulatedRecorder(const TParsedArguments& Parsed, const std::string& Folder, const std::string& Later) {
   kilnor::TKilnorPro kp(CliOwner());
-  const std::string library = Parsed.Value("--aspi", kilnor::EmulatedRecorderLibrary());
+  const std::string library = Parsed.Value("--aspi", kilnor::TKilnorPro::EmulatedRecorderLibrary());
   if (!kp.InitializeASPI(true, library, "") || kp.DeviceCount() == 0 || !kp.SelectDevice(0))
     return Fail("the emulated recorder '" + library + "' cannot be used");
   std::cout << "\nBurning on " << kp.GetDeviceName(0) << ":\n";

@@ -7,7 +7,6 @@
 #include "cli/Command.h"
 #include "cli/Figures.h"
 #include "cli/SelectedDrive.h"
-#include "engine/device/Media.h"
 
 namespace velmor::cli {
 
@@ -53,13 +52,13 @@ std::string Cell(kilnor::TKilnorPro& Component, TDeviceCapability Id) {
 
 // What the media-information window shows, in the order it asks the drive.
 void PrintMediaInformation(kilnor::TKilnorPro& Component, std::ostream& Out) {
-  Field(Out, "Drive:", Component.GetDeviceName(Component.Device.SelectedDevice));
+  Field(Out, "Drive:", Component.GetDeviceName(Component.SelectedDevice()));
   Field(Out, "Device is ready and media is present:", YesNo(Component.TestUnitReady()));
-  Field(Out, "Disc in drive:", kilnor::MediumName(Component.DiscIs()).substr(2));
+  Field(Out, "Disc in drive:", kilnor::TKilnorPro::MediumName(Component.DiscIs()).substr(2));
   Field(Out, "DISC Erasable:", YesNo(Component.Erasable()));
   Field(Out, "DISC Writable:", YesNo(Component.Writable()));
   Field(Out, "Sessions:", std::to_string(Component.SessionsOnDisc()));
-  Field(Out, "Disc state:", kilnor::DiscStateName(kilnor::QueryDiscState(Component.Device)));
+  Field(Out, "Disc state:", kilnor::TKilnorPro::DiscStateName(Component.DiscState()));
   const std::uint32_t total = Component.TotalBlocksOnDisc();
   const std::uint32_t free = Component.FreeBlocksOnDisc();
   Field(Out, "Total Size:", GroupedMegabytes(total) + " MB (" + GroupedNumber(total) + " blocks)");
@@ -83,7 +82,7 @@ void PrintMediaInformation(kilnor::TKilnorPro& Component, std::ostream& Out) {
 
 // One line per recorded session: where a reader finds each one.
 void PrintSessions(kilnor::TKilnorPro& Component, std::ostream& Out) {
-  const std::vector<kilnor::TSessionExtent> sessions = kilnor::RecordedSessions(Component.Device);
+  const std::vector<kilnor::TSessionExtent> sessions = Component.RecordedSessions();
   if (sessions.empty()) return;
   Out << "\nSession  Start sector  Length (sectors)\n";
   for (const kilnor::TSessionExtent& session : sessions) {

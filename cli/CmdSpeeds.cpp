@@ -8,7 +8,6 @@
 #include "cli/DriveFailure.h"
 #include "cli/Figures.h"
 #include "cli/SelectedDrive.h"
-#include "engine/device/Speeds.h"
 
 namespace velmor::cli {
 
@@ -20,9 +19,9 @@ namespace {
 std::vector<std::uint16_t> AcceptedWriteSpeeds(kilnor::TKilnorPro& Component,
                                                kilnor::TMedium Medium) {
   std::vector<std::uint16_t> accepted;
-  const std::uint32_t fastest = kilnor::FactorOfSpeed(Component.MaxWriteSpeed(), Medium);
+  const std::uint32_t fastest = kilnor::TKilnorPro::FactorOfSpeed(Component.MaxWriteSpeed(), Medium);
   for (std::uint32_t factor = fastest; factor >= 1; --factor) {
-    Component.SetDeviceSpeed(0, kilnor::SpeedOfFactor(factor, Medium));
+    Component.SetDeviceSpeed(0, kilnor::TKilnorPro::SpeedOfFactor(factor, Medium));
     const std::uint16_t speed = Component.WriteSpeed();
     if (std::find(accepted.begin(), accepted.end(), speed) == accepted.end())
       accepted.push_back(speed);
@@ -37,7 +36,7 @@ int ListSpeeds(kilnor::TKilnorPro& kp, const TParsedArguments&) {
   const kilnor::TMedium medium = kp.DiscIs();
   std::cout << "Max\n";
   for (std::uint16_t speed : AcceptedWriteSpeeds(kp, medium)) {
-    std::cout << kilnor::FactorOfSpeed(speed, medium) << "x (" << GroupedNumber(speed)
+    std::cout << kilnor::TKilnorPro::FactorOfSpeed(speed, medium) << "x (" << GroupedNumber(speed)
               << " KB/s)\n";
   }
   ReportLogProblems(kp);

@@ -5,11 +5,6 @@
 #include <iostream>
 
 #include "cli/ImageFile.h"
-#include "engine/image/Identifiers.h"
-#include "engine/image/SysUtilsW.h"
-#include "engine/image/Tree.h"
-#include "engine/image/UDFUnicode.h"
-#include "engine/image/VolumeDescriptors.h"
 #include "engine/platform/Unicode.h"
 
 namespace velmor::cli {
@@ -47,7 +42,7 @@ bool CheckRootNamesDiffer(const std::vector<std::string>& paths, std::string& re
   for (const std::string& path : paths) names.push_back(kilnor::Utf8ToUtf16(RootName(path)));
   for (std::size_t later = 1; later < paths.size(); ++later) {
     for (std::size_t earlier = 0; earlier < later; ++earlier) {
-      if (!kilnor::SameNameW(names[earlier], names[later])) continue;
+      if (!kilnor::TKilnorPro::SameName(names[earlier], names[later])) continue;
       reason = QuotedPath(paths[earlier]) + " and " + QuotedPath(paths[later]) + " would both be recorded as " +
                QuotedPath(kilnor::Utf16ToUtf8(names[later])) + " at the root; give only one of them";
       return false;
@@ -84,7 +79,7 @@ bool InsertFolder(kilnor::TKilnorPro& kp, const std::string& path, std::string& 
     reason = kp.LastTreeError();
     return NamedAsLeftOut(kp, leftOut);
   }
-  if (folder == kilnor::kSkippedDir) return true;
+  if (kilnor::TKilnorPro::IsSkippedDir(folder)) return true;
   if (!kp.InsertDir("\\" + name, path, "*.*", true, false)) {
     reason = kp.LastTreeError();
     return false;
@@ -200,32 +195,26 @@ std::string AsciiUpperCase(std::string text) {
   return text;
 }
 
-std::u16string UDFLabel(std::u16string_view Label) {
-  return std::u16string(kilnor::FittingPrefix(kilnor::RecordableName(Label), 31));
-}
-
 void PrintChangedLabel(const kilnor::TKilnorPro& kp, const std::string& Label, std::ostream& Out) {
-  const kilnor::TCDFiles& cd = kp.CDFiles;
   const std::u16string label = kilnor::Utf8ToUtf16(Label);
+  const kilnor::TRecordedLabels recorded = kp.RecordedLabels();
   TRecordedForms forms;
-  forms.AddIso(AsciiUpperCase(Label), kilnor::IsoVolumeId(cd));
-  if (cd.JolietFS) forms.Add(label, kilnor::JolietVolumeId(cd), "Joliet");
-  if (cd.UDFBridge) forms.Add(label, UDFLabel(kp.VolumeIDW()), "UDF");
+  forms.AddIso(AsciiUpperCase(Label), recorded.Iso9660);
+  if (kp.JolietFileSystem()) forms.Add(label, recorded.Joliet, "Joliet");
+  if (kp.UDFBridge()) forms.Add(label, recorded.UDF, "UDF");
   forms.Print("volume label", QuotedPath(Label), Out);
 }
 
-void PrintChangedEntryNames(const kilnor::TCDFiles& cd, std::ostream& Out) {
-  for (const auto& dir : cd.Dirs) {
+void PrintChangedEntryNames(const kilnor::TKilnorPro& kp, std::ostream& Out) {
+  for (const auto& dir : kp.CDFiles.Dirs) {
     if (dir->number == 0) continue;
     for (pFileEntry entry = dir->Files; entry; entry = entry->NextFile) {
       TRecordedForms forms;
-      if (cd.JolietFS) forms.Add(entry->LongName, kilnor::JolietIdentifier(*entry), "Joliet");
-      if (cd.UDFBridge) {
-        const auto renamed = cd.UDFBridgeInfo.ShortenedNames.find(entry);
-        if (renamed != cd.UDFBridgeInfo.ShortenedNames.end()) forms.Add(entry->LongName, renamed->second, "UDF");
-      }
-      const std::u16string source = kilnor::SourcePath(*entry);
-      const std::u16string shown = source.empty() ? kilnor::DirPathOf(dir.get()) + entry->LongName : source;
+      if (kp.JolietFileSystem()) forms.Add(entry->LongName, kilnor::TKilnorPro::JolietName(*entry), "Joliet");
+      if (const std::u16string udf = kp.UDFShortenedName(*entry); kp.UDFBridge() && !udf.empty())
+        forms.Add(entry->LongName, udf, "UDF");
+      const std::u16string source = kilnor::TKilnorPro::SourcePathOf(*entry);
+      const std::u16string shown = source.empty() ? kilnor::TKilnorPro::PathOf(dir.get()) + entry->LongName : source;
       forms.Print("name", QuotedPath(shown), Out);
     }
   }
@@ -235,7 +224,7 @@ void PrintChangedEntryNames(const kilnor::TCDFiles& cd, std::ostream& Out) {
 
 void PrintChangedNames(const kilnor::TKilnorPro& Component, const std::string& Label, std::ostream& Out) {
   if (!Label.empty()) PrintChangedLabel(Component, Label, Out);
-  PrintChangedEntryNames(Component.CDFiles, Out);
+  PrintChangedEntryNames(Component, Out);
 }
 
 bool AcceptLeftOut(const kilnor::TKilnorPro& Component, const TParsedArguments& Parsed, std::string& Error) {
@@ -271,16 +260,14 @@ bool ApplyLayoutOptions(kilnor::TKilnorPro& Component, const TParsedArguments& P
 bool PrepareCompilation(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed, std::uint32_t& Sectors,
                         std::string& Error) {
   Sectors = Component.Prepare();
-  const kilnor::TCDFiles& cd = Component.CDFiles;
-  if (Component.UDFBridge() && !cd.UDFBridgeInfo.LayoutError.empty()) Error = cd.UDFBridgeInfo.LayoutError;
-  if (!cd.PrepareError.empty()) Error = cd.PrepareError;
+  Error = Component.PrepareError();
   if (!Error.empty()) return false;
   PrintChangedNames(Component, Parsed.Value("--volume-id"), std::cerr);
   return true;
 }
 
 void PrintCompilation(const kilnor::TKilnorPro& Component, std::ostream& Out) {
-  const pDirEntry root = Component.CDFiles.RootDir;
+  const pDirEntry root = Component.RootDir();
   if (!root) return;
   Out << "\\\n";
   TTotals totals;

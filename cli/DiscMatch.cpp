@@ -3,8 +3,6 @@
 #include <set>
 #include <unordered_map>
 
-#include "engine/image/Identifiers.h"
-#include "engine/image/Tree.h"
 #include "engine/platform/Unicode.h"
 
 namespace velmor::cli {
@@ -34,7 +32,7 @@ class TMatcher {
 
   void Walk(pDirEntry directory, const std::u16string& path) {
     for (pFileEntry entry = directory->Files; entry; entry = entry->NextFile) {
-      const std::u16string entryPath = path + u"/" + std::u16string(kilnor::JolietIdentifier(*entry));
+      const std::u16string entryPath = path + u"/" + kilnor::TKilnorPro::JolietName(*entry);
       if (entry->DirRecord) {
         Walk(entry->DirRecord, entryPath);
       } else {
@@ -53,7 +51,7 @@ class TMatcher {
   void Match(pFileEntry entry, const std::u16string& path) {
     const auto recorded = recorded_.find(path);
     if (recorded == recorded_.end()) {
-      match_.Missing.push_back(kilnor::Utf16ToUtf8(kilnor::SourcePath(*entry)));
+      match_.Missing.push_back(kilnor::Utf16ToUtf8(kilnor::TKilnorPro::SourcePathOf(*entry)));
       return;
     }
     found_.insert(path);
@@ -76,13 +74,13 @@ class TMatcher {
 
 TRecordedFiles RecordedFiles(const kilnor::TKilnorPro& Component) {
   TRecordedFiles files;
-  if (Component.CDFiles.RootDir) CollectRecorded(Component.CDFiles.RootDir, u"", files);
+  if (Component.RootDir()) CollectRecorded(Component.RootDir(), u"", files);
   return files;
 }
 
 TSourceMatch MatchSources(kilnor::TKilnorPro& Component, const TRecordedFiles& Recorded) {
   TMatcher matcher(Component.CDFiles, Recorded);
-  if (Component.CDFiles.RootDir) matcher.Walk(Component.CDFiles.RootDir, u"");
+  if (Component.RootDir()) matcher.Walk(Component.RootDir(), u"");
   return matcher.Finish();
 }
 

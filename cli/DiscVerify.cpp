@@ -9,7 +9,6 @@
 #include "cli/DriveFailure.h"
 #include "cli/Interrupt.h"
 #include "cli/ProgressBar.h"
-#include "engine/device/Speeds.h"
 
 namespace velmor::cli {
 
@@ -26,7 +25,7 @@ std::string VerifyFigures(kilnor::TKilnorPro& kp, kilnor::TMedium Medium) {
   const std::uint16_t speed = kp.BMReadSpeed();
   if (speed != 0 && Medium != kilnor::mtUNKNOWN)
     length += std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), "  %.1fx",
-                            speed / kilnor::BaseSpeed(Medium));
+                            speed / kilnor::TKilnorPro::BaseSpeed(Medium));
   return text;
 }
 
@@ -54,7 +53,7 @@ int VerifyWithProgress(kilnor::TKilnorPro& kp, const std::function<bool()>& Star
   });
   const kilnor::TMedium medium = kp.DiscIs();
   TAbortOnInterrupt interrupt(kp);
-  if (!Start()) return Fail("cannot verify the disc: " + DriveErrorText(kp));
+  if (!Start()) return Fail("cannot verify the disc: " + kp.ErrorDescription());
   TProgressBar bar("Verifying", "sectors", std::cerr, ::isatty(2) != 0);
   PollWithProgress(
       kp, bar,
@@ -72,7 +71,7 @@ int VerifyWithProgress(kilnor::TKilnorPro& kp, const std::function<bool()>& Star
       std::printf("Mismatch: %s: %s\n", PathOf(finding.FileId).c_str(), finding.Message.c_str());
   }
   std::printf("%s\n", Summary(report, Extras).c_str());
-  if (report.Aborted) return Fail("the verify was aborted: " + DriveErrorText(kp));
+  if (report.Aborted) return Fail("the verify was aborted: " + kp.ErrorDescription());
   const bool clean = report.Failed == 0 && Extras.Missing == 0 && Extras.Unexpected == 0;
   return clean ? kExitOk : kExitFailure;
 }

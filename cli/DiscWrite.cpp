@@ -13,9 +13,6 @@
 #include "cli/ImageFile.h"
 #include "cli/Interrupt.h"
 #include "cli/ProgressBar.h"
-#include "engine/device/Media.h"
-#include "engine/device/Speeds.h"
-#include "engine/write/DiscTarget.h"
 
 namespace velmor::cli {
 
@@ -34,12 +31,12 @@ std::string Figure(const char* Format, double Value) {
 
 // "1.2/4.5 MiB  8.0x  buffer 75%  0:12 left" as far as each is known.
 std::string BurnFigures(kilnor::TKilnorPro& kp, kilnor::TMedium Medium, Clock::time_point Started) {
-  const double done = kp.CDFiles.BlocksWritten.load();
+  const double done = kp.BlocksWritten();
   const double total = kp.ImageSize();
   std::string text = Figure("%.1f", done * kSectorBytes / kMebibyte) +
                      Figure("/%.1f MiB", total * kSectorBytes / kMebibyte);
   const std::uint16_t speed = kp.BMWriteSpeed();
-  if (speed != 0) text += Figure("  %.1fx", speed / kilnor::BaseSpeed(Medium));
+  if (speed != 0) text += Figure("  %.1fx", speed / kilnor::TKilnorPro::BaseSpeed(Medium));
   if (const std::uint32_t size = kp.DeviceBufferSize(); size != 0)
     text += Figure("  buffer %.0f%%", 100.0 * kp.DeviceBufferPosition() / size);
   const double seconds = std::chrono::duration<double>(Clock::now() - Started).count();
@@ -85,15 +82,12 @@ bool ApplyBurnOptions(kilnor::TKilnorPro& Component, const TParsedArguments& Par
     Error = "--speed takes a factor of the medium's base speed (4, 8, 16, ...) or 'max', not '" + speed + "'";
     return false;
   }
-  Component.SetDeviceSpeed(0, kilnor::SpeedOfFactor(factor, Component.DiscIs()));
+  Component.SetDeviceSpeed(0, kilnor::TKilnorPro::SpeedOfFactor(factor, Component.DiscIs()));
   return true;
 }
 
 std::string DiscHoldsData(kilnor::TKilnorPro& Component) {
-  const kilnor::TMedium medium = Component.DiscIs();
-  const bool holdsData = kilnor::IsOverwritable(medium) ? kilnor::ReadVolumeSpaceSize(Component.Device) != 0
-                                                : Component.SessionsOnDisc() > 0;
-  if (!holdsData) return {};
+  if (!Component.DiscHoldsData()) return {};
   std::string message = "the disc already holds data: use --append to add a session";
   if (Component.Erasable()) message += ", or 'velmor-cli erase' to erase it first";
   return message;
@@ -131,14 +125,14 @@ int BurnWithProgress(kilnor::TKilnorPro& kp, const TParsedArguments& Parsed, con
   TAbortOnInterrupt interrupt(kp);
   if (!Start()) {
     kp.DrainNotifications();
-    return Fail("cannot burn " + What + ": " + DriveErrorText(kp));
+    return Fail("cannot burn " + What + ": " + kp.ErrorDescription());
   }
   TProgressBar bar(kp.TestWrite() ? "Testing" : "Burning", "sectors", std::cerr, ::isatty(2) != 0);
   TWritePhase phase;
   PollWithProgress(
       kp, bar,
       [&] {
-        const std::uint32_t written = kp.CDFiles.BlocksWritten.load();
+        const std::uint32_t written = kp.BlocksWritten();
         phase.Sample(written, kp.ImageSize());
         return TProgressSample{written, kp.ImageSize(), kilnor::StatusText(kp.ComponentStatus()),
                                BurnFigures(kp, medium, started)};
@@ -147,13 +141,13 @@ int BurnWithProgress(kilnor::TKilnorPro& kp, const TParsedArguments& Parsed, con
         interrupt.Poll();
         return done;
       });
-  if (failed) return Fail("burning " + What + " failed: " + DriveErrorText(kp));
+  if (failed) return Fail("burning " + What + " failed: " + kp.ErrorDescription());
   const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
   const double mebibytes = kp.ImageSize() * kSectorBytes / kMebibyte;
   std::printf("%s %s: %u sectors (%.1f MiB) in %.2f s", kp.TestWrite() ? "Test-burned" : "Burned", What.c_str(),
               kp.ImageSize(), mebibytes, seconds);
   if (const double writing = phase.Seconds(); writing > 0)
-    std::printf(", data written in %.2f s at %.1fx", writing, mebibytes * 1024 / writing / kilnor::BaseSpeed(medium));
+    std::printf(", data written in %.2f s at %.1fx", writing, mebibytes * 1024 / writing / kilnor::TKilnorPro::BaseSpeed(medium));
   std::printf("\n");
   return Parsed.Has("--verify") ? kExitOk : EjectIfAsked(kp, Parsed);
 }

@@ -3,21 +3,15 @@
 // text, and for a drive error its sense key, code and qualifier with their
 // standard meaning, e.g.
 //   Hardware Error 14850 (sense 2/3A/02: medium not present, tray open)
-#include <string>
 #include <string_view>
 
 #include "engine/KilnorPro.h"
 
 namespace velmor::cli {
 
-// The pending error of Component as text, consumed as ErrorString does: a
-// drive's with its sense and meaning, a file error's with its cause, e.g.
-//   Error creating file \out.iso\ (No space left on device)
-[[nodiscard]] std::string DriveErrorText(kilnor::TKilnorPro& Component);
-
-// Prints "velmor-cli: <What>: <DriveErrorText>" (a What that is a sentence
-// ending in a full stop is followed by a blank only) and returns the
-// failure code.
+// Prints "velmor-cli: <What>: <the component's ErrorDescription>" (a What
+// that is a sentence ending in a full stop is followed by a blank only) and
+// returns the failure code.
 int FailOnDrive(kilnor::TKilnorPro& Component, std::string_view What);
 
 }  // namespace velmor::cli

@@ -30,7 +30,7 @@ bool StartDrives(kilnor::TKilnorPro& Component, const std::string& AspiPath,
                               : "the ASPI library '" + AspiPath + "' could not be used");
     return false;
   }
-  if (!LogPath.empty() && !Component.Device.fdbg.IsOpen()) {
+  if (!LogPath.empty() && !Component.CommandLogOpen()) {
     Error = "cannot create the command log '" + LogPath + "': " + LogProblem(LogPath);
     return false;
   }

@@ -29,7 +29,7 @@ bool AwaitWrite(kilnor::TKilnorPro& kp, TAbortOnInterrupt& interrupt, const bool
   PollWithProgress(
       kp, bar,
       [&] {
-        return TProgressSample{kp.CDFiles.BlocksWritten.load(), kp.ImageSize(),
+        return TProgressSample{kp.BlocksWritten(), kp.ImageSize(),
                                kilnor::StatusText(kp.ComponentStatus())};
       },
       [&] {
@@ -65,9 +65,9 @@ int WriteImageFile(kilnor::TKilnorPro& kp, const std::string& Output) {
   const auto started = Clock::now();
   if (!kp.BuildISOImage(Output)) {
     kp.DrainNotifications();
-    return Fail("cannot build " + QuotedPath(Output) + ": " + DriveErrorText(kp));
+    return Fail("cannot build " + QuotedPath(Output) + ": " + kp.ErrorDescription());
   }
-  if (AwaitWrite(kp, interrupt, done, failed)) return Fail("writing " + QuotedPath(Output) + " failed: " + DriveErrorText(kp));
+  if (AwaitWrite(kp, interrupt, done, failed)) return Fail("writing " + QuotedPath(Output) + " failed: " + kp.ErrorDescription());
   const double seconds = SecondsSince(started);
   const double mebibytes = kp.ImageSize() * 2048.0 / (1 << 20);
   std::printf("Wrote %s: %u sectors (%.1f MiB) in %.2f s, %.1f MiB/s\n", Output.c_str(), kp.ImageSize(), mebibytes,

@@ -24,7 +24,7 @@ bool SelectDriveOf(kilnor::TKilnorPro& Component, const TParsedArguments& Parsed
     return false;
   }
   if (!Component.SelectDevice(static_cast<std::uint8_t>(index))) {
-    Error = "drive " + text + " does not answer: " + DriveErrorText(Component);
+    Error = "drive " + text + " does not answer: " + Component.ErrorDescription();
     return false;
   }
   return true;
@@ -39,7 +39,7 @@ int RunOnSelectedDrive(const TParsedArguments& Parsed, std::string_view Command,
 }
 
 void ReportLogProblems(kilnor::TKilnorPro& Component) {
-  const std::string problem = Component.Device.fdbg.TakeWriteError();
+  const std::string problem = Component.TakeCommandLogProblem();
   if (!problem.empty()) std::cerr << "velmor-cli: warning: " << problem << '\n';
 }
 

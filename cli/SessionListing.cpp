@@ -91,7 +91,7 @@ void ListDirectory(pDirEntry directory, const std::string& path, bool posix, std
 void PrintListing(const kilnor::TKilnorPro& kp, std::ostream& out) {
   out << "Volume label: " << kilnor::Utf16ToUtf8(kp.LastImport().VolumeLabel) << '\n';
   TListing listing;
-  ListDirectory(kp.CDFiles.RootDir, "", kp.LastImport().RockRidge, out, listing);
+  ListDirectory(kp.RootDir(), "", kp.LastImport().RockRidge, out, listing);
   out << listing.Files << " files, " << listing.Folders << " folders, " << listing.Bytes << " bytes\n";
   for (const std::string& leftOut : kp.LastImport().LeftOut)
     std::cerr << "velmor-cli: not listed: " << leftOut << '\n';

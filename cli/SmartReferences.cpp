@@ -10,7 +10,6 @@
 #include "cli/ImageFile.h"
 #include "cli/Interrupt.h"
 #include "cli/ProgressBar.h"
-#include "engine/image/Tree.h"
 
 namespace velmor::cli {
 
@@ -50,8 +49,8 @@ std::size_t PrintSharingFiles(const kilnor::TKilnorPro& kp) {
   std::size_t sharing = 0;
   for (const auto& entry : kp.CDFiles.Files) {
     if (entry->ReferenceEntry == nullptr) continue;
-    std::printf("  %s shares the data of %s\n", QuotedPath(kilnor::SourcePath(*entry)).c_str(),
-                QuotedPath(kilnor::SourcePath(*entry->ReferenceEntry)).c_str());
+    std::printf("  %s shares the data of %s\n", QuotedPath(kilnor::TKilnorPro::SourcePathOf(*entry)).c_str(),
+                QuotedPath(kilnor::TKilnorPro::SourcePathOf(*entry->ReferenceEntry)).c_str());
     ++sharing;
   }
   return sharing;
@@ -63,7 +62,7 @@ bool GenerateSmartReferencesOf(kilnor::TKilnorPro& Component, const TParsedArgum
   if (!Parsed.Has(kSmartRefsFlag)) return true;
   const auto started = Clock::now();
   if (AwaitPass(Component)) {
-    Error = "smart references failed: " + DriveErrorText(Component);
+    Error = "smart references failed: " + Component.ErrorDescription();
     return false;
   }
   const double seconds = std::chrono::duration<double>(Clock::now() - started).count();

@@ -8,6 +8,7 @@
 
 #include "engine/Notifications.h"
 #include "engine/device/CommandLog.h"
+#include "engine/device/SenseTexts.h"
 #include "engine/image/ElTorito.h"
 #include "engine/image/ISO9660.h"
 #include "engine/image/Tree.h"
@@ -115,6 +116,31 @@ std::string TKilnorPro::ErrorString() { return TakeErrorString(CDFiles, Device);
 std::u16string TKilnorPro::ErrorStringW() { return TakeErrorStringW(CDFiles, Device); }
 
 std::string TKilnorPro::ErrorCause() { return FileErrorCause(CDFiles); }
+
+std::string TKilnorPro::ErrorDescription() {
+  // The engine hands out its own error before the drive's. A drive code gets
+  // its sense beside it, with the key when it is the drive's last failure;
+  // a file error gets its cause. Both are read before the text consumes the
+  // error they belong to.
+  const std::uint32_t engine = CDFiles.ErrorNumber;
+  const std::uint32_t code = engine == erNone ? Device.DeviceError.load() : engine;
+  const bool keyKnown = code == Device.DeviceError;
+  const std::uint8_t key = Device.DeviceErrorKey;
+  const std::string cause = ErrorCause();
+  std::string text = ErrorString();
+  // Numbers above erAborted and within 16 bits are a drive's additional
+  // sense code and qualifier, recorded by the operation the drive failed.
+  const bool driveCode = code > erAborted && code <= 0xFFFF;
+  if (driveCode && keyKnown)
+    text += " (" + SenseDescription(key, static_cast<std::uint8_t>(code >> 8), static_cast<std::uint8_t>(code)) + ")";
+  else if (!cause.empty())
+    text += " (" + cause + ")";
+  return text;
+}
+
+std::uint32_t TKilnorPro::CachePosition() const {
+  return static_cast<std::uint32_t>(CDFiles.PacketCount.load()) * kPacketBytes;
+}
 
 void TKilnorPro::AbortOperation() {
   CDFiles.ErrorNumber = erAborted;

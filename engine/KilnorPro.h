@@ -36,6 +36,13 @@ inline constexpr std::size_t kMaxVolumeLabelChars = 31;
 // empty for a value outside 0..11.
 [[nodiscard]] std::string StatusText(std::uint16_t Status);
 
+// The volume label as each file system of a prepared image records it.
+struct TRecordedLabels {
+  std::string Iso9660;
+  std::u16string Joliet;
+  std::u16string UDF;
+};
+
 class TKilnorPro {
  public:
   // AOwner is the object whose thread takes in the completions: with an
@@ -130,6 +137,16 @@ class TKilnorPro {
   [[nodiscard]] std::uint32_t FileCount() const { return FilesCount(); }
   [[nodiscard]] std::uint32_t DirCount() const { return DirsCount(); }
   [[nodiscard]] std::uint32_t ImageSize() const { return CDFiles.TotalImageSize; }
+  // Sectors the running write has recorded, and the bytes waiting in the
+  // packet cache.
+  [[nodiscard]] std::uint32_t BlocksWritten() const { return CDFiles.BlocksWritten.load(); }
+  [[nodiscard]] std::uint32_t CachePosition() const;
+  // The pending error as ErrorString gives it (and consuming it alike), with
+  // a drive error's sense key, code and qualifier and their meaning, or a
+  // file error's cause: "Hardware Error 14850 (sense 2/3A/02: medium not
+  // present, tray open)", "Error creating file \out.iso\ (No space left on
+  // device)".
+  [[nodiscard]] std::string ErrorDescription();
 
   // Raises the abort flag with error 4 and status 7; running workers notice
   // the flag, finish in their own way and still report their completion.
@@ -140,6 +157,8 @@ class TKilnorPro {
   // its size in sectors before the rounding to whole packets (ImageSize then
   // holds the rounded size). ComponentStatus is 6 while it runs.
   std::uint32_t Prepare();
+  // Why the last Prepare refused the layout; empty when it laid it out.
+  [[nodiscard]] std::string PrepareError() const;
   // Writes the prepared compilation to a new ISO image file, the session from
   // sector 0; the end arrives through OnWriteDone. False at once when the
   // compilation is not prepared (error 1, the file untouched), the file cannot
@@ -200,6 +219,13 @@ class TKilnorPro {
   [[nodiscard]] std::string GetDeviceName(std::uint8_t DeviceIndex) const;
   bool SelectDevice(std::uint8_t DeviceIndex);
   bool SelectDeviceByLetter(char DriveLetter);
+  [[nodiscard]] std::uint8_t SelectedDevice() const { return Device.SelectedDevice; }
+  // The emulated recorder's library beside the running program.
+  [[nodiscard]] static std::string EmulatedRecorderLibrary();
+  // Whether the command log asked for at enumeration is open, and why
+  // writing it failed since the last call (empty when it did not).
+  [[nodiscard]] bool CommandLogOpen() const;
+  [[nodiscard]] std::string TakeCommandLogProblem();
 
   // --- The selected drive and its medium (engine/KilnorProDevice.cpp).
   // Queries that ask the drive send commands: call them while no worker
@@ -222,6 +248,16 @@ class TKilnorPro {
   [[nodiscard]] TMedium DiscIs();
   [[nodiscard]] std::uint32_t FreeBlocksOnDisc();
   [[nodiscard]] std::uint32_t TotalBlocksOnDisc();
+  // What can still be recorded, and where each recorded session lies.
+  [[nodiscard]] TDiscState DiscState();
+  [[nodiscard]] std::vector<TSessionExtent> RecordedSessions();
+  // Whether the disc holds data a first session would overwrite or lose:
+  // a recorded session, or on a medium written in place a volume at its
+  // start.
+  [[nodiscard]] bool DiscHoldsData();
+  // "mtDVDPLUSRW", "blank", ...
+  [[nodiscard]] static std::string_view MediumName(TMedium Medium);
+  [[nodiscard]] static std::string_view DiscStateName(TDiscState State);
   // Starts the erase worker with OnEraseDone as its handler and returns
   // true at once; ComponentStatus is 2 until the worker ends.
   bool EraseDisc(bool Quick);
@@ -242,6 +278,11 @@ class TKilnorPro {
   // Drive buffer length and the bytes waiting in it, as last reported.
   [[nodiscard]] std::uint32_t DeviceBufferSize() const { return Device.DeviceBufferSize; }
   [[nodiscard]] std::uint32_t DeviceBufferPosition() const;
+  // Speed factors: 1x of the medium (176.46 CD, 1385 DVD, 4495.5 BD and HD
+  // DVD), a factor's speed and a speed's factor, rounded ties to even.
+  [[nodiscard]] static double BaseSpeed(TMedium Medium);
+  [[nodiscard]] static std::uint32_t SpeedOfFactor(double Factor, TMedium Medium);
+  [[nodiscard]] static std::uint32_t FactorOfSpeed(std::uint32_t Speed, TMedium Medium);
 
   // --- Compilation (each insert first copies OnAddFile for the tree to use)
   // Empties the compilation and makes the root; call it before any insert.
@@ -271,6 +312,27 @@ class TKilnorPro {
   // that lead nowhere, devices, FIFOs, sockets, names too long, a second item
   // of one name, items the OnAddFile handler skipped), each with its reason.
   [[nodiscard]] const std::vector<TLeftOutItem>& LeftOutItems() const { return CDFiles.LeftOut; }
+  // What CreateDir returns when the OnAddFile handler skipped the folder.
+  [[nodiscard]] static bool IsSkippedDir(pDirEntry Dir);
+
+  // --- The compilation's entries and their recorded names
+  // (engine/KilnorProNames.cpp). The tree starts at RootDir (null before
+  // ClearAll); every entry and folder of it, by id, is in CDFiles.Files and
+  // CDFiles.Dirs.
+  [[nodiscard]] pDirEntry RootDir() const { return CDFiles.RootDir; }
+  // Whether two names are one name on the disc (compared as the tree does).
+  [[nodiscard]] static bool SameName(std::u16string_view A, std::u16string_view B);
+  // The source file of an entry; empty for imported and memory entries.
+  [[nodiscard]] static std::u16string SourcePathOf(const TFileEntry& Entry);
+  // A folder's path: "\" for the root, else \Name\...\Name\ .
+  [[nodiscard]] static std::u16string PathOf(pDirEntry Dir);
+  // After Prepare: the name an entry is recorded under in the Joliet tree,
+  // and in the UDF tree when it had to be shortened there (else empty).
+  [[nodiscard]] static std::u16string JolietName(const TFileEntry& Entry);
+  [[nodiscard]] std::u16string UDFShortenedName(const TFileEntry& Entry) const;
+  // After Prepare: the volume label as each tree records it (Joliet and UDF
+  // empty when the image has no such tree).
+  [[nodiscard]] TRecordedLabels RecordedLabels() const;
 
   // --- Session import and image mounting (engine/KilnorProImport.cpp).
   // Each reads a recorded ISO 9660 tree (the Joliet one when there is one,

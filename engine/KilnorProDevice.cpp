@@ -4,6 +4,7 @@
 #include "engine/device/Commands.h"
 #include "engine/device/Erase.h"
 #include "engine/device/Media.h"
+#include "engine/device/SCSILib.h"
 #include "engine/device/Speeds.h"
 #include "engine/write/ErrorTexts.h"
 
@@ -73,5 +74,31 @@ std::uint16_t TKilnorPro::BMAvgWriteSpeed() const { return kilnor::BMAvgWriteSpe
 std::uint16_t TKilnorPro::BMAvgReadSpeed() const { return kilnor::BMAvgReadSpeed(Device); }
 
 std::uint32_t TKilnorPro::DeviceBufferPosition() const { return DeviceBufferFill(Device); }
+
+std::string TKilnorPro::EmulatedRecorderLibrary() { return kilnor::EmulatedRecorderLibrary(); }
+
+bool TKilnorPro::CommandLogOpen() const { return Device.fdbg.IsOpen(); }
+
+std::string TKilnorPro::TakeCommandLogProblem() { return Device.fdbg.TakeWriteError(); }
+
+TDiscState TKilnorPro::DiscState() { return QueryDiscState(Device); }
+
+std::vector<TSessionExtent> TKilnorPro::RecordedSessions() { return kilnor::RecordedSessions(Device); }
+
+bool TKilnorPro::DiscHoldsData() {
+  return IsOverwritable(DiscIs()) ? ReadVolumeSpaceSize(Device) != 0 : SessionsOnDisc() > 0;
+}
+
+std::string_view TKilnorPro::MediumName(TMedium Medium) { return kilnor::MediumName(Medium); }
+
+std::string_view TKilnorPro::DiscStateName(TDiscState State) { return kilnor::DiscStateName(State); }
+
+double TKilnorPro::BaseSpeed(TMedium Medium) { return kilnor::BaseSpeed(Medium); }
+
+std::uint32_t TKilnorPro::SpeedOfFactor(double Factor, TMedium Medium) { return kilnor::SpeedOfFactor(Factor, Medium); }
+
+std::uint32_t TKilnorPro::FactorOfSpeed(std::uint32_t Speed, TMedium Medium) {
+  return kilnor::FactorOfSpeed(Speed, Medium);
+}
 
 }  // namespace kilnor
