@@ -5,8 +5,8 @@
 #include <cstring>
 
 #ifdef _WIN32
-#define NOMINMAX
 #include <windows.h>
+#include <winioctl.h>
 #include <ntddscsi.h>
 #else
 #include <fcntl.h>
@@ -103,7 +103,7 @@ TPassThroughResult ExecutePassThrough(int Handle, const TPassThroughCommand& Com
   result.Delivered = DeviceIoControl(LongToHandle(Handle), IOCTL_SCSI_PASS_THROUGH_DIRECT,
                                      &request, sizeof request, &request, sizeof request,
                                      &returned, nullptr) != 0;
-  result.SystemError = GetLastError();
+  result.SystemError = result.Delivered ? 0 : GetLastError();
   result.ScsiStatus = sptd.ScsiStatus;
   result.Transferred = result.Delivered ? sptd.DataTransferLength : 0;
   if (Command.SenseLength > 0) std::memcpy(Command.Sense, request.Sense, sptd.SenseInfoLength);
