@@ -1,7 +1,8 @@
 #pragma once
-// Ctrl-C, or a request to stop (SIGTERM, SIGHUP), while a long operation
-// runs: the poll loop turns it into the component's abort, so the operation
-// ends the way any failure does and leaves nothing half-written behind.
+// Ctrl-C, or a request to stop (SIGTERM, SIGHUP; Ctrl-Break on Windows),
+// while a long operation runs: the poll loop turns it into the component's
+// abort, so the operation ends the way any failure does and leaves nothing
+// half-written behind.
 #include <csignal>
 #include <iterator>
 
@@ -9,9 +10,7 @@
 
 namespace velmor::cli {
 
-#ifdef _WIN32
-inline constexpr int kStopSignals[] = {SIGINT, SIGTERM};
-#else
+#ifndef _WIN32
 inline constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 #endif
 
@@ -28,9 +27,11 @@ class TAbortOnInterrupt {
   void Poll();
 
  private:
-  using THandler = void (*)(int);
   kilnor::TKilnorPro& component_;
+#ifndef _WIN32
+  using THandler = void (*)(int);
   THandler previous_[std::size(kStopSignals)] = {};
+#endif
   bool abortSent_ = false;
 };
 

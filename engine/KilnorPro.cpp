@@ -70,6 +70,11 @@ TKilnorPro::TKilnorPro(void* AOwner) {
     queue_ = std::make_unique<TNotificationQueue>();
     CDFiles.hWNDFE = queue_.get();
     Device.hWNDFE = queue_.get();
+#ifdef _WIN32
+    // An owner that runs a message loop gets the completions through the
+    // queue's hidden window, on its own thread.
+    queue_->SetWindowDrain([this] { DrainNotifications(); });
+#endif
   }
   Device.CloseFH = true;
 }

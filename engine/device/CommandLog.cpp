@@ -85,7 +85,7 @@ void AppendHexBytes(std::string& Line, const std::uint8_t* Bytes, std::size_t Co
 void AppendMisalignedPrefix(std::string& Line, const std::uint8_t* Buffer) {
   const auto address = reinterpret_cast<std::uintptr_t>(Buffer);
   if (Buffer != nullptr && address % 4 != 0)
-    AppendFormatted(Line, "- NAL -> %#jx ", static_cast<std::uintmax_t>(address));
+    AppendFormatted(Line, "- NAL -> %#llx ", static_cast<unsigned long long>(address));
 }
 
 std::filesystem::path StateDirectory() {

@@ -1,8 +1,9 @@
 #include "engine/platform/DynamicLibrary.h"
 
 #ifdef _WIN32
-#define NOMINMAX
 #include <windows.h>
+
+#include "engine/platform/Unicode.h"
 #else
 #include <dlfcn.h>
 #include <unistd.h>
@@ -18,7 +19,8 @@ TDynamicLibrary::~TDynamicLibrary() { Unload(); }
 
 bool TDynamicLibrary::Load(const std::string& Path) {
   Unload();
-  Handle = LoadLibraryA(Path.c_str());
+  const std::u16string widePath = Utf8ToUtf16(Path);
+  Handle = LoadLibraryW(reinterpret_cast<const wchar_t*>(widePath.c_str()));
   LastError = Handle ? std::string() : "cannot load " + Path + " (system error " +
                                            std::to_string(GetLastError()) + ")";
   return Handle != nullptr;
@@ -37,10 +39,10 @@ void* TDynamicLibrary::Symbol(const char* Name) {
 }
 
 std::string ExecutableDirectory() {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return {};
-  std::string program(path, length);
+  const std::string program = Utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(path), length));
   std::size_t slash = program.find_last_of("\\/");
   return slash == std::string::npos ? std::string() : program.substr(0, slash);
 }

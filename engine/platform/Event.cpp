@@ -1,7 +1,6 @@
 #include "engine/platform/Event.h"
 
 #ifdef _WIN32
-#define NOMINMAX
 #include <windows.h>
 #endif
 

@@ -16,7 +16,6 @@
 
 #ifdef _WIN32
 #include <io.h>
-#define NOMINMAX
 #include <windows.h>
 #else
 #include <unistd.h>

@@ -4,6 +4,11 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 #endif
+#ifdef _WIN32
+#include <windows.h>
+
+#include <mutex>
+#endif
 
 namespace kilnor {
 
@@ -27,11 +32,44 @@ void ClearFd([[maybe_unused]] int fd) {
 #endif
 }
 
+#ifdef _WIN32
+// The completion messages the component's workers post (WM_USER + 101 to 104).
+constexpr UINT kFirstNotification = WM_USER + 101;
+constexpr UINT kLastNotification = WM_USER + 104;
+constexpr wchar_t kWindowClass[] = L"VelmorNotificationWindow";
+
+// Every message passes on to the default procedure, handled or not.
+LRESULT CALLBACK NotificationWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* queue = reinterpret_cast<TNotificationQueue*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (queue && message >= kFirstNotification && message <= kLastNotification) queue->DrainFromWindow();
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND CreateNotificationWindow(TNotificationQueue* queue) {
+  static std::once_flag registered;
+  std::call_once(registered, [] {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = NotificationWindowProcedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kWindowClass;
+    RegisterClassExW(&windowClass);
+  });
+  HWND window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+  if (window) SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(queue));
+  return window;
+}
+#endif
+
 }  // namespace
 
 TNotificationQueue::TNotificationQueue() {
 #ifdef __linux__
   wake_fd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+#endif
+#ifdef _WIN32
+  window_ = CreateNotificationWindow(this);
 #endif
 }
 
@@ -39,7 +77,26 @@ TNotificationQueue::~TNotificationQueue() {
 #ifdef __linux__
   if (wake_fd_ >= 0) ::close(wake_fd_);
 #endif
+#ifdef _WIN32
+  if (window_) DestroyWindow(static_cast<HWND>(window_));
+#endif
 }
+
+#ifdef _WIN32
+void TNotificationQueue::DrainFromWindow() {
+  std::function<void()> drain;
+  {
+    std::lock_guard guard(lock_);
+    drain = windowDrain_;
+  }
+  if (drain) drain();
+}
+
+void TNotificationQueue::SetWindowDrain(std::function<void()> drain) {
+  std::lock_guard guard(lock_);
+  windowDrain_ = std::move(drain);
+}
+#endif
 
 void TNotificationQueue::Post(std::uint32_t Message, std::uintptr_t wParam, std::intptr_t lParam) {
   std::function<void()> wake;
@@ -50,6 +107,9 @@ void TNotificationQueue::Post(std::uint32_t Message, std::uintptr_t wParam, std:
     wake = wake_;
   }
   posted_.notify_all();
+#ifdef _WIN32
+  if (window_) PostMessageW(static_cast<HWND>(window_), Message, wParam, lParam);
+#endif
   if (wake) wake();
 }
 

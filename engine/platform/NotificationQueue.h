@@ -49,12 +49,29 @@ class TNotificationQueue {
   // -1 where the platform has none.
   int WakeFd() const { return wake_fd_; }
 
+#ifdef _WIN32
+  // The hidden message-only window that every Post also reaches with the
+  // message and its arguments, as worker threads post to a window. It
+  // belongs to the thread that constructed the queue: that thread's message
+  // loop runs the window's procedure, which calls drain (the owner's
+  // Drain) for the notification messages; the queue stays the one record of
+  // what was posted, so a message the loop sees late delivers nothing twice.
+  [[nodiscard]] void* Window() const { return window_; }
+  void SetWindowDrain(std::function<void()> drain);
+  // Called by the window's procedure for a notification message.
+  void DrainFromWindow();
+#endif
+
  private:
   mutable std::mutex lock_;
   std::condition_variable posted_;
   std::deque<TNotification> messages_;
   std::function<void()> wake_;
   int wake_fd_ = -1;
+#ifdef _WIN32
+  void* window_ = nullptr;
+  std::function<void()> windowDrain_;
+#endif
 };
 
 }  // namespace kilnor

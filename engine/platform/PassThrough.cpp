@@ -5,8 +5,8 @@
 #include <cstring>
 
 #ifdef _WIN32
-#define NOMINMAX
 #include <windows.h>
+#include <winioctl.h>
 #include <ntddscsi.h>
 #else
 #include <fcntl.h>
@@ -42,14 +42,16 @@ std::string DrivePath(char Letter) { return std::string("\\\\.\\") + Letter + ':
 
 std::uint32_t DriveType(char Letter) {
   if (!IsDriveLetter(Letter)) return kDriveTypeNoRoot;
-  const char root[] = {Letter, ':', '\\', '\0'};
-  return GetDriveTypeA(root);
+  if ((GetLogicalDrives() & (1u << (Letter - 'A'))) == 0) return kDriveTypeNoRoot;
+  const wchar_t root[] = {static_cast<wchar_t>(Letter), L':', L'\\', L'\0'};
+  return GetDriveTypeW(root);
 }
 
 TDriveOpen OpenDrive(char Letter, TDriveAccess Access) {
   if (!IsDriveLetter(Letter)) return {kNoDriveHandle, ERROR_INVALID_DRIVE};
   const bool readWrite = Access == TDriveAccess::ReadWrite;
-  HANDLE handle = CreateFileA(DrivePath(Letter).c_str(),
+  const wchar_t path[] = {L'\\', L'\\', L'.', L'\\', static_cast<wchar_t>(Letter), L':', L'\0'};
+  HANDLE handle = CreateFileW(path,
                               readWrite ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
                               readWrite ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ,
                               nullptr, OPEN_EXISTING, readWrite ? FILE_ATTRIBUTE_NORMAL : 0,
@@ -103,7 +105,7 @@ TPassThroughResult ExecutePassThrough(int Handle, const TPassThroughCommand& Com
   result.Delivered = DeviceIoControl(LongToHandle(Handle), IOCTL_SCSI_PASS_THROUGH_DIRECT,
                                      &request, sizeof request, &request, sizeof request,
                                      &returned, nullptr) != 0;
-  result.SystemError = GetLastError();
+  result.SystemError = result.Delivered ? 0 : GetLastError();
   result.ScsiStatus = sptd.ScsiStatus;
   result.Transferred = result.Delivered ? sptd.DataTransferLength : 0;
   if (Command.SenseLength > 0) std::memcpy(Command.Sense, request.Sense, sptd.SenseInfoLength);

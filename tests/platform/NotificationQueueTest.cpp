@@ -8,6 +8,9 @@
 #ifdef __linux__
 #include <poll.h>
 #endif
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "engine/platform/NotificationQueue.h"
 
@@ -110,6 +113,52 @@ TEST(NotificationQueue, WakeFdIsReadableWhileMessagesArePending) {
   EXPECT_TRUE(Readable(queue.WakeFd()));
   EXPECT_EQ(queue.Drain([](const TNotification&) {}), 2u);
   EXPECT_FALSE(Readable(queue.WakeFd()));
+}
+#endif
+
+#ifdef _WIN32
+// Runs the calling thread's message loop until Done or Limit has passed.
+template <typename TDone>
+void PumpMessagesUntil(TDone Done, std::chrono::milliseconds Limit = 10s) {
+  const auto deadline = std::chrono::steady_clock::now() + Limit;
+  MSG message;
+  while (!Done() && std::chrono::steady_clock::now() < deadline) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    std::this_thread::sleep_for(1ms);
+  }
+}
+
+TEST(NotificationQueue, OwnersMessageLoopDeliversWorkersMessagesThroughTheHiddenWindow) {
+  TNotificationQueue queue;
+  ASSERT_NE(queue.Window(), nullptr);
+  std::vector<TNotification> delivered;
+  queue.SetWindowDrain([&] { queue.Drain([&](const TNotification& message) { delivered.push_back(message); }); });
+  std::thread worker([&] {
+    queue.Post(1127, 3, 1);
+    queue.Post(1127, 0xFFFFFFFF, 0);
+    queue.Post(1126, 0, -1);
+  });
+  worker.join();
+  PumpMessagesUntil([&] { return delivered.size() >= 3; });
+  ASSERT_EQ(delivered.size(), 3u);
+  EXPECT_EQ(delivered[0].Message, 1127u);
+  EXPECT_EQ(delivered[0].wParam, 3u);
+  EXPECT_EQ(delivered[1].wParam, 0xFFFFFFFFu);
+  EXPECT_EQ(delivered[2].Message, 1126u);
+  EXPECT_EQ(delivered[2].lParam, -1);
+  // The window's later messages find the queue drained: nothing twice.
+  PumpMessagesUntil([] { return false; }, 200ms);
+  EXPECT_EQ(delivered.size(), 3u);
+}
+
+TEST(NotificationQueue, MessagesDrainedWithoutTheLoopAreNotDeliveredAgainByIt) {
+  TNotificationQueue queue;
+  int windowDeliveries = 0;
+  queue.SetWindowDrain([&] { windowDeliveries += static_cast<int>(queue.Drain([](const TNotification&) {})); });
+  queue.Post(1125, 0, 0);
+  EXPECT_EQ(DrainWParams(queue).size(), 1u);
+  PumpMessagesUntil([] { return false; }, 200ms);
+  EXPECT_EQ(windowDeliveries, 0);
 }
 #endif
 

@@ -213,10 +213,25 @@ class TLibrary {
   std::thread Worker;  // last: started after everything it uses exists
 };
 
+#ifdef _WIN32
+// A DLL's static objects are destroyed under the system's loader lock, where
+// the worker thread could never be joined: the DLL pins itself in the
+// process instead, and the library and its worker live until the process ends.
+TLibrary& Library() {
+  static TLibrary* library = [] {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&Library), &self);
+    return new TLibrary;
+  }();
+  return *library;
+}
+#else
 TLibrary& Library() {
   static TLibrary library;
   return library;
 }
+#endif
 
 }  // namespace
 

@@ -1,15 +1,13 @@
 #include "BackingFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
+
+#include "SystemFiles.h"
 
 namespace velmor::emu {
 
@@ -19,7 +17,7 @@ constexpr std::size_t kCopyChunk = 1 << 20;
 
 [[nodiscard]] bool ReadFully(int Fd, std::uint8_t* Into, std::size_t Length, std::uint64_t Offset) {
   while (Length > 0) {
-    const ssize_t got = ::pread(Fd, Into, Length, static_cast<off_t>(Offset));
+    const long long got = sys::ReadAt(Fd, Into, Length, Offset);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) {  // past the end of a shorter file: unwritten, reads as zeros
@@ -35,7 +33,7 @@ constexpr std::size_t kCopyChunk = 1 << 20;
 
 [[nodiscard]] bool WriteFully(int Fd, const std::uint8_t* From, std::size_t Length, std::uint64_t Offset) {
   while (Length > 0) {
-    const ssize_t put = ::pwrite(Fd, From, Length, static_cast<off_t>(Offset));
+    const long long put = sys::WriteAt(Fd, From, Length, Offset);
     if (put < 0 && errno == EINTR) continue;
     if (put <= 0) return false;
     From += put;
@@ -64,22 +62,22 @@ TBackingFile& TBackingFile::operator=(TBackingFile&& Other) noexcept {
 
 bool TBackingFile::Open(const std::string& Path, std::uint32_t Capacity) {
   Close();
-  Fd = ::open(Path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  Fd = sys::OpenFile(Path, sys::TOpen::ReadWriteCreate);
   return Fd >= 0 && Resize(Capacity);
 }
 
 bool TBackingFile::OpenRecorded(const std::string& Path, std::uint32_t Capacity,
                                 std::uint32_t Recorded, std::string& Error) {
   Close();
-  Fd = ::open(Path.c_str(), O_RDWR | O_CLOEXEC);
+  Fd = sys::OpenFile(Path, sys::TOpen::ReadWrite);
   if (Fd < 0) {
     Error = "the data file " + Path + " cannot be opened: " + std::strerror(errno);
     return false;
   }
-  struct stat info {};
+  const std::int64_t size = sys::SizeOf(Fd);
   const std::uint64_t needed = std::uint64_t{Recorded} * kBlockSize;
-  if (::fstat(Fd, &info) != 0 || static_cast<std::uint64_t>(info.st_size) < needed) {
-    Error = "the data file " + Path + " holds " + std::to_string(info.st_size / kBlockSize) +
+  if (size < 0 || static_cast<std::uint64_t>(size) < needed) {
+    Error = "the data file " + Path + " holds " + std::to_string(std::max<std::int64_t>(size, 0) / kBlockSize) +
             " blocks, fewer than the " + std::to_string(Recorded) + " recorded on the medium";
     Close();
     return false;
@@ -91,9 +89,8 @@ bool TBackingFile::OpenRecorded(const std::string& Path, std::uint32_t Capacity,
 
 bool TBackingFile::Resize(std::uint32_t Capacity) {
   Size = std::uint64_t{Capacity} * kBlockSize;
-  struct stat info {};
-  if (::fstat(Fd, &info) != 0 || (static_cast<std::uint64_t>(info.st_size) != Size &&
-                                  ::ftruncate(Fd, static_cast<off_t>(Size)) != 0)) {
+  const std::int64_t size = sys::SizeOf(Fd);
+  if (size < 0 || (static_cast<std::uint64_t>(size) != Size && !sys::Resize(Fd, Size))) {
     Close();
     return false;
   }
@@ -101,7 +98,7 @@ bool TBackingFile::Resize(std::uint32_t Capacity) {
 }
 
 void TBackingFile::Close() {
-  if (Fd >= 0) ::close(Fd);
+  if (Fd >= 0) sys::CloseFile(Fd);
   Fd = -1;
 }
 
@@ -117,49 +114,45 @@ bool TBackingFile::Write(std::uint32_t Lba, std::span<const std::uint8_t> From) 
   return WriteFully(Fd, From.data(), From.size(), offset);
 }
 
-bool TBackingFile::Flush() { return Fd >= 0 && ::fdatasync(Fd) == 0; }
+bool TBackingFile::Flush() { return Fd >= 0 && sys::SyncData(Fd); }
 
 bool TBackingFile::Clear() {
-  return Fd >= 0 && ::ftruncate(Fd, 0) == 0 && ::ftruncate(Fd, static_cast<off_t>(Size)) == 0;
+  return Fd >= 0 && sys::Resize(Fd, 0) && sys::Resize(Fd, Size);
 }
 
 bool TBackingFile::ExportTo(const std::string& Path, std::uint32_t Blocks) const {
   if (Fd < 0) return false;
   const std::uint64_t length = std::min<std::uint64_t>(std::uint64_t{Blocks} * kBlockSize, Size);
   const std::string partial = Path + ".partial";
-  const int out = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int out = sys::OpenFile(partial, sys::TOpen::WriteTruncate);
   if (out < 0) return false;
-  bool ok = ::ftruncate(out, static_cast<off_t>(length)) == 0;
+  bool ok = sys::Resize(out, length);
   std::vector<std::uint8_t> chunk(kCopyChunk);
   // Copy only the data extents; holes stay holes in the export.
-  off_t at = 0;
-  while (ok && static_cast<std::uint64_t>(at) < length) {
-    off_t data = ::lseek(Fd, at, SEEK_DATA);
-    if (data < 0 || static_cast<std::uint64_t>(data) >= length) break;
-    off_t hole = ::lseek(Fd, data, SEEK_HOLE);
-    if (hole < 0) hole = static_cast<off_t>(length);
-    hole = std::min<off_t>(hole, static_cast<off_t>(length));
-    for (off_t pos = data; ok && pos < hole;) {
-      const auto part = static_cast<std::size_t>(std::min<off_t>(hole - pos, static_cast<off_t>(kCopyChunk)));
-      ok = ReadFully(Fd, chunk.data(), part, static_cast<std::uint64_t>(pos)) &&
-           WriteFully(out, chunk.data(), part, static_cast<std::uint64_t>(pos));
-      pos += static_cast<off_t>(part);
+  std::uint64_t at = 0;
+  while (ok && at < length) {
+    const sys::TExtent data = sys::NextDataExtent(Fd, at, length);
+    if (data.End == data.Start) break;
+    for (std::uint64_t pos = data.Start; ok && pos < data.End;) {
+      const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(data.End - pos, kCopyChunk));
+      ok = ReadFully(Fd, chunk.data(), part, pos) && WriteFully(out, chunk.data(), part, pos);
+      pos += part;
     }
-    at = hole;
+    at = data.End;
   }
-  ok = ::fsync(out) == 0 && ok;
-  ok = ::close(out) == 0 && ok;
+  ok = sys::Sync(out) && ok;
+  ok = sys::CloseFile(out) == 0 && ok;
   // The image appears under its name only when it is complete.
-  if (ok) ok = std::rename(partial.c_str(), Path.c_str()) == 0;
-  if (!ok) std::remove(partial.c_str());
+  if (ok) ok = sys::RenameOver(partial, Path);
+  if (!ok) sys::RemoveFile(partial);
   return ok;
 }
 
 std::optional<std::uint32_t> TBackingFile::ImportFrom(const std::string& Path, std::string& Error) {
-  const int in = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int in = sys::OpenFile(Path, sys::TOpen::Read);
   if (in < 0 || Fd < 0) {
     Error = "cannot read the image " + Path + ": " + std::strerror(in < 0 ? errno : EBADF);
-    if (in >= 0) ::close(in);
+    if (in >= 0) sys::CloseFile(in);
     return std::nullopt;
   }
   std::vector<std::uint8_t> chunk(kCopyChunk);
@@ -167,7 +160,7 @@ std::optional<std::uint32_t> TBackingFile::ImportFrom(const std::string& Path, s
   bool ok = true;
   while (ok && total < Size) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyChunk, Size - total));
-    const ssize_t got = ::read(in, chunk.data(), want);
+    const long long got = sys::ReadNext(in, chunk.data(), want);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       ok = got == 0;
@@ -178,8 +171,8 @@ std::optional<std::uint32_t> TBackingFile::ImportFrom(const std::string& Path, s
   }
   // An image that goes on past the medium's end would lose its tail.
   std::uint8_t beyond = 0;
-  const bool larger = ok && total == Size && ::read(in, &beyond, 1) > 0;
-  ::close(in);
+  const bool larger = ok && total == Size && sys::ReadNext(in, &beyond, 1) > 0;
+  sys::CloseFile(in);
   if (!ok) {
     Error = "cannot read the image " + Path;
     return std::nullopt;

@@ -1,13 +1,10 @@
 #include "StateLock.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <map>
 #include <thread>
+
+#include "SystemFiles.h"
 
 namespace velmor::emu {
 
@@ -22,21 +19,15 @@ struct THeldDirectory {
 };
 thread_local std::map<std::string, THeldDirectory> HeldDirectories;
 
-// flock without waiting, again every few milliseconds until Wait has passed.
+// The lock without waiting, again every few milliseconds until Wait has passed.
 [[nodiscard]] bool LockWithin(int Fd, std::chrono::milliseconds Wait) {
   const auto deadline = std::chrono::steady_clock::now() + Wait;
   for (;;) {
-    if (::flock(Fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (sys::TryLock(Fd)) return true;
     if (errno != EWOULDBLOCK && errno != EINTR) return false;
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(kLockRetry);
   }
-}
-
-[[nodiscard]] bool SameFile(int Fd, const std::string& Path) {
-  struct stat open {}, named {};
-  return ::fstat(Fd, &open) == 0 && ::stat(Path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
-         open.st_ino == named.st_ino;
 }
 
 }  // namespace
@@ -44,9 +35,9 @@ thread_local std::map<std::string, THeldDirectory> HeldDirectories;
 TDirectoryLock::TDirectoryLock(const std::string& Directory, std::chrono::milliseconds Wait) : Key(Directory) {
   THeldDirectory& held = HeldDirectories[Key];
   if (held.Depth == 0) {
-    held.Fd = ::open(Directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    held.Fd = sys::OpenFolderLock(Directory);
     if (held.Fd < 0 || !LockWithin(held.Fd, Wait)) {
-      if (held.Fd >= 0) ::close(held.Fd);
+      if (held.Fd >= 0) sys::CloseFile(held.Fd);
       HeldDirectories.erase(Key);
       return;
     }
@@ -59,8 +50,8 @@ TDirectoryLock::~TDirectoryLock() {
   if (!Holding) return;
   THeldDirectory& held = HeldDirectories[Key];
   if (--held.Depth > 0) return;
-  ::flock(held.Fd, LOCK_UN);
-  ::close(held.Fd);
+  sys::Unlock(held.Fd);
+  sys::CloseFile(held.Fd);
   HeldDirectories.erase(Key);
 }
 
@@ -69,29 +60,29 @@ bool TDriveClaim::Take() {
   // A claim file removed by a reset since it was opened claims nothing: the
   // file under the name is opened again.
   for (int attempt = 0; attempt < 2; ++attempt) {
-    if (Fd < 0) Fd = ::open(Path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (Fd < 0 || ::flock(Fd, LOCK_EX | LOCK_NB) != 0) return false;
-    if (SameFile(Fd, Path)) {
+    if (Fd < 0) Fd = sys::OpenFile(Path, sys::TOpen::ReadWriteCreate);
+    if (Fd < 0 || !sys::TryLock(Fd)) return false;
+    if (sys::SameFile(Fd, Path)) {
       Holding = true;
       return true;
     }
-    ::close(Fd);
+    sys::CloseFile(Fd);
     Fd = -1;
   }
   return false;
 }
 
 void TDriveClaim::Release() {
-  if (Fd >= 0) ::close(Fd);
+  if (Fd >= 0) sys::CloseFile(Fd);
   Fd = -1;
   Holding = false;
 }
 
 bool TDriveClaim::HeldElsewhere(const std::string& Path) {
-  const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = sys::OpenFile(Path, sys::TOpen::Read);
   if (fd < 0) return false;
-  const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-  ::close(fd);
+  const bool held = !sys::TryLock(fd) && errno == EWOULDBLOCK;
+  sys::CloseFile(fd);
   return held;
 }
 

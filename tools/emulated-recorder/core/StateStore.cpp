@@ -1,9 +1,6 @@
 #include "StateStore.h"
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +9,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "SystemFiles.h"
 
 namespace velmor::emu {
 
@@ -25,18 +24,11 @@ constexpr std::string_view kClaimSuffix = ".lock";
 const std::pair<TFamily, std::string_view> kFamilyNames[] = {
     {TFamily::Cd, "cd"}, {TFamily::Dvd, "dvd"}, {TFamily::Bd, "bd"}, {TFamily::HdDvd, "hd-dvd"}};
 
-[[nodiscard]] bool MakeDirectories(const std::string& Path) {
-  std::string partial;
-  std::stringstream parts(Path);
-  std::string part;
-  if (!Path.empty() && Path[0] == '/') partial = "/";
-  while (std::getline(parts, part, '/')) {
-    if (part.empty()) continue;
-    partial += part + "/";
-    if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
-  }
-  return true;
-}
+#ifdef _WIN32
+constexpr const char* kSeparators = "/\\";
+#else
+constexpr const char* kSeparators = "/";
+#endif
 
 [[nodiscard]] std::optional<std::string> ReadText(const std::string& Path) {
   std::ifstream in(Path, std::ios::binary);
@@ -124,13 +116,16 @@ const std::pair<TFamily, std::string_view> kFamilyNames[] = {
 
 std::string TStateStore::DefaultDirectory() {
   if (const char* dir = std::getenv("VELMOR_EMULATOR_DIR"); dir && *dir) return dir;
+#ifdef _WIN32
+  if (const char* data = std::getenv("LOCALAPPDATA"); data && *data) return std::string(data) + "/velmor-emulator";
+#endif
   if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) return std::string(data) + "/velmor-emulator";
   if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.local/share/velmor-emulator";
   return "velmor-emulator";
 }
 
 bool TStateStore::Prepare(std::string& Error) const {
-  if (MakeDirectories(Dir)) return true;
+  if (sys::MakeFolders(Dir)) return true;
   Error = "cannot create the state directory " + Dir;
   return false;
 }
@@ -165,52 +160,42 @@ std::string TStateStore::ClaimPath(int Number) const {
 }
 
 bool TStateStore::Holds(const std::string& Path) const {
-  struct stat directory {}, parent {}, target {};
-  if (::stat(Dir.c_str(), &directory) != 0) return false;
-  const std::string::size_type slash = Path.find_last_of('/');
+  const std::string::size_type slash = Path.find_last_of(kSeparators);
   const std::string parentPath = slash == std::string::npos ? "." : slash == 0 ? "/" : Path.substr(0, slash);
-  if (::stat(parentPath.c_str(), &parent) == 0 && parent.st_dev == directory.st_dev &&
-      parent.st_ino == directory.st_ino)
-    return true;
-  if (::stat(Path.c_str(), &target) != 0) return false;
+  if (sys::SameFile(parentPath, Dir)) return true;
   bool held = false;
   DIR* dir = ::opendir(Dir.c_str());
   if (!dir) return false;
   while (const dirent* entry = ::readdir(dir)) {
-    struct stat own {};
     const std::string name = entry->d_name;
-    if (name != "." && name != ".." && ::stat((Dir + "/" + name).c_str(), &own) == 0 &&
-        own.st_dev == target.st_dev && own.st_ino == target.st_ino)
-      held = true;
+    if (name != "." && name != ".." && sys::SameFile(Dir + "/" + name, Path)) held = true;
   }
   ::closedir(dir);
   return held;
 }
 
 TFileStamp TStateStore::Stamp(const std::string& Path) {
-  struct stat info {};
-  if (::stat(Path.c_str(), &info) != 0) return {};
-  return {static_cast<std::uint64_t>(info.st_ino),
-          static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
-          static_cast<std::int64_t>(info.st_size)};
+  sys::TFileIdentity identity;
+  if (!sys::Identify(Path, identity)) return {};
+  return {identity.Id, identity.ModifiedNs, identity.Size};
 }
 
 bool TStateStore::WriteFile(const std::string& Path, const std::string& Text, bool Durable) const {
-  const std::string fresh = Path + ".new." + std::to_string(::getpid());
-  const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const std::string fresh = Path + ".new." + std::to_string(sys::ProcessId());
+  const int fd = sys::OpenFile(fresh, sys::TOpen::WriteTruncate);
   if (fd < 0) return false;
   std::size_t done = 0;
   bool ok = true;
   while (ok && done < Text.size()) {
-    const ssize_t put = ::write(fd, Text.data() + done, Text.size() - done);
+    const long long put = sys::WriteAt(fd, Text.data() + done, Text.size() - done, done);
     if (put < 0 && errno == EINTR) continue;
     ok = put > 0;
     if (ok) done += static_cast<std::size_t>(put);
   }
-  if (Durable) ok = ::fsync(fd) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  if (ok) ok = std::rename(fresh.c_str(), Path.c_str()) == 0;
-  if (!ok) std::remove(fresh.c_str());
+  if (Durable) ok = sys::Sync(fd) && ok;
+  ok = sys::CloseFile(fd) == 0 && ok;
+  if (ok) ok = sys::RenameOver(fresh, Path);
+  if (!ok) sys::RemoveFile(fresh);
   return ok;
 }
 
