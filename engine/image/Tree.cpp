@@ -92,7 +92,17 @@ std::vector<std::u16string_view> SplitCompilationPath(std::u16string_view path) 
   return nullptr;
 }
 
+// A running write streams the tree as it stands, so it must not change
+// under it.
+[[nodiscard]] bool TreeMayChange(TCDFiles& cd) {
+  if (!cd.WriteRunning) return true;
+  Fail(cd, "the compilation cannot change while a write runs: wait until it has ended");
+  return false;
+}
+
+// Where an insert goes; every insert by path starts here.
 [[nodiscard]] pDirEntry ResolveDestination(TCDFiles& cd, std::u16string_view destPath) {
+  if (!TreeMayChange(cd)) return nullptr;
   if (cd.RootDir == nullptr) {
     Fail(cd, "the compilation has no root yet: ClearAll first");
     return nullptr;
@@ -563,6 +573,7 @@ const pFileEntry kSkippedEntry = &gSkippedEntrySentinel;
 const pDirEntry kSkippedDir = &gSkippedDirSentinel;
 
 void ClearAll(TCDFiles& CDFiles) {
+  if (!TreeMayChange(CDFiles)) return;
   CDFiles.TimeZoneDifference = UtcOffsetQuarterHours(CurrentFileTime());
   CDFiles.Files.clear();
   CDFiles.Dirs.clear();
@@ -644,6 +655,7 @@ std::u16string DirPathOf(pDirEntry Directory) {
 
 pFileEntry AddEntry(TCDFiles& CDFiles, pDirEntry Directory, const TWin32FindDataW& fd, bool Unicode,
                     std::uint32_t Address, std::optional<std::u16string_view> Path) {
+  if (!TreeMayChange(CDFiles)) return nullptr;
   if (Directory == nullptr) {
     Fail(CDFiles, "no directory to add to");
     return nullptr;
@@ -653,6 +665,7 @@ pFileEntry AddEntry(TCDFiles& CDFiles, pDirEntry Directory, const TWin32FindData
 
 pDirEntry AddSubdirectory(TCDFiles& CDFiles, pDirEntry Parent, const TWin32FindDataW& fd,
                           const char16_t* SourcePath) {
+  if (!TreeMayChange(CDFiles)) return nullptr;
   if (Parent == nullptr) {
     Fail(CDFiles, "no directory to add to");
     return nullptr;

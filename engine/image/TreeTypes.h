@@ -28,6 +28,8 @@ using TAddFileEvent =
     std::function<void(void* Sender, const char16_t* Path, TWin32FindDataW& fd, bool& Skip)>;
 using TGetDataEvent = std::function<void(void* Sender, pFileEntry FileEntry, std::uint32_t Position,
                                          void* Buffer, std::uint32_t& Size)>;
+// A data handler's position is 32-bit, so a memory file holds less than 4 GiB.
+inline constexpr std::uint64_t kMaxMemoryFileBytes = std::uint64_t{1} << 32;
 using TWriteDoneEvent = std::function<void(void* Sender, std::uint8_t DeviceId, bool WriteFailed)>;
 using TEraseDoneEvent = std::function<void(void* Sender, std::uint8_t DeviceId, bool EraseFailed)>;
 using TVerifyDoneEvent =
@@ -244,6 +246,9 @@ struct TCDFiles {
   bool FollowLinks = false;                  // record what links lead to, not the links
 
   std::atomic<std::uint16_t> ComponentStatus{stIdle};
+  // Raised while a write runs: its stream reads the tree and the layout as
+  // they stand, so nothing may change them until the write has ended.
+  std::atomic<bool> WriteRunning{false};
   std::int32_t TimeZoneDifference = 0;       // 15-minute units east of Greenwich
   TNotificationQueue* hWNDFE = nullptr;      // the component's queue; null = report directly
 
