@@ -85,11 +85,12 @@ std::vector<std::u16string_view> SplitCompilationPath(std::u16string_view path) 
 
 // The entry an item of this name would take the place of in the directory.
 [[nodiscard]] pFileEntry EntryOfSameName(pDirEntry directory, std::u16string_view name) {
-  const auto [first, last] = directory->NameIndex.equal_range(TextHashW(name));
-  for (auto it = first; it != last; ++it) {
-    if (SameNameW(it->second->LongName, name)) return it->second;
-  }
-  return nullptr;
+  pFileEntry found = nullptr;
+  directory->NameIndex.ForEachCandidate(TextHashW(name), [&](pFileEntry candidate) {
+    if (SameNameW(candidate->LongName, name)) found = candidate;
+    return found != nullptr;
+  });
+  return found;
 }
 
 // A running write streams the tree as it stands, so it must not change
@@ -162,7 +163,7 @@ pFileEntry NewFileEntry(TCDFiles& cd, pDirEntry directory, std::u16string_view n
   while (last != nullptr && last->NextFile != nullptr) last = last->NextFile;
   (last != nullptr ? last->NextFile : directory->Files) = entry;
   directory->LastFile = entry;
-  directory->NameIndex.emplace(TextHashW(name), entry);
+  directory->NameIndex.Add(entry, TextHashW(name));
   return entry;
 }
 
@@ -592,17 +593,21 @@ void ClearAll(TCDFiles& CDFiles) {
   CDFiles.RootDir = root;
 }
 
-// The entry of exactly that name when there is one, else the first whose
-// name differs only in case.
+// The entry of exactly that name when there is one, else the earliest made
+// whose name differs only in case.
 pFileEntry LookupEntry(pDirEntry Directory, std::u16string_view Name) {
   if (Directory == nullptr) return nullptr;
-  const auto [first, last] = Directory->NameIndex.equal_range(TextHashW(Name));
+  pFileEntry exact = nullptr;
   pFileEntry caseless = nullptr;
-  for (auto it = first; it != last; ++it) {
-    if (it->second->LongName == Name) return it->second;
-    if (caseless == nullptr && SameTextW(it->second->LongName, Name)) caseless = it->second;
-  }
-  return caseless;
+  Directory->NameIndex.ForEachCandidate(TextHashW(Name), [&](pFileEntry candidate) {
+    if (candidate->LongName == Name) {
+      exact = candidate;
+    } else if (SameTextW(candidate->LongName, Name) && (caseless == nullptr || candidate->FileId < caseless->FileId)) {
+      caseless = candidate;
+    }
+    return exact != nullptr;
+  });
+  return exact != nullptr ? exact : caseless;
 }
 
 pDirEntry LookupDir(const TCDFiles& CDFiles, std::u16string_view Path) {

@@ -9,9 +9,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "engine/image/NameIndex.h"
 #include "engine/image/UDFTypes.h"
 #include "engine/platform/FindData.h"
 
@@ -159,10 +159,10 @@ struct TDirEntry {
   std::uint8_t DirNameLengthJ = 0;
   pFileEntry Files = nullptr;             // head of the directory's entry list
   pFileEntry OwnEntry = nullptr;          // the entry naming it in its parent (set by Prepare)
-  // The tree's index of this directory's list: entries by the hash of their
-  // upper-case LongName, and the list's last entry, so that inserts into a
-  // large directory neither walk nor compare the whole list.
-  std::unordered_multimap<std::uint64_t, pFileEntry> NameIndex;
+  // The tree's index of this directory's list by LongName, and the list's
+  // last entry, so that inserts into a large directory neither walk nor
+  // compare the whole list.
+  TNameIndex NameIndex;
   pFileEntry LastFile = nullptr;
   UDFDirectoryInformation UDFDirInfo;     // UDF bridge layout of the directory
   // Sectors after the ISO 9660 extent that hold the Rock Ridge continuation
