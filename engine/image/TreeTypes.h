@@ -3,6 +3,7 @@
 // recorded, plus the layout and progress state that Prepare, the cache thread
 // and the write thread share.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -78,9 +79,6 @@ class TOnDemand {
   std::unique_ptr<T> value_;
 };
 
-// What a POSIX file system keeps of an item beyond its name and one date,
-// recorded in the ISO 9660 tree as Rock Ridge and read back by session
-// import. Shared and never changed once made, so entries copy cheaply.
 // What few POSIX items carry beyond their attributes.
 struct TPosixNames {
   std::string Name;                // the name's exact bytes; empty: LongName in UTF-8
@@ -88,19 +86,41 @@ struct TPosixNames {
   bool operator==(const TPosixNames&) const = default;
 };
 
-struct TPosixAttributes {
-  std::uint32_t Mode = 0;          // file type and permission bits, as st_mode
-  std::uint32_t Links = 1;
-  std::uint32_t Uid = 0;
-  std::uint32_t Gid = 0;
-  std::uint64_t SerialNumber = 0;  // the file serial number ("inode") of the record
-  TPosixTime Modify;
-  TPosixTime Access;
-  TPosixTime Change;               // attribute change
+// An item's POSIX status as the ISO 9660 tree records it in Rock Ridge and
+// session import reads it back, with the names few items have.
+struct TPosixAttributes : TPosixStatus {
   TOnDemand<TPosixNames> Names;    // made only for the items that have them
   bool operator==(const TPosixAttributes&) const = default;
 };
-using TPosixAttributesPtr = std::shared_ptr<const TPosixAttributes>;
+
+// An entry's POSIX attributes, or none: made once, never changed, and copied
+// with the entry. One pointer and one block, without a shared count, since
+// every item of a large tree has attributes of its own.
+class TPosixAttributesPtr {
+ public:
+  TPosixAttributesPtr() = default;
+  TPosixAttributesPtr(std::nullptr_t) {}
+  explicit TPosixAttributesPtr(TPosixAttributes Value)
+      : value_(std::make_unique<const TPosixAttributes>(std::move(Value))) {}
+  TPosixAttributesPtr(const TPosixAttributesPtr& other)
+      : value_(other.value_ ? std::make_unique<const TPosixAttributes>(*other.value_) : nullptr) {}
+  TPosixAttributesPtr& operator=(const TPosixAttributesPtr& other) {
+    if (this != &other) *this = TPosixAttributesPtr(other);
+    return *this;
+  }
+  TPosixAttributesPtr(TPosixAttributesPtr&&) noexcept = default;
+  TPosixAttributesPtr& operator=(TPosixAttributesPtr&&) noexcept = default;
+
+  [[nodiscard]] const TPosixAttributes* get() const { return value_.get(); }
+  const TPosixAttributes& operator*() const { return *value_; }
+  const TPosixAttributes* operator->() const { return value_.get(); }
+  [[nodiscard]] explicit operator bool() const { return value_ != nullptr; }
+  void reset() { value_.reset(); }
+  friend bool operator==(const TPosixAttributesPtr& p, std::nullptr_t) { return p.value_ == nullptr; }
+
+ private:
+  std::unique_ptr<const TPosixAttributes> value_;
+};
 
 // The fields of an entry that few entries use.
 struct TEntryExtras {
