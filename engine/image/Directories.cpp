@@ -60,9 +60,10 @@ std::uint8_t RecordLength(std::uint32_t identifierBytes) {
 std::uint32_t FieldRoom(std::uint32_t length) { return (kMaxRecordBytes - length) & ~1u; }
 
 // The Rock Ridge fields of a directory's records, when its tree has them.
-std::optional<TSystemUse> SystemUseOf(const TCDFiles& cd, const TDirEntry& dir, TTree tree) {
+std::optional<TSystemUse> SystemUseOf(const TCDFiles& cd, const TDirEntry& dir, TTree tree,
+                                      TStaging contents = TStaging::Contents) {
   if (tree != TTree::ISO || !cd.RockRidge) return std::nullopt;
-  return std::optional<TSystemUse>(std::in_place, cd, dir);
+  return std::optional<TSystemUse>(std::in_place, cd, dir, contents);
 }
 
 // Lengths of the "." and ".." records, their fields staged one after the other.
@@ -171,7 +172,7 @@ std::uint32_t ExtentCount(std::int64_t fileSize) {
 }
 
 TDirectorySize MeasureDirectory(const TCDFiles& cd, const TDirEntry& dir, TTree tree) {
-  std::optional<TSystemUse> systemUse = SystemUseOf(cd, dir, tree);
+  std::optional<TSystemUse> systemUse = SystemUseOf(cd, dir, tree, TStaging::SizesOnly);
   const std::uint32_t dotRecords = StagedSelfLength(systemUse) + StagedParentLength(systemUse);
   TRecordPacker packer(dotRecords);
   ForEachRecord(dir, tree, systemUse, [&](const TFileEntry&, std::uint32_t, std::uint8_t length) { packer.Place(length); });

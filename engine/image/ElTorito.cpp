@@ -49,6 +49,8 @@ std::optional<TBootMedia> BootMediaOfSize(std::int64_t imageBytes) {
 }
 
 bool SetBootImageFile(TCDFiles& cd, const std::string& FileName) {
+  // A running write streams the boot image named now.
+  if (cd.WriteRunning) return false;
   cd.Prepared = false;
   cd.BootImage.clear();
   cd.BootImageSize = 0;

@@ -31,7 +31,8 @@ struct TBootMedia {
 // Sets the boot image of the compilation, or clears it for an empty name.
 // The file is opened and its size checked; a file that cannot be opened or
 // has none of the accepted sizes clears the boot image and gives false.
-// Either way the layout is no longer current.
+// Either way the layout is no longer current. While a write runs nothing
+// changes and the result is false.
 [[nodiscard]] bool SetBootImageFile(TCDFiles& cd, const std::string& FileName);
 
 void WriteBootRecord(TByteWriter& sector, const TCDFiles& cd);

@@ -296,6 +296,11 @@ TLayoutSwitches CurrentSwitches(const TCDFiles& cd) {
 bool LayoutIsCurrent(const TCDFiles& cd) { return cd.Prepared && cd.PreparedSwitches == CurrentSwitches(cd); }
 
 std::uint32_t Prepare(TCDFiles& cd) {
+  // A running write streams the current layout.
+  if (cd.WriteRunning) {
+    cd.PrepareError = "A write is running: prepare the compilation again once it has ended.";
+    return 0;
+  }
   cd.Prepared = false;
   cd.PrepareError.clear();
   // A header written for an earlier layout must not stream with this one.

@@ -24,8 +24,8 @@ inline constexpr std::uint32_t kPacketSectors = 32;
 // Lays out the session. Returns its size in sectors before the rounding to
 // whole packets (FirstDataSector + FilesSize, plus the closing UDF anchor);
 // 0 without a root, when the session would be larger than its 32-bit fields
-// can describe (the reason is in PrepareError), or when the UDF bridge is
-// refused (the reason is in UDFBridgeInfo.LayoutError).
+// can describe or while a write runs (the reason is in PrepareError), or when
+// the UDF bridge is refused (the reason is in UDFBridgeInfo.LayoutError).
 std::uint32_t Prepare(TCDFiles& cd);
 
 // Writes the up-front part of the prepared layout's header (system area,

@@ -149,14 +149,39 @@ void ChooseJolietIdentifiers(const std::vector<pFileEntry>& entries, const std::
   }
 }
 
+// Compares as if the shorter text were padded with spaces: the common part
+// as bytes, then the rest of the longer text against spaces.
 int PaddedCompare(std::string_view a, std::string_view b) {
-  const std::size_t n = std::max(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    const auto ca = static_cast<unsigned char>(i < a.size() ? a[i] : ' ');
-    const auto cb = static_cast<unsigned char>(i < b.size() ? b[i] : ' ');
-    if (ca != cb) return ca < cb ? -1 : 1;
+  const std::size_t common = std::min(a.size(), b.size());
+  if (common > 0) {
+    if (const int c = std::memcmp(a.data(), b.data(), common); c != 0) return c < 0 ? -1 : 1;
+  }
+  const bool aLonger = a.size() > common;
+  for (const char c : (aLonger ? a : b).substr(common)) {
+    if (c != ' ') return (static_cast<unsigned char>(c) > ' ') == aLonger ? 1 : -1;
   }
   return 0;
+}
+
+// An identifier split where its ordering looks: the name before the first
+// dot, and the rest.
+struct TSortKey {
+  std::string_view Name;
+  std::string_view Extension;
+  std::string_view Whole;
+  pFileEntry Entry;
+};
+
+TSortKey SortKeyOf(pFileEntry entry) {
+  const std::string_view id = entry->IdentifierISO;
+  const std::size_t dot = std::min(id.find('.'), id.size());
+  return {id.substr(0, dot), id.substr(dot), id, entry};
+}
+
+bool KeyLess(const TSortKey& a, const TSortKey& b) {
+  if (const int c = PaddedCompare(a.Name, b.Name); c != 0) return c < 0;
+  if (const int c = PaddedCompare(a.Extension, b.Extension); c != 0) return c < 0;
+  return a.Whole < b.Whole;
 }
 
 }  // namespace
@@ -172,27 +197,18 @@ void ChooseIdentifiers(const TDirEntry& dir, bool iso9660v1999, bool rockRidge) 
   ChooseJolietIdentifiers(entries, isFile);
 }
 
-bool IsoIdentifierLess(std::string_view a, std::string_view b) {
-  const std::size_t dotA = std::min(a.find('.'), a.size());
-  const std::size_t dotB = std::min(b.find('.'), b.size());
-  if (const int c = PaddedCompare(a.substr(0, dotA), b.substr(0, dotB)); c != 0) return c < 0;
-  if (const int c = PaddedCompare(a.substr(dotA), b.substr(dotB)); c != 0) return c < 0;
-  return a < b;
-}
-
+// The keys are split once, so that each comparison of the sort only compares.
 void SortEntries(TDirEntry& dir) {
-  std::vector<pFileEntry> entries;
-  for (pFileEntry e = dir.Files; e != nullptr; e = e->NextFile) entries.push_back(e);
-  std::sort(entries.begin(), entries.end(), [](pFileEntry x, pFileEntry y) {
-    return IsoIdentifierLess(x->IdentifierISO, y->IdentifierISO);
-  });
+  std::vector<TSortKey> keys;
+  for (pFileEntry e = dir.Files; e != nullptr; e = e->NextFile) keys.push_back(SortKeyOf(e));
+  std::sort(keys.begin(), keys.end(), KeyLess);
   pFileEntry* link = &dir.Files;
-  for (pFileEntry e : entries) {
-    *link = e;
-    link = &e->NextFile;
+  for (const TSortKey& key : keys) {
+    *link = key.Entry;
+    link = &key.Entry->NextFile;
   }
   *link = nullptr;
-  dir.LastFile = entries.empty() ? nullptr : entries.back();
+  dir.LastFile = keys.empty() ? nullptr : keys.back().Entry;
 }
 
 }  // namespace kilnor

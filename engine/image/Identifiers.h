@@ -34,12 +34,10 @@ void ChooseIdentifiers(const TDirEntry& dir, bool iso9660v1999, bool rockRidge);
   return chosen.empty() ? std::u16string_view(entry.LongName) : std::u16string_view(chosen);
 }
 
-// The order of directory records and path-table records (ECMA-119 9.3,
-// 6.9.1): name part, then extension, each compared as if padded with spaces.
-[[nodiscard]] bool IsoIdentifierLess(std::string_view a, std::string_view b);
-
-// Re-links the directory's list in IsoIdentifierLess order of IdentifierISO
-// (LastFile follows, so later inserts still append).
+// Re-links the directory's list in the order of directory records and
+// path-table records (ECMA-119 9.3, 6.9.1) of IdentifierISO: name part, then
+// extension, each compared as if padded with spaces (LastFile follows, so
+// later inserts still append).
 void SortEntries(TDirEntry& dir);
 
 }  // namespace kilnor

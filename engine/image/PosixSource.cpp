@@ -32,20 +32,13 @@ namespace {
 }
 
 [[nodiscard]] TPosixAttributesPtr AttributesOfStatus(const TItemStatus& status, std::u16string_view path) {
-  auto attributes = std::make_shared<TPosixAttributes>();
-  attributes->Mode = status.Mode;
-  attributes->Links = status.Links;
-  attributes->Uid = status.Uid;
-  attributes->Gid = status.Gid;
-  attributes->SerialNumber = status.SerialNumber;
-  attributes->Modify = status.Modify;
-  attributes->Access = status.Access;
-  attributes->Change = status.Change;
+  TPosixAttributes attributes;
+  static_cast<TPosixStatus&>(attributes) = status;
   if (S_ISLNK(status.Mode)) {
-    std::string& target = attributes->Names.edit().LinkTarget;
+    std::string& target = attributes.Names.edit().LinkTarget;
     if (!ReadLinkTarget(Utf16ToUtf8(path), static_cast<std::size_t>(status.Size), target)) return nullptr;
   }
-  return attributes;
+  return TPosixAttributesPtr(std::move(attributes));
 }
 
 }  // namespace

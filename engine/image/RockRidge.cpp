@@ -208,7 +208,8 @@ void AddTimes(TFieldList& fields, const TPosixAttributes* posix, const TSystemTi
 
 }  // namespace
 
-TSystemUse::TSystemUse(const TCDFiles& cd, const TDirEntry& dir) : cd_(cd), dir_(dir) {}
+TSystemUse::TSystemUse(const TCDFiles& cd, const TDirEntry& dir, TStaging contents)
+    : cd_(cd), dir_(dir), contents_(contents) {}
 
 std::uint32_t TSystemUse::StageDirectory(const TDirEntry& dir, bool withVolumeFields, std::uint32_t room) {
   TSubject subject;
@@ -254,8 +255,13 @@ std::uint32_t TSystemUse::Stage(const TSubject& subject, std::uint32_t room) {
   summary.put_u8(static_cast<std::uint8_t>(kHasAttributes | kHasTimes | (subject.Name.empty() ? 0 : kHasName) |
                                            (link ? kHasLink : 0)));
   if (!subject.Name.empty()) AddName(fields, subject.Name);
-  AddAttributes(fields, cd_, subject.Posix, subject.Directory, subject.Links, subject.SerialNumber);
-  AddTimes(fields, subject.Posix, *subject.Date);
+  if (contents_ == TStaging::SizesOnly) {
+    (void)fields.Add("PX", kAttributesFieldBytes);
+    (void)fields.Add("TF", kTimesFieldBytes);
+  } else {
+    AddAttributes(fields, cd_, subject.Posix, subject.Directory, subject.Links, subject.SerialNumber);
+    AddTimes(fields, subject.Posix, *subject.Date);
+  }
   if (link) {
     TLinkFields linkFields(fields);
     linkFields.Add(subject.Posix->Names.get().LinkTarget);

@@ -32,9 +32,14 @@ inline constexpr std::uint32_t kPosixLink = 0120000;
 // record's fields and places its continuation areas, Put writes them. The
 // layout's reserve phase only stages; the emit phase stages and puts, so
 // both place every area alike.
+// Whether staging writes the fields' contents, or only lays out their sizes
+// (the attributes and times, whose sizes are fixed, are then left zero): a
+// directory is measured by staging its records, which need no contents.
+enum class TStaging : std::uint8_t { Contents, SizesOnly };
+
 class TSystemUse {
  public:
-  TSystemUse(const TCDFiles& cd, const TDirEntry& dir);
+  TSystemUse(const TCDFiles& cd, const TDirEntry& dir, TStaging contents = TStaging::Contents);
 
   // Stages the fields of the "." record (the directory's own attributes) or
   // the ".." record (its parent's), or of an entry's record, given the bytes
@@ -73,6 +78,7 @@ class TSystemUse {
 
   const TCDFiles& cd_;
   const TDirEntry& dir_;
+  TStaging contents_;
   std::vector<std::uint8_t> bytes_;
   std::vector<std::uint32_t> fieldEnds_;
   std::vector<TPiece> pieces_;

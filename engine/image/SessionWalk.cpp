@@ -62,7 +62,7 @@ TPosixAttributesPtr PosixOf(TRockRidgeFields fields, bool directory) {
     posix.Mode = directory ? kPosixDirectory | 0555 : fields.IsLink ? kPosixSymbolicLink | 0777 : kPosixRegular | 0444;
   }
   if (posix.Names && IsValidUtf8(posix.Names.get().Name)) posix.Names.edit().Name.clear();
-  return std::make_shared<const TPosixAttributes>(std::move(posix));
+  return TPosixAttributesPtr(std::move(posix));
 }
 
 // Why a decoded name cannot name an entry; empty when it can.

@@ -13,8 +13,6 @@ namespace kilnor {
 namespace {
 
 constexpr std::uint32_t kSectorBytes = 2048;
-// The data callback takes a 32-bit position.
-constexpr std::uint64_t kMaxMemoryFileBytes = std::uint64_t{1} << 32;
 
 std::uint32_t SectorsOf(std::uint64_t bytes) {
   return static_cast<std::uint32_t>((bytes + kSectorBytes - 1) / kSectorBytes);

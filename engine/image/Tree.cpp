@@ -85,14 +85,25 @@ std::vector<std::u16string_view> SplitCompilationPath(std::u16string_view path) 
 
 // The entry an item of this name would take the place of in the directory.
 [[nodiscard]] pFileEntry EntryOfSameName(pDirEntry directory, std::u16string_view name) {
-  const auto [first, last] = directory->NameIndex.equal_range(TextHashW(name));
-  for (auto it = first; it != last; ++it) {
-    if (SameNameW(it->second->LongName, name)) return it->second;
-  }
-  return nullptr;
+  pFileEntry found = nullptr;
+  directory->NameIndex.ForEachCandidate(TextHashW(name), [&](pFileEntry candidate) {
+    if (SameNameW(candidate->LongName, name)) found = candidate;
+    return found != nullptr;
+  });
+  return found;
 }
 
+// A running write streams the tree as it stands, so it must not change
+// under it.
+[[nodiscard]] bool TreeMayChange(TCDFiles& cd) {
+  if (!cd.WriteRunning) return true;
+  Fail(cd, "the compilation cannot change while a write runs: wait until it has ended");
+  return false;
+}
+
+// Where an insert goes; every insert by path starts here.
 [[nodiscard]] pDirEntry ResolveDestination(TCDFiles& cd, std::u16string_view destPath) {
+  if (!TreeMayChange(cd)) return nullptr;
   if (cd.RootDir == nullptr) {
     Fail(cd, "the compilation has no root yet: ClearAll first");
     return nullptr;
@@ -152,7 +163,7 @@ pFileEntry NewFileEntry(TCDFiles& cd, pDirEntry directory, std::u16string_view n
   while (last != nullptr && last->NextFile != nullptr) last = last->NextFile;
   (last != nullptr ? last->NextFile : directory->Files) = entry;
   directory->LastFile = entry;
-  directory->NameIndex.emplace(TextHashW(name), entry);
+  directory->NameIndex.Add(entry, TextHashW(name));
   return entry;
 }
 
@@ -563,6 +574,7 @@ const pFileEntry kSkippedEntry = &gSkippedEntrySentinel;
 const pDirEntry kSkippedDir = &gSkippedDirSentinel;
 
 void ClearAll(TCDFiles& CDFiles) {
+  if (!TreeMayChange(CDFiles)) return;
   CDFiles.TimeZoneDifference = UtcOffsetQuarterHours(CurrentFileTime());
   CDFiles.Files.clear();
   CDFiles.Dirs.clear();
@@ -581,17 +593,21 @@ void ClearAll(TCDFiles& CDFiles) {
   CDFiles.RootDir = root;
 }
 
-// The entry of exactly that name when there is one, else the first whose
-// name differs only in case.
+// The entry of exactly that name when there is one, else the earliest made
+// whose name differs only in case.
 pFileEntry LookupEntry(pDirEntry Directory, std::u16string_view Name) {
   if (Directory == nullptr) return nullptr;
-  const auto [first, last] = Directory->NameIndex.equal_range(TextHashW(Name));
+  pFileEntry exact = nullptr;
   pFileEntry caseless = nullptr;
-  for (auto it = first; it != last; ++it) {
-    if (it->second->LongName == Name) return it->second;
-    if (caseless == nullptr && SameTextW(it->second->LongName, Name)) caseless = it->second;
-  }
-  return caseless;
+  Directory->NameIndex.ForEachCandidate(TextHashW(Name), [&](pFileEntry candidate) {
+    if (candidate->LongName == Name) {
+      exact = candidate;
+    } else if (SameTextW(candidate->LongName, Name) && (caseless == nullptr || candidate->FileId < caseless->FileId)) {
+      caseless = candidate;
+    }
+    return exact != nullptr;
+  });
+  return exact != nullptr ? exact : caseless;
 }
 
 pDirEntry LookupDir(const TCDFiles& CDFiles, std::u16string_view Path) {
@@ -644,6 +660,7 @@ std::u16string DirPathOf(pDirEntry Directory) {
 
 pFileEntry AddEntry(TCDFiles& CDFiles, pDirEntry Directory, const TWin32FindDataW& fd, bool Unicode,
                     std::uint32_t Address, std::optional<std::u16string_view> Path) {
+  if (!TreeMayChange(CDFiles)) return nullptr;
   if (Directory == nullptr) {
     Fail(CDFiles, "no directory to add to");
     return nullptr;
@@ -653,6 +670,7 @@ pFileEntry AddEntry(TCDFiles& CDFiles, pDirEntry Directory, const TWin32FindData
 
 pDirEntry AddSubdirectory(TCDFiles& CDFiles, pDirEntry Parent, const TWin32FindDataW& fd,
                           const char16_t* SourcePath) {
+  if (!TreeMayChange(CDFiles)) return nullptr;
   if (Parent == nullptr) {
     Fail(CDFiles, "no directory to add to");
     return nullptr;

@@ -13,6 +13,10 @@
 // with the reason in LastTreeError. Every insert returns null until the first
 // ClearAll has made the root.
 //
+// While a write runs the compilation cannot change: every operation that
+// would change it (ClearAll included) is refused, with the reason in
+// LastTreeError.
+//
 // Every item met but not recorded (skipped, too long a name, a link to a
 // folder, an item without ordinary data, a second item of one name) is also
 // kept with its reason in LeftOutItems, so that none goes unnoticed.

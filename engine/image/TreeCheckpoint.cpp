@@ -15,7 +15,7 @@ void TTreeCheckpoint::KeepEntry(pFileEntry Existing) {
 void TTreeCheckpoint::KeepDirectory(pDirEntry Directory) { directories_.insert(Directory); }
 
 void TTreeCheckpoint::Restore() {
-  const auto isNew = [this](pFileEntry entry) {
+  const auto isNew = [this](const TFileEntry* entry) {
     return static_cast<std::size_t>(entry->FileId) >= files_;
   };
   for (auto& [entry, former] : entries_) *entry = former;
@@ -33,7 +33,7 @@ void TTreeCheckpoint::Restore() {
         link = &(*link)->NextFile;
       }
     }
-    std::erase_if(dir->NameIndex, [&](const auto& item) { return isNew(item.second); });
+    dir->NameIndex.RemoveIf(isNew);
   }
   std::erase_if(cd_.PathTableEntries, [&](pDirEntry dir) { return newDirs.contains(dir); });
   cd_.Files.resize(files_);

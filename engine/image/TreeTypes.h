@@ -3,16 +3,17 @@
 // recorded, plus the layout and progress state that Prepare, the cache thread
 // and the write thread share.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/events/Completions.h"
+#include "engine/image/NameIndex.h"
 #include "engine/image/UDFTypes.h"
 #include "engine/platform/FindData.h"
 
@@ -29,6 +30,8 @@ using TAddFileEvent =
     std::function<void(void* Sender, const char16_t* Path, TWin32FindDataW& fd, bool& Skip)>;
 using TGetDataEvent = std::function<void(void* Sender, pFileEntry FileEntry, std::uint32_t Position,
                                          void* Buffer, std::uint32_t& Size)>;
+// A data handler's position is 32-bit, so a memory file holds less than 4 GiB.
+inline constexpr std::uint64_t kMaxMemoryFileBytes = std::uint64_t{1} << 32;
 
 // Table capacities of the compilation.
 inline constexpr std::size_t kMaxFileEntries = 200000;
@@ -71,9 +74,6 @@ class TOnDemand {
   std::unique_ptr<T> value_;
 };
 
-// What a POSIX file system keeps of an item beyond its name and one date,
-// recorded in the ISO 9660 tree as Rock Ridge and read back by session
-// import. Shared and never changed once made, so entries copy cheaply.
 // What few POSIX items carry beyond their attributes.
 struct TPosixNames {
   std::string Name;                // the name's exact bytes; empty: LongName in UTF-8
@@ -81,19 +81,41 @@ struct TPosixNames {
   bool operator==(const TPosixNames&) const = default;
 };
 
-struct TPosixAttributes {
-  std::uint32_t Mode = 0;          // file type and permission bits, as st_mode
-  std::uint32_t Links = 1;
-  std::uint32_t Uid = 0;
-  std::uint32_t Gid = 0;
-  std::uint64_t SerialNumber = 0;  // the file serial number ("inode") of the record
-  TPosixTime Modify;
-  TPosixTime Access;
-  TPosixTime Change;               // attribute change
+// An item's POSIX status as the ISO 9660 tree records it in Rock Ridge and
+// session import reads it back, with the names few items have.
+struct TPosixAttributes : TPosixStatus {
   TOnDemand<TPosixNames> Names;    // made only for the items that have them
   bool operator==(const TPosixAttributes&) const = default;
 };
-using TPosixAttributesPtr = std::shared_ptr<const TPosixAttributes>;
+
+// An entry's POSIX attributes, or none: made once, never changed, and copied
+// with the entry. One pointer and one block, without a shared count, since
+// every item of a large tree has attributes of its own.
+class TPosixAttributesPtr {
+ public:
+  TPosixAttributesPtr() = default;
+  TPosixAttributesPtr(std::nullptr_t) {}
+  explicit TPosixAttributesPtr(TPosixAttributes Value)
+      : value_(std::make_unique<const TPosixAttributes>(std::move(Value))) {}
+  TPosixAttributesPtr(const TPosixAttributesPtr& other)
+      : value_(other.value_ ? std::make_unique<const TPosixAttributes>(*other.value_) : nullptr) {}
+  TPosixAttributesPtr& operator=(const TPosixAttributesPtr& other) {
+    if (this != &other) *this = TPosixAttributesPtr(other);
+    return *this;
+  }
+  TPosixAttributesPtr(TPosixAttributesPtr&&) noexcept = default;
+  TPosixAttributesPtr& operator=(TPosixAttributesPtr&&) noexcept = default;
+
+  [[nodiscard]] const TPosixAttributes* get() const { return value_.get(); }
+  const TPosixAttributes& operator*() const { return *value_; }
+  const TPosixAttributes* operator->() const { return value_.get(); }
+  [[nodiscard]] explicit operator bool() const { return value_ != nullptr; }
+  void reset() { value_.reset(); }
+  friend bool operator==(const TPosixAttributesPtr& p, std::nullptr_t) { return p.value_ == nullptr; }
+
+ private:
+  std::unique_ptr<const TPosixAttributes> value_;
+};
 
 // The fields of an entry that few entries use.
 struct TEntryExtras {
@@ -152,10 +174,10 @@ struct TDirEntry {
   std::uint8_t DirNameLengthJ = 0;
   pFileEntry Files = nullptr;             // head of the directory's entry list
   pFileEntry OwnEntry = nullptr;          // the entry naming it in its parent (set by Prepare)
-  // The tree's index of this directory's list: entries by the hash of their
-  // upper-case LongName, and the list's last entry, so that inserts into a
-  // large directory neither walk nor compare the whole list.
-  std::unordered_multimap<std::uint64_t, pFileEntry> NameIndex;
+  // The tree's index of this directory's list by LongName, and the list's
+  // last entry, so that inserts into a large directory neither walk nor
+  // compare the whole list.
+  TNameIndex NameIndex;
   pFileEntry LastFile = nullptr;
   UDFDirectoryInformation UDFDirInfo;     // UDF bridge layout of the directory
   // Sectors after the ISO 9660 extent that hold the Rock Ridge continuation
@@ -239,6 +261,9 @@ struct TCDFiles {
   bool FollowLinks = false;                  // record what links lead to, not the links
 
   std::atomic<std::uint16_t> ComponentStatus{stIdle};
+  // Raised while a write runs: its stream reads the tree and the layout as
+  // they stand, so nothing may change them until the write has ended.
+  std::atomic<bool> WriteRunning{false};
   std::int32_t TimeZoneDifference = 0;       // 15-minute units east of Greenwich
   TNotificationQueue* hWNDFE = nullptr;      // the component's queue; null = report directly
 

@@ -41,18 +41,25 @@ struct TPosixTime {
   bool operator==(const TPosixTime&) const = default;
 };
 
-// An item's own POSIX status as a folder search read it (for a symbolic link
-// the link's, not its target's), so that recording it needs no second look.
-struct TItemStatus {
+// What a POSIX file system keeps of an item beyond its name, size and data:
+// the folder search reads it, and the compilation records it as Rock Ridge
+// and reads it back from an earlier session.
+struct TPosixStatus {
   std::uint32_t Mode = 0;          // file type and permission bits, as st_mode
-  std::uint32_t Links = 0;
+  std::uint32_t Links = 1;
   std::uint32_t Uid = 0;
   std::uint32_t Gid = 0;
-  std::uint64_t SerialNumber = 0;
-  std::uint64_t Size = 0;          // for a link, the length of its target
+  std::uint64_t SerialNumber = 0;  // the file serial number ("inode")
   TPosixTime Modify;
   TPosixTime Access;
   TPosixTime Change;               // attribute change
+  bool operator==(const TPosixStatus&) const = default;
+};
+
+// An item's own POSIX status as a folder search read it (for a symbolic link
+// the link's, not its target's), so that recording it needs no second look.
+struct TItemStatus : TPosixStatus {
+  std::uint64_t Size = 0;          // for a link, the length of its target
 };
 
 inline constexpr std::size_t kMaxPathChars = 260;

@@ -106,6 +106,7 @@ class TWriteThread {
     TNotificationQueue* queue = cdFiles_.hWNDFE;
     const TWriteDoneEvent handler = cdFiles_.cbWriteDone;
     cdFiles_.ComponentStatus = stIdle;
+    cdFiles_.WriteRunning = false;
     ReportWriteDone(queue, handler, this, Failed);
   }
 
@@ -152,11 +153,13 @@ bool StartWrite(TCDFiles& CDFiles, TStreamPlan Plan, std::unique_ptr<TPacketSink
                 void* Component, const TWriteDoneEvent& OnWriteDone) {
   CDFiles.cbWriteDone = OnWriteDone;
   CDFiles.Aborted = false;
+  CDFiles.WriteRunning = true;
   const std::uint32_t cachePackets = Output->CachePackets(MaxPacketsFor(CDFiles.CacheSize));
   auto cache = std::make_unique<TCacheThread>(CDFiles, std::move(Plan), cachePackets);
   if (!cache->Cache().WaitUntilCanStart()) {
     cache.reset();
     Output->Discard();
+    CDFiles.WriteRunning = false;
     ReportWriteDone(CDFiles.hWNDFE, CDFiles.cbWriteDone, Component, true);
     return false;
   }
@@ -168,6 +171,10 @@ bool StartWrite(TCDFiles& CDFiles, TStreamPlan Plan, std::unique_ptr<TPacketSink
 
 bool BuildISOImage(TCDFiles& CDFiles, std::u16string_view FileName, TWorkerRegistry& Workers, void* Component,
                    const TWriteDoneEvent& OnWriteDone) {
+  if (CDFiles.WriteRunning) {
+    RecordError(CDFiles, erWriteRunning);
+    return false;
+  }
   ClearError(CDFiles);
   CDFiles.ISOFileName.assign(FileName);
   CDFiles.BurnISOImage = false;

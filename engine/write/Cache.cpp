@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "engine/image/ISO9660.h"
+#include "engine/image/Tree.h"
 #include "engine/platform/Unicode.h"
 #include "engine/write/ErrorTexts.h"
 #include "engine/platform/FileIO.h"
@@ -26,8 +28,6 @@ constexpr std::size_t kMaxReadBytes = std::size_t{256} << 10;
 constexpr std::uint64_t kLargeFileBytes = std::uint64_t{4} << 20;
 // Data handlers are asked for at most one packet at a time.
 constexpr std::size_t kMaxHandlerBytes = kPacketBytes;
-// A data handler's position is 32-bit: a memory file is refused from 4 GiB.
-constexpr std::uint64_t kMaxMemoryFileBytes = std::uint64_t{1} << 32;
 
 constexpr char kChangedSize[] = "the file changed size while being read";
 
@@ -210,8 +210,8 @@ bool TCacheThread::StreamItem(TStreamItem& Item) {
   switch (Item.Source) {
     case TStreamItem::TSource::Bytes: return StreamBytes(Item);
     case TStreamItem::TSource::File: return StreamFile(Item);
-    case TStreamItem::TSource::DataHandler: return StreamDataHandler(Item);
     case TStreamItem::TSource::Generator: return StreamGenerated(Item);
+    case TStreamItem::TSource::CompilationFiles: return StreamCompilationFiles(Item);
   }
   return false;
 }
@@ -233,18 +233,20 @@ void TCacheThread::CommitItemBytes(std::span<std::uint8_t> Room, std::uint64_t I
   cdFiles_.PacketCount = cache_.PacketCount();
 }
 
-bool TCacheThread::FailOn(const TStreamItem& Item, std::string_view Cause) {
-  if (Item.Name.empty()) {
+bool TCacheThread::FailOn(std::u16string_view Name, std::string_view Cause) {
+  if (Name.empty()) {
     RecordError(cdFiles_, erNotPrepared);
   } else {
-    RecordFileError(cdFiles_, erFileOpen, Item.Name, Cause);
+    RecordFileError(cdFiles_, erFileOpen, Name, Cause);
   }
   cache_.EndStream(TCacheEnd::ProducerFailed);
   return false;
 }
 
+bool TCacheThread::FailOnLayout() { return FailOn({}); }
+
 bool TCacheThread::StreamBytes(TStreamItem& Item) {
-  if (Item.Bytes.size() < Item.Size) return FailOn(Item);
+  if (Item.Bytes.size() < Item.Size) return FailOn(Item.Name);
   std::uint64_t done = 0;
   while (done < Item.Size) {
     const auto room = Room(Item.Size - done);
@@ -258,48 +260,97 @@ bool TCacheThread::StreamBytes(TStreamItem& Item) {
   return true;
 }
 
+bool TCacheThread::StreamFile(const TStreamItem& Item) {
+  switch (StreamSourceFile(Item.Path, Item.Size, Item.FileId)) {
+    case TSourceRead::Done: return true;
+    case TSourceRead::Stopped: return false;
+    case TSourceRead::Failed: break;
+  }
+  return FailOn(Item.Name, readFailure_);
+}
+
+// Each entry with new data at the sector the layout gave it, one after the
+// other: an entry out of place means the layout is not the one streamed.
+bool TCacheThread::StreamCompilationFiles(const TStreamItem& Item) {
+  const std::uint64_t end = Item.Sector + SectorsOf(Item.Size);
+  std::uint64_t sector = Item.Sector;
+  for (std::size_t i = 0; i < cdFiles_.Files.size(); ++i) {
+    TFileEntry& entry = *cdFiles_.Files[i];
+    if (!HasNewData(entry)) continue;
+    const std::uint64_t sectors = SectorsOf(static_cast<std::uint64_t>(entry.FileSize));
+    if (std::uint64_t{cdFiles_.FirstDataSector} + entry.Address != sector || sector + sectors > end) {
+      return FailOnLayout();
+    }
+    if (!StreamEntry(entry, static_cast<std::int32_t>(i))) return false;
+    sector += sectors;
+  }
+  return sector == end || FailOnLayout();
+}
+
+// An error names the entry's source file, or a memory file's name.
+bool TCacheThread::StreamEntry(TFileEntry& Entry, std::int32_t FileId) {
+  const bool memory = static_cast<bool>(Entry.Extras.get().mfcbFunction);
+  const std::u16string source = memory ? std::u16string() : SourcePath(Entry);
+  const TSourceRead read = memory ? StreamDataHandler(Entry, FileId)
+                                  : StreamSourceFile(Utf16ToUtf8(source), static_cast<std::uint64_t>(Entry.FileSize), FileId);
+  switch (read) {
+    case TSourceRead::Done: return true;
+    case TSourceRead::Stopped: return false;
+    case TSourceRead::Failed: break;
+  }
+  return FailOn(memory || source.empty() ? std::u16string_view(Entry.LongName) : std::u16string_view(source),
+                readFailure_);
+}
+
 // The file must read exactly the size laid out for it: a file that changed
 // since Prepare would otherwise be cut or padded silently. Each read asks for
 // one byte more than is left, so the read that ends the file also shows
 // whether it grew, and a small file costs one read.
-bool TCacheThread::StreamFile(TStreamItem& Item) {
-  cdFiles_.ReadingFile = Item.FileId;
-  cdFiles_.VerifySize += static_cast<std::uint32_t>(SectorsOf(Item.Size));
-  TFile file = sources_.Open(Item.Path);
-  if (!file.IsOpen()) return FailOn(Item, file.FailureCause());
-  if (Item.Size >= kLargeFileBytes) file.AdviseSequential();
-  std::uint64_t remaining = Item.Size;
+TSourceRead TCacheThread::StreamSourceFile(const std::string& Path, std::uint64_t Size, std::int32_t FileId) {
+  cdFiles_.ReadingFile = FileId;
+  cdFiles_.VerifySize += static_cast<std::uint32_t>(SectorsOf(Size));
+  const auto fail = [this](std::string cause) {
+    readFailure_ = std::move(cause);
+    return TSourceRead::Failed;
+  };
+  TFile file = sources_.Open(Path);
+  if (!file.IsOpen()) return fail(file.FailureCause());
+  if (Size >= kLargeFileBytes) file.AdviseSequential();
+  std::uint64_t remaining = Size;
   for (;;) {
     const auto room = Room(remaining + 1);
-    if (room.empty()) return false;
+    if (room.empty()) return TSourceRead::Stopped;
     const std::uint64_t asked = std::min<std::uint64_t>(room.size(), remaining + 1);
     const std::int64_t got = file.ReadOnce(room.data(), asked);
-    if (got < 0) return FailOn(Item, file.FailureCause());
-    if (static_cast<std::uint64_t>(got) > remaining) return FailOn(Item, kChangedSize);
-    if (got > 0) CommitItemBytes(room, static_cast<std::uint64_t>(got), Item.FileId);
+    if (got < 0) return fail(file.FailureCause());
+    if (static_cast<std::uint64_t>(got) > remaining) return fail(kChangedSize);
+    if (got > 0) CommitItemBytes(room, static_cast<std::uint64_t>(got), FileId);
     remaining -= static_cast<std::uint64_t>(got);
     // A short read is the file's end.
-    if (static_cast<std::uint64_t>(got) < asked) return remaining == 0 || FailOn(Item, kChangedSize);
+    if (static_cast<std::uint64_t>(got) < asked) return remaining == 0 ? TSourceRead::Done : fail(kChangedSize);
   }
 }
 
-bool TCacheThread::StreamDataHandler(TStreamItem& Item) {
-  cdFiles_.ReadingFile = Item.FileId;
-  cdFiles_.VerifySize += static_cast<std::uint32_t>(SectorsOf(Item.Size));
-  if (Item.Size >= kMaxMemoryFileBytes || !Item.Entry || !Item.Entry->Extras.get().mfcbFunction) return FailOn(Item);
+TSourceRead TCacheThread::StreamDataHandler(TFileEntry& Entry, std::int32_t FileId) {
+  const auto size = static_cast<std::uint64_t>(Entry.FileSize);
+  cdFiles_.ReadingFile = FileId;
+  cdFiles_.VerifySize += static_cast<std::uint32_t>(SectorsOf(size));
+  readFailure_.clear();
+  if (size >= kMaxMemoryFileBytes) return TSourceRead::Failed;
+  const TGetDataEvent& handler = Entry.Extras.get().mfcbFunction;
   std::uint64_t done = 0;
-  while (done < Item.Size) {
-    const auto room = Room(std::min<std::uint64_t>(Item.Size - done, kMaxHandlerBytes));
-    if (room.empty()) return false;
-    const std::uint64_t wanted = std::min<std::uint64_t>(room.size(), RoundUpToSector(Item.Size - done));
-    const std::uint64_t needed = std::min(wanted, Item.Size - done);
+  while (done < size) {
+    const auto room = Room(std::min<std::uint64_t>(size - done, kMaxHandlerBytes));
+    if (room.empty()) return TSourceRead::Stopped;
+    const std::uint64_t wanted = std::min<std::uint64_t>(room.size(), RoundUpToSector(size - done));
+    const std::uint64_t needed = std::min(wanted, size - done);
     std::uint32_t delivered = static_cast<std::uint32_t>(wanted);
-    Item.Entry->Extras.get().mfcbFunction(this, Item.Entry, static_cast<std::uint32_t>(done), room.data(), delivered);
-    if (delivered < needed) return FailOn(Item);
-    CommitItemBytes(room, needed, Item.FileId);
+    handler(this, &Entry, static_cast<std::uint32_t>(done), room.data(), delivered);
+    if (delivered < needed) return TSourceRead::Failed;
+    CommitItemBytes(room, needed, FileId);
     done += needed;
   }
-  return true;
+  return TSourceRead::Done;
 }
 
 bool TCacheThread::StreamGenerated(TStreamItem& Item) {
@@ -309,7 +360,7 @@ bool TCacheThread::StreamGenerated(TStreamItem& Item) {
     if (room.empty()) return false;
     const std::uint64_t n = std::min<std::uint64_t>(room.size(), remaining);
     if (!Item.Generate || !Item.Generate(room.data(), static_cast<std::uint32_t>(n / kStreamSectorBytes))) {
-      return FailOn(Item);
+      return FailOn(Item.Name);
     }
     CommitItemBytes(room, n, Item.FileId);
     remaining -= n;

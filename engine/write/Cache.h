@@ -111,6 +111,10 @@ class TPacketCache {
   std::uint64_t consumerWaitsFor_ = 0;
 };
 
+// How reading one source into the cache ended: completely, stopped because
+// the stream ended from elsewhere, or failed (the cause is kept).
+enum class TSourceRead { Done, Stopped, Failed };
+
 // The cache thread: streams a plan into its cache. Made by the write start,
 // owned by whoever writes the stream, which joins it (the destructor does)
 // before the write is reported.
@@ -130,19 +134,26 @@ class TCacheThread {
  private:
   void Execute();
   [[nodiscard]] bool StreamItem(TStreamItem& Item);
-  [[nodiscard]] bool StreamFile(TStreamItem& Item);
-  [[nodiscard]] bool StreamDataHandler(TStreamItem& Item);
+  [[nodiscard]] bool StreamFile(const TStreamItem& Item);
+  [[nodiscard]] bool StreamCompilationFiles(const TStreamItem& Item);
+  [[nodiscard]] bool StreamEntry(TFileEntry& Entry, std::int32_t FileId);
+  [[nodiscard]] TSourceRead StreamSourceFile(const std::string& Path, std::uint64_t Size, std::int32_t FileId);
+  [[nodiscard]] TSourceRead StreamDataHandler(TFileEntry& Entry, std::int32_t FileId);
   [[nodiscard]] bool StreamBytes(TStreamItem& Item);
   [[nodiscard]] bool StreamGenerated(TStreamItem& Item);
   [[nodiscard]] bool StreamPadding();
   [[nodiscard]] std::span<std::uint8_t> Room(std::uint64_t Remaining);
   void CommitItemBytes(std::span<std::uint8_t> Room, std::uint64_t ItemBytes, std::int32_t FileId);
-  [[nodiscard]] bool FailOn(const TStreamItem& Item, std::string_view Cause = {});
+  // Ends the stream with error 2 naming Name (error 1 when it is empty);
+  // always false.
+  [[nodiscard]] bool FailOn(std::u16string_view Name, std::string_view Cause = {});
+  [[nodiscard]] bool FailOnLayout();
 
   TCDFiles& cdFiles_;
   TStreamPlan plan_;
   TPacketCache cache_;
   TSourceFolder sources_;
+  std::string readFailure_;  // why the last source read failed
   std::uint64_t streamed_ = 0;  // bytes of the stream committed so far
   std::thread thread_;
 };

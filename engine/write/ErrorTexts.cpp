@@ -31,6 +31,7 @@ const char* EngineErrorText(std::uint32_t Number) {
       return "An image starts at sector 0: the disc must be blank or rewritable";
     case erIncompleteWrite: return "Fewer sectors were written than the session holds";
     case erImportFailed: return "Session cannot be imported";
+    case erWriteRunning: return "A write is running: wait until it has ended";
     default: return nullptr;
   }
 }

@@ -30,6 +30,9 @@ enum TErrorNumber : std::uint32_t {
   // A recorded session that could not be imported or mounted: no ISO 9660
   // volume, or a directory tree that cannot be read or trusted.
   erImportFailed = 0x1000A,
+  // A write, a layout or a change of the compilation asked for while a write
+  // runs: the running write reads the compilation as it stands.
+  erWriteRunning = 0x1000B,
   // Any other value is a drive error: additional sense code * 256 + qualifier.
 };
 

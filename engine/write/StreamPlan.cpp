@@ -11,9 +11,6 @@
 namespace kilnor {
 namespace {
 
-// A data handler's position is 32-bit, so a memory file must stay below 4 GiB.
-constexpr std::uint64_t kMaxMemoryFileBytes = std::uint64_t{1} << 32;
-
 // The header: its up-front part as GenerateHeader wrote it, the path tables
 // and directories generated when the stream reaches them.
 TStreamItem HeaderItem(const TCDFiles& CDFiles) {
@@ -60,33 +57,26 @@ TLastSectorFinisher UDFClosingAnchor(const TCDFiles& CDFiles) {
   };
 }
 
-// False, with error 2 naming the entry, when its data cannot be streamed.
-[[nodiscard]] bool AddEntryItem(TCDFiles& CDFiles, TFileEntry& Entry, std::int32_t FileId, TStreamPlan& Plan) {
+// The file data area, streamed from the compilation's entries.
+TStreamItem CompilationFilesItem(const TCDFiles& CDFiles) {
   TStreamItem item;
-  item.Size = static_cast<std::uint64_t>(Entry.FileSize);
-  item.Sector = std::uint64_t{CDFiles.FirstDataSector} + Entry.Address;
-  item.FileId = FileId;
+  item.Source = TStreamItem::TSource::CompilationFiles;
+  item.Size = std::uint64_t{CDFiles.FilesSize} * kStreamSectorBytes;
+  item.Sector = CDFiles.FirstDataSector;
+  return item;
+}
+
+// False, with error 2 naming the entry, when its data cannot be streamed:
+// found before the write starts rather than part-way through it.
+[[nodiscard]] bool EntryCanStream(TCDFiles& CDFiles, const TFileEntry& Entry) {
   if (Entry.Extras.get().mfcbFunction) {
-    item.Source = TStreamItem::TSource::DataHandler;
-    item.Entry = &Entry;
-    item.Name = Entry.LongName;
-    if (item.Size >= kMaxMemoryFileBytes) {
-      RecordFileError(CDFiles, erFileOpen, Entry.LongName, "a memory file must hold less than 4 GiB");
-      return false;
-    }
-  } else {
-    item.Source = TStreamItem::TSource::File;
-    const std::u16string source = SourcePath(Entry);
-    item.Path = Utf16ToUtf8(source);
-    item.Name = source.empty() ? Entry.LongName : source;
-    if (source.empty()) {
-      RecordFileError(CDFiles, erFileOpen, Entry.LongName, "the entry has no source file");
-      return false;
-    }
+    if (static_cast<std::uint64_t>(Entry.FileSize) < kMaxMemoryFileBytes) return true;
+    RecordFileError(CDFiles, erFileOpen, Entry.LongName, "a memory file must hold less than 4 GiB");
+    return false;
   }
-  Entry.FileId = FileId;
-  Plan.Items.push_back(std::move(item));
-  return true;
+  if (HasSourcePath(Entry)) return true;
+  RecordFileError(CDFiles, erFileOpen, Entry.LongName, "the entry has no source file");
+  return false;
 }
 
 }  // namespace
@@ -102,7 +92,6 @@ bool StreamPlanIsConsistent(const TStreamPlan& Plan) {
          Plan.TotalSectors - sector - closing < kPacketSectors;
 }
 
-
 bool PlanSessionStream(TCDFiles& CDFiles, TStreamPlan& Plan) {
   Plan = {};
   Plan.TotalSectors = CDFiles.TotalImageSize;
@@ -112,10 +101,10 @@ bool PlanSessionStream(TCDFiles& CDFiles, TStreamPlan& Plan) {
     Plan.Items.push_back(UDFFileStructuresItem(CDFiles));
     Plan.FinishLastSector = UDFClosingAnchor(CDFiles);
   }
-  for (std::size_t i = 0; i < CDFiles.Files.size(); ++i) {
-    TFileEntry& entry = *CDFiles.Files[i];
-    if (HasNewData(entry) && !AddEntryItem(CDFiles, entry, static_cast<std::int32_t>(i), Plan)) return false;
+  for (const auto& entry : CDFiles.Files) {
+    if (HasNewData(*entry) && !EntryCanStream(CDFiles, *entry)) return false;
   }
+  Plan.Items.push_back(CompilationFilesItem(CDFiles));
   if (!StreamPlanIsConsistent(Plan)) {
     RecordError(CDFiles, erNotPrepared);
     return false;

@@ -30,14 +30,16 @@ using TLastSectorFinisher = std::function<void(std::uint8_t* Sector)>;
 // One item of the stream. Each starts on a sector boundary and occupies
 // ceil(Size / 2,048) sectors; the tail of its last sector is zero.
 struct TStreamItem {
-  enum class TSource { Bytes, File, DataHandler, Generator };
+  // CompilationFiles is the file data area: the compilation's entries with
+  // new data, walked in address order while they stream, so that a file
+  // costs the plan nothing and its path is made only when it is opened.
+  enum class TSource { Bytes, File, Generator, CompilationFiles };
   TSource Source = TSource::Bytes;
   std::uint64_t Size = 0;
   std::uint64_t Sector = 0;            // session-relative start the layout gave it
   std::vector<std::uint8_t> Bytes;     // Bytes: owned, freed once streamed
   std::string Path;                    // File: path in the file system's bytes
   std::u16string Name;                 // what an error about this item names
-  pFileEntry Entry = nullptr;          // DataHandler: the memory file
   std::int32_t FileId = -1;
   TSectorGenerator Generate;           // Generator
 };
@@ -55,10 +57,11 @@ struct TStreamPlan {
 
 // The stream of the prepared compilation after GenerateHeader: the header
 // (generated as it streams), the boot image, the UDF file structures, then
-// every entry with new data (the layout's own rule), in address order; with
-// UDF the closing anchor goes into the last sector. False, with the error
-// recorded, when an entry cannot be streamed or the plan does not match the
-// layout.
+// the file data area (every entry with new data, the layout's own rule), in
+// address order; with UDF the closing anchor goes into the last sector. The
+// compilation must not change until the stream has ended. False, with the
+// error recorded, when an entry cannot be streamed or the plan does not match
+// the layout.
 [[nodiscard]] bool PlanSessionStream(TCDFiles& CDFiles, TStreamPlan& Plan);
 
 }  // namespace kilnor

@@ -40,11 +40,11 @@ void MeasureLargeCompilation(bool rockRidge) {
     for (int f = 0; f < 9; ++f) {
       const std::string n = std::to_string(d * 10 + f);
       pFileEntry file = c.AddFile(dir, stem + std::u16string(n.begin(), n.end()) + u".jpg", 1000 + f * 4096);
-      auto posix = std::make_shared<TPosixAttributes>();
-      posix->Mode = 0100644;
-      posix->Uid = posix->Gid = 1000;
-      posix->Modify = posix->Access = posix->Change = {1600000000 + d, 0};
-      file->Posix = std::move(posix);
+      TPosixAttributes posix;
+      posix.Mode = 0100644;
+      posix.Uid = posix.Gid = 1000;
+      posix.Modify = posix.Access = posix.Change = {1600000000 + d, 0};
+      file->Posix = TPosixAttributesPtr(std::move(posix));
     }
   }
   const long treeRss = PeakRssMiB();

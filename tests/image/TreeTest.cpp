@@ -165,6 +165,25 @@ TEST_F(Tree, NamesCompareExactlyIgnoringCaseOnly) {
   }
 }
 
+// A directory large enough to grow its name index many times: every name is
+// found again, an exact name before one that differs only in case, and a
+// second insert of a name reaches the entry that holds it.
+TEST_F(Tree, EveryNameOfALargeDirectoryIsFoundAgain) {
+  constexpr std::int32_t kFiles = 5000;
+  const auto name = [](std::int32_t i) { return Ascii("file" + std::to_string(i) + ".txt"); };
+  for (std::int32_t i = 0; i < kFiles; ++i) ASSERT_NE(Memory(name(i)), nullptr);
+  const pFileEntry upper = Memory(u"FILE7.TXT");
+  ASSERT_NE(upper, nullptr);
+  for (std::int32_t i = 0; i < kFiles; ++i) {
+    ASSERT_EQ(FindFileW(cd_, u"\\", name(i)), i);
+    ASSERT_EQ(Memory(name(i))->FileId, i);
+  }
+  EXPECT_EQ(cd_.FileCounter(), kNamesIgnoreCase ? kFiles : kFiles + 1);
+  EXPECT_EQ(FindFileW(cd_, u"\\", u"FILE7.TXT"), upper->FileId);
+  EXPECT_EQ(FindFileW(cd_, u"\\", u"File7.Txt"), 7);
+  EXPECT_EQ(FindFileW(cd_, u"\\", name(kFiles)), -1);
+}
+
 TEST_F(Tree, LookupsResolvePathsAndIds) {
   const pDirEntry docs = CreateDirW(cd_, u"\\", u"Docs");
   const pDirEntry year = CreateDirW(cd_, u"\\Docs", u"2014");

@@ -218,5 +218,58 @@ TEST_F(BuildImageTest, AFullOutputNamesTheCause) {
   EXPECT_EQ(FileErrorCause(cdFiles), "No space left on device");
 }
 
+// The stream reads the compilation while the write runs: until the write has
+// ended nothing may change it or its layout, and a second write is refused.
+// The memory file's handler holds the write in the middle of its data.
+TEST_F(BuildImageTest, TheCompilationCannotChangeWhileAWriteRuns) {
+  const auto bytes = PatternBytes(5000, 4);
+  AddFile("a.bin", bytes);
+  std::promise<void> gate;
+  const std::shared_future<void> opened = gate.get_future().share();
+  const std::unique_ptr<std::promise<void>, void (*)(std::promise<void>*)> openAtTheEnd(
+      &gate, [](std::promise<void>* g) {
+        try {
+          g->set_value();
+        } catch (const std::future_error&) {
+        }
+      });
+  constexpr std::uint32_t kHeldAt = 4u << 20;
+  TWin32FindDataW fd;
+  std::u16string name = u"held.bin";
+  std::copy(name.begin(), name.end(), fd.cFileName);
+  fd.nFileSizeLow = 8u << 20;
+  const auto held = [opened](void*, pFileEntry, std::uint32_t position, void* buffer, std::uint32_t& size) {
+    if (position >= kHeldAt) opened.wait();
+    std::memset(buffer, 0x5A, size);
+  };
+  ASSERT_NE(InsertMemoryFileW(cdFiles, u"\\", fd, held), nullptr);
+  Prepare(cdFiles);
+  const std::int32_t files = cdFiles.FileCounter();
+  const std::uint32_t sectors = cdFiles.TotalImageSize;
+  const std::string image = scratch.File("out.iso");
+  ASSERT_TRUE(Build(image));
+
+  WriteFileBytes(scratch.File("late.bin"), {1});
+  EXPECT_EQ(InsertFile(cdFiles, "\\", scratch.File("late.bin")), nullptr);
+  EXPECT_EQ(LastTreeError(cdFiles), "the compilation cannot change while a write runs: wait until it has ended");
+  EXPECT_EQ(CreateDir(cdFiles, "\\", "later"), nullptr);
+  EXPECT_EQ(InsertDir(cdFiles, "\\", scratch.Path().string(), "*", true, false), nullptr);
+  ClearAll(cdFiles);
+  EXPECT_EQ(cdFiles.FileCounter(), files);
+  EXPECT_EQ(Prepare(cdFiles), 0u);
+  EXPECT_EQ(cdFiles.TotalImageSize, sectors);
+  EXPECT_FALSE(BuildISOImage(cdFiles, Wide(scratch.File("second.iso")), workers, &component, nullptr));
+  EXPECT_EQ(TakeErrorNumber(cdFiles, device), erWriteRunning);
+
+  gate.set_value();
+  ASSERT_FALSE(Failed());
+  const auto written = ReadFileBytes(image);
+  ASSERT_EQ(written.size(), std::uint64_t{sectors} * 2048);
+  const auto address = (cdFiles.FirstDataSector + cdFiles.Files[0]->Address) * std::size_t{2048};
+  EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), written.begin() + static_cast<std::ptrdiff_t>(address)));
+  EXPECT_FALSE(std::filesystem::exists(scratch.File("second.iso")));
+  EXPECT_NE(InsertFile(cdFiles, "\\", scratch.File("late.bin")), nullptr);
+}
+
 }  // namespace
 }  // namespace kilnor

@@ -25,15 +25,18 @@ TEST(PacketCacheSize, IsCappedToThePacketTable) {
   for (const auto& c : cases) EXPECT_EQ(MaxPacketsFor(c.cacheSize), c.maxPackets) << c.cacheSize;
 }
 
-// A memory file served from a vector; a handler may deliver fewer bytes than
-// asked to model a source that comes up short.
+// A memory file of the compilation served from a vector; a handler may
+// deliver fewer bytes than asked to model a source that comes up short.
 struct TMemoryFile {
-  explicit TMemoryFile(std::vector<std::uint8_t> data, std::uint32_t shortBy = 0)
+  TMemoryFile(TCDFiles& cd, std::vector<std::uint8_t> data, std::uint32_t shortBy = 0)
       : bytes(std::move(data)), shortfall(shortBy) {
-    entry.LongName = u"memory.bin";
-    entry.FileSize = static_cast<std::int64_t>(bytes.size());
-    entry.Extras.edit().mfcbFunction = [this](void*, pFileEntry, std::uint32_t position, void* buffer,
-                                              std::uint32_t& size) {
+    cd.Files.push_back(std::make_unique<TFileEntry>());
+    entry = cd.Files.back().get();
+    entry->FileId = cd.FileCounter() - 1;
+    entry->LongName = u"memory.bin";
+    entry->FileSize = static_cast<std::int64_t>(bytes.size());
+    entry->Extras.edit().mfcbFunction = [this](void*, pFileEntry, std::uint32_t position, void* buffer,
+                                               std::uint32_t& size) {
       positions.push_back(position);
       requests.push_back(size);
       const std::size_t n = std::min<std::size_t>(size, bytes.size() - position);
@@ -41,9 +44,11 @@ struct TMemoryFile {
       size = static_cast<std::uint32_t>(n) - std::min<std::uint32_t>(shortfall, static_cast<std::uint32_t>(n));
     };
   }
+  TMemoryFile(const TMemoryFile&) = delete;
+  TMemoryFile& operator=(const TMemoryFile&) = delete;
   std::vector<std::uint8_t> bytes;
   std::uint32_t shortfall;
-  TFileEntry entry;
+  pFileEntry entry = nullptr;
   std::vector<std::uint32_t> positions;
   std::vector<std::uint32_t> requests;
 };
@@ -70,13 +75,13 @@ class CacheThreadTest : public ::testing::Test {
 };
 
 TEST_F(CacheThreadTest, StreamsItemsInOrderWithZeroedSectorTailsAndPadding) {
-  TMemoryFile memory(PatternBytes(70000, 9));
+  TMemoryFile memory(cdFiles, PatternBytes(70000, 9));
   TPlanBuilder builder;
   builder.Bytes(PatternBytes(150 * 2048, 1))
       .File(scratch.File("one-byte"), {0xAB}, 3)
       .File(scratch.File("big"), PatternBytes(3 * 1024 * 1024 + 5, 2), 4)
       .File(scratch.File("exact"), PatternBytes(2048, 3), 5)
-      .Memory(&memory.entry, memory.bytes, 6);
+      .CompilationFiles(cdFiles, {memory.bytes});
   TStreamPlan plan = builder.Finish();
   TCacheThread thread(cdFiles, std::move(plan), kCachePackets);
   const std::vector<std::uint8_t> stream = Drain(thread);
@@ -102,10 +107,15 @@ TEST_F(CacheThreadTest, SourceFaultsEndTheStreamAsProducerFailedNamingTheFile) {
     std::function<void(TPlanBuilder&, const std::string& path)> add;
     const char16_t* namedAs = nullptr;  // null: the source file's path
   };
-  static TMemoryFile shortMemory(PatternBytes(10000, 4), 1);
-  static TMemoryFile hugeMemory({});
-  hugeMemory.entry.FileSize = std::int64_t{1} << 32;
-  hugeMemory.entry.LongName = u"huge.bin";
+  std::vector<std::unique_ptr<TMemoryFile>> memories;  // outlive their streams
+  const auto addMemoryFile = [&](TPlanBuilder& b, std::vector<std::uint8_t> bytes, std::uint32_t shortBy,
+                                 std::int64_t size, const char16_t* name) {
+    cdFiles.Files.clear();
+    memories.push_back(std::make_unique<TMemoryFile>(cdFiles, bytes, shortBy));
+    memories.back()->entry->FileSize = size;
+    memories.back()->entry->LongName = name;
+    b.CompilationFiles(cdFiles, {bytes});
+  };
   const Case cases[] = {
       {"shrank", [](TPlanBuilder& b, const std::string& p) { b.File(p, PatternBytes(5000, 1), 1, 9000); }},
       {"grew", [](TPlanBuilder& b, const std::string& p) { b.File(p, PatternBytes(9000, 1), 1, 5000); }},
@@ -115,9 +125,12 @@ TEST_F(CacheThreadTest, SourceFaultsEndTheStreamAsProducerFailedNamingTheFile) {
          b.File(p, PatternBytes(100, 1), 1);
          std::filesystem::remove(p);
        }},
-      {"short-handler", [](TPlanBuilder& b, const std::string&) { b.Memory(&shortMemory.entry, shortMemory.bytes, 2); },
+      {"short-handler",
+       [&](TPlanBuilder& b, const std::string&) { addMemoryFile(b, PatternBytes(10000, 4), 1, 10000, u"memory.bin"); },
        u"memory.bin"},
-      {"memory-4GiB", [](TPlanBuilder& b, const std::string&) { b.Memory(&hugeMemory.entry, {}, 2); }, u"huge.bin"},
+      {"memory-4GiB",
+       [&](TPlanBuilder& b, const std::string&) { addMemoryFile(b, {}, 0, std::int64_t{1} << 32, u"huge.bin"); },
+       u"huge.bin"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -21,6 +21,8 @@ const TextCase kTextCases[] = {
     {3, nullptr, "Error creating file", u"Error creating file"},
     {4, nullptr, "Aborted by user", u"Aborted by user"},
     {erImportFailed, nullptr, "Session cannot be imported", u"Session cannot be imported"},
+    {erWriteRunning, nullptr, "A write is running: wait until it has ended",
+     u"A write is running: wait until it has ended"},
     {12293, nullptr, "Hardware Error 12293", u"Hardware Error \\'12293"},
     {1032, nullptr, "Hardware Error 1032", u"Hardware Error \\'1032"},
     {2, u"/d/\u00e9t\u00e9 \U0001F4BF.txt", "Error opening file \\/d/\xc3\xa9t\xc3\xa9 \xf0\x9f\x92\xbf.txt\\",

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/image/ISO9660.h"
 #include "engine/write/StreamPlan.h"
 
 namespace kilnor::testing {
@@ -75,14 +76,22 @@ class TPlanBuilder {
   TPlanBuilder& File(const std::string& path, const std::vector<std::uint8_t>& bytes, std::int32_t fileId) {
     return File(path, bytes, fileId, bytes.size());
   }
-  TPlanBuilder& Memory(pFileEntry entry, const std::vector<std::uint8_t>& bytes, std::int32_t fileId) {
+  // The compilation's file data area: its entries with new data, placed one
+  // after the other as Prepare places them; `contents` holds, in that order,
+  // the bytes each entry's source gives.
+  TPlanBuilder& CompilationFiles(TCDFiles& cd, const std::vector<std::vector<std::uint8_t>>& contents) {
+    cd.FirstDataSector = static_cast<std::uint32_t>(sector_);
+    std::uint64_t address = 0;
+    std::size_t next = 0;
+    for (const auto& entry : cd.Files) {
+      if (!HasNewData(*entry)) continue;
+      entry->Address = static_cast<std::uint32_t>(address);
+      expected_.emplace_back(sector_ + address, contents.at(next++));
+      address += SectorsOf(static_cast<std::uint64_t>(entry->FileSize));
+    }
     TStreamItem item;
-    item.Source = TStreamItem::TSource::DataHandler;
-    item.Size = static_cast<std::uint64_t>(entry->FileSize);
-    item.Entry = entry;
-    item.Name = entry->LongName;
-    item.FileId = fileId;
-    Expect(bytes);
+    item.Source = TStreamItem::TSource::CompilationFiles;
+    item.Size = address * 2048;
     return Add(std::move(item));
   }
 

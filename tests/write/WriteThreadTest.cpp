@@ -206,7 +206,9 @@ TEST_F(WriteThreadTest, AnAbortFailsTheWriteWhereverItComes) {
     SCOPED_TRACE(c.name);
     done = {};
     cdFiles.ErrorNumber = 0;
-    TFileEntry entry;
+    cdFiles.Files.clear();
+    cdFiles.Files.push_back(std::make_unique<TFileEntry>());
+    TFileEntry& entry = *cdFiles.Files.back();
     entry.LongName = u"stream.bin";
     entry.FileSize = 16 << 20;
     entry.Extras.edit().mfcbFunction = [&](void*, pFileEntry, std::uint32_t position, void* buffer,
@@ -218,7 +220,7 @@ TEST_F(WriteThreadTest, AnAbortFailsTheWriteWhereverItComes) {
       }
     };
     TPlanBuilder builder;
-    builder.Memory(&entry, std::vector<std::uint8_t>(16 << 20, 1), 0);
+    builder.CompilationFiles(cdFiles, {std::vector<std::uint8_t>(16 << 20, 1)});
     const std::string image = scratch.File("out.iso");
     EXPECT_EQ(Start(builder.Finish(), image), c.started);
     const TCompletion completion = Completion();
