@@ -7,6 +7,7 @@
 #include "engine/device/FormatLists.h"
 #include "engine/device/Media.h"
 #include "engine/events/Completions.h"
+#include "engine/image/ErrorNumbers.h"
 #include "engine/platform/Clock.h"
 
 namespace kilnor {
@@ -94,14 +95,24 @@ void TEraseThread::Execute() {
 }
 
 // A drive that answers busy has taken nothing: the erase starts again,
-// from asking what the medium is, a bounded number of times.
+// a bounded number of times. The medium is asked for only once the drive
+// answers, since a question it answered busy would name the wrong medium.
+// A drive busy to the end gives no sense, so the failure gets a reason of
+// its own.
 bool TEraseThread::EraseUnlessBusy() {
   for (int tries = 1;; ++tries) {
-    const TMedium medium = DiscIs(Device);
-    SetCDSpeed(Device, Device.ReadSpeed, Device.WriteSpeed);
-    SetWriteParameters(Device, false, false, false, medium);
-    if (EraseMedium(medium)) return true;
-    if (!Device.TargetBusy || CDFiles.Aborted || tries >= kBusyEraseTries) return false;
+    if (TestUnitReady(Device) || !Device.TargetBusy) {
+      const TMedium medium = DiscIs(Device);
+      SetCDSpeed(Device, Device.ReadSpeed, Device.WriteSpeed);
+      SetWriteParameters(Device, false, false, false, medium);
+      if (EraseMedium(medium)) return true;
+      if (!Device.TargetBusy) return false;
+    }
+    if (CDFiles.Aborted) return false;
+    if (tries >= kBusyEraseTries) {
+      RecordError(CDFiles, erDriveBusy);
+      return false;
+    }
     Clock().sleep_for(kBusyErasePause);
   }
 }
@@ -127,9 +138,15 @@ bool TEraseThread::EraseMedium(TMedium Medium) {
 }
 
 // A quick format when the drive takes it, then zeros over the start of the
-// medium whether it took it or not.
+// medium whether it took it or not. A busy drive has not refused the format
+// but not heard it: a medium never formatted would refuse the zeros, so the
+// erase is started again instead.
 bool TEraseThread::QuickFormatAndOverwrite(std::span<const std::uint8_t> FormatList) {
-  if (FormatUnit(Device, kFormatDataCode1, FormatList) && !WaitForDrive(false)) return false;
+  if (FormatUnit(Device, kFormatDataCode1, FormatList)) {
+    if (!WaitForDrive(false)) return false;
+  } else if (Device.TargetBusy) {
+    return false;
+  }
   return ClearStartAndStopFormat();
 }
 

@@ -38,34 +38,6 @@ const char* EngineErrorText(std::uint32_t Number) {
 
 }  // namespace
 
-void RecordError(TCDFiles& CDFiles, std::uint32_t Number) {
-  std::lock_guard lock(CDFiles.ErrorLock);
-  std::uint32_t none = erNone;
-  CDFiles.ErrorNumber.compare_exchange_strong(none, Number);
-}
-
-void RecordFileError(TCDFiles& CDFiles, std::uint32_t Number, std::u16string_view FileName,
-                     std::string_view Cause) {
-  std::lock_guard lock(CDFiles.ErrorLock);
-  std::uint32_t none = erNone;
-  if (CDFiles.ErrorNumber.compare_exchange_strong(none, Number)) {
-    CDFiles.FileName.assign(FileName);
-    CDFiles.FileErrorCause.assign(Cause);
-  }
-}
-
-void ClearError(TCDFiles& CDFiles) {
-  std::lock_guard lock(CDFiles.ErrorLock);
-  CDFiles.ErrorNumber = erNone;
-  CDFiles.FileName.clear();
-  CDFiles.FileErrorCause.clear();
-}
-
-std::string FileErrorCause(TCDFiles& CDFiles) {
-  std::lock_guard lock(CDFiles.ErrorLock);
-  return CDFiles.FileErrorCause;
-}
-
 std::uint32_t TakeErrorNumber(TCDFiles& CDFiles, TSCSIDevice& Device) {
   const std::uint32_t engine = CDFiles.ErrorNumber.exchange(erNone);
   if (engine != erNone) return engine;

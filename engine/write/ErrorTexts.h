@@ -1,63 +1,23 @@
 #pragma once
-// The engine's error numbers, the one way they are read (reading consumes
-// them), and the texts an application shows for them.
+// The one way the engine's error numbers are read (reading consumes them),
+// and the texts an application shows for them.
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "engine/device/SCSILib.h"
+#include "engine/image/ErrorNumbers.h"
 #include "engine/image/TreeTypes.h"
 
 namespace kilnor {
-
-enum TErrorNumber : std::uint32_t {
-  erNone = 0,
-  erNotPrepared = 1,
-  erFileOpen = 2,
-  erFileCreate = 3,
-  erAborted = 4,
-  // Refusals of a burn before anything is written, and outcomes no drive
-  // reports itself. They lie above every drive error, which fits 16 bits.
-  erTestWriteNotSimulated = 0x10001,
-  erNoRoomOnDisc = 0x10002,
-  erDiscNotWritable = 0x10003,
-  erSessionStartUnknown = 0x10004,
-  erFileNameTooLong = 0x10005,
-  erImportedAfterStart = 0x10006,
-  erDriveBusy = 0x10007,
-  erImageNeedsBlankDisc = 0x10008,
-  erIncompleteWrite = 0x10009,
-  // A recorded session that could not be imported or mounted: no ISO 9660
-  // volume, or a directory tree that cannot be read or trusted.
-  erImportFailed = 0x1000A,
-  // A write, a layout or a change of the compilation asked for while a write
-  // runs: the running write reads the compilation as it stands.
-  erWriteRunning = 0x1000B,
-  // Any other value is a drive error: additional sense code * 256 + qualifier.
-};
 
 // Longest texts, without their terminating zero.
 inline constexpr std::size_t kErrorTextBytes = 256;
 inline constexpr std::size_t kErrorTextUnits = 258;
 
-// Records an engine error unless the running operation already has one: the
-// first failure is the reason the operation reports.
-void RecordError(TCDFiles& CDFiles, std::uint32_t Number);
-// The same for errors 2 and 3; the file name is copied, so the text never
-// points into an entry that ClearAll may free. Cause says why the file
-// failed ("No space left on device"); it is kept beside the error's text,
-// which stays as it is.
-void RecordFileError(TCDFiles& CDFiles, std::uint32_t Number, std::u16string_view FileName,
-                     std::string_view Cause = {});
-// Forgets a pending engine error; an operation does this when it starts.
-void ClearError(TCDFiles& CDFiles);
-
 // Returns the pending engine error, else the drive's last sense code, and
 // clears what it returned.
 [[nodiscard]] std::uint32_t TakeErrorNumber(TCDFiles& CDFiles, TSCSIDevice& Device);
-// The cause recorded with the last file error; it stays until the next
-// operation starts, so it can be read after the error's text.
-[[nodiscard]] std::string FileErrorCause(TCDFiles& CDFiles);
 // TakeErrorNumber, then the text of that number.
 [[nodiscard]] std::string TakeErrorString(TCDFiles& CDFiles, TSCSIDevice& Device);
 [[nodiscard]] std::u16string TakeErrorStringW(TCDFiles& CDFiles, TSCSIDevice& Device);

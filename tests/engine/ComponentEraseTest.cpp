@@ -66,7 +66,7 @@ TEST_F(ComponentErase, RefusedBlankIsAFailureWithTheDrivesReason) {
 
 // A busy drive took nothing; the erase starts again once it is free.
 TEST_F(ComponentErase, ADriveBusyForAWhileIsErasedOnceItIsFree) {
-  for (const char* medium : {"cd-rw", "dvd-rw"}) {
+  for (const char* medium : {"cd-rw", "dvd-rw", "dvd+rw", "bd-re"}) {
     ASSERT_EQ(Emulator(std::string("insert ") + medium), 0);
     ASSERT_EQ(Emulator("fault add busy --count 20"), 0);
     reports = 0;
@@ -75,6 +75,16 @@ TEST_F(ComponentErase, ADriveBusyForAWhileIsErasedOnceItIsFree) {
     EXPECT_FALSE(failed) << medium << ": " << kp.ErrorString();
     EXPECT_EQ(kp.ComponentStatus(), stIdle) << medium;
   }
+}
+
+TEST_F(ComponentErase, ADriveThatStaysBusyFailsTheEraseWithAReason) {
+  ASSERT_EQ(Emulator("insert cd-rw"), 0);
+  ASSERT_EQ(Emulator("fault add busy --count 100000"), 0);
+  EXPECT_TRUE(kp.EraseDisc(true));
+  WaitForReport();
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(kp.ErrorString(), "The drive stayed busy and did not take the data");
+  EXPECT_EQ(kp.ComponentStatus(), stIdle);
 }
 
 TEST_F(ComponentErase, AbortEndsTheWait) {
