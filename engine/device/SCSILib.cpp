@@ -376,8 +376,11 @@ std::vector<std::string> ASPILibraryCandidates(const std::string& ASPIDLLPath) {
   if (!ASPIDLLPath.empty()) return {ASPIDLLPath};
   std::vector<std::string> candidates{kDefaultASPILibrary};
   if (std::string emulated = EmulatedRecorderLibrary(); !emulated.empty()) candidates.push_back(std::move(emulated));
-  // An installed program finds the emulated recorder in its library folder,
-  // which its run path names.
+  // An installed program finds the emulated recorder in its library folder.
+  // The folder is named outright because a run path does not reach a
+  // library loaded through an interposed loader (a sanitizer's runtime).
+  if (const std::string programFolder = platform::ExecutableDirectory(); !programFolder.empty())
+    candidates.push_back(programFolder + "/" VELMOR_RECORDER_FROM_PROGRAMS "/" + kEmulatedRecorderLibrary);
   candidates.emplace_back(kEmulatedRecorderLibrary);
   return candidates;
 }

@@ -182,13 +182,15 @@ TEST_F(AspiTransport, LogHasNoEnumerationLinesAndNoSystemErrorAfterCommands) {
   std::remove(path.c_str());
 }
 
-TEST(AspiLibraryChoice, CallersPathAloneElseDefaultThenEmulatedRecorderBesideTheProgramThenOnItsSearchPath) {
+TEST(AspiLibraryChoice, CallersPathAloneElseDefaultThenEmulatedRecorderBesideTheProgramThenInstalledThenOnItsSearchPath) {
   EXPECT_EQ(ASPILibraryCandidates("/opt/aspi/libmy.so"), std::vector<std::string>{"/opt/aspi/libmy.so"});
   const std::vector<std::string> defaults = ASPILibraryCandidates("");
-  ASSERT_EQ(defaults.size(), 3u);
+  ASSERT_EQ(defaults.size(), 4u);
   EXPECT_EQ(defaults[0], "libwnaspi32.so");
   EXPECT_EQ(defaults[1], std::string(VELMOR_BIN_DIR) + "/libvelmor-recorder.so");
-  EXPECT_EQ(defaults[2], "libvelmor-recorder.so");
+  EXPECT_TRUE(defaults[2].starts_with(std::string(VELMOR_BIN_DIR) + "/../")) << defaults[2];
+  EXPECT_TRUE(defaults[2].ends_with("/velmor/libvelmor-recorder.so")) << defaults[2];
+  EXPECT_EQ(defaults[3], "libvelmor-recorder.so");
 }
 
 }  // namespace
