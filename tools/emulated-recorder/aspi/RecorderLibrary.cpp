@@ -148,8 +148,9 @@ class TLibrary {
   static std::uint32_t Finish(TExecuteCommand& Request, std::uint8_t Status) {
     const bool notify = (Request.Header.Flags & kFlagEventNotify) && Request.Completion;
     void* completion = Request.Completion;
-    std::atomic_thread_fence(std::memory_order_release);
-    reinterpret_cast<volatile std::uint8_t&>(Request.Header.Status) = Status;
+    // A host that polls the status byte instead of waiting sees the reply
+    // complete once it sees the status.
+    std::atomic_ref<std::uint8_t>(Request.Header.Status).store(Status, std::memory_order_release);
     if (notify) Signal(completion);
     return Status;
   }
