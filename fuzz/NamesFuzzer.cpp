@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "MemorySectors.h"
 #include "ScratchDirectory.h"
@@ -99,7 +100,8 @@ void ChooseTrees(TKilnorPro& kp, std::uint8_t choice) {
 }
 
 void ReadBack(const TCDFiles& recorded) {
-  fuzz::TMemorySectors header({recorded.isom.data(), static_cast<std::size_t>(recorded.IsoHeaderSize)});
+  const std::vector<std::uint8_t> whole = WholeHeader(recorded);
+  fuzz::TMemorySectors header({whole.data(), whole.size()});
   TCDFiles again;
   ClearAll(again);
   (void)ImportVolume(again, header, {0, kImageCandidateSectors, 0}, again.RootDir);
