@@ -115,6 +115,8 @@ int Dispatch(int argc, char** argv) {
   CLI::App app("", "velmor-cli");
   app.formatter_fn(HelpOf);
   app.set_version_flag("--version", "velmor-cli " + kilnor::TKilnorPro::Version());
+  // A name such as /tmp/tree is a name on every system, never a /option.
+  app.allow_windows_style_options(false);
   app.allow_extras();
   app.require_subcommand(0, 1);
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);

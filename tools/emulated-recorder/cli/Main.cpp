@@ -131,6 +131,8 @@ int Dispatch(int Count, char** Values) {
   CLI::App app("", "velmor-emulator");
   app.formatter_fn(HelpOf);
   app.set_version_flag("--version", "velmor-emulator " VELMOR_VERSION);
+  // A name such as /tmp/tree is a name on every system, never a /option.
+  app.allow_windows_style_options(false);
   app.allow_extras();
   app.fallthrough();
   app.require_subcommand(0, 1);
