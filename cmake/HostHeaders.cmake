@@ -29,4 +29,3 @@ set(PACKAGE_VERSION_UNSUITABLE FALSE)
 endfunction()
 
 velmor_host_header_package(nlohmann_json nlohmann nlohmann_json::nlohmann_json)
-velmor_host_header_package(CLI11 CLI CLI11::CLI11)
