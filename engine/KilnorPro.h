@@ -61,28 +61,30 @@ class TKilnorPro {
   TSCSIDevice Device;
 
   // --- Configurable properties -------------------------------------------
+  // The settings a write reads keep their values while it runs: a change
+  // then is refused with error 0x1000B (storing the same value is not one).
   [[nodiscard]] bool BurnProof() const { return Device.BurnProof; }
-  void SetBurnProof(bool Value) { Device.BurnProof = Value; }
+  void SetBurnProof(bool Value) { ChangeSetting(Device.BurnProof, Value); }
   [[nodiscard]] bool TestWrite() const { return Device.TestWrite; }
-  void SetTestWrite(bool Value) { Device.TestWrite = Value; }
+  void SetTestWrite(bool Value) { ChangeSetting(Device.TestWrite, Value); }
   [[nodiscard]] bool FinalizeDisc() const { return Device.FinalizeDisc; }
-  void SetFinalizeDisc(bool Value) { Device.FinalizeDisc = Value; }
+  void SetFinalizeDisc(bool Value) { ChangeSetting(Device.FinalizeDisc, Value); }
   [[nodiscard]] bool ReplaceFile() const { return CDFiles.ReplaceFile; }
   void SetReplaceFile(bool Value) { CDFiles.ReplaceFile = Value; }
   [[nodiscard]] bool JolietFileSystem() const { return CDFiles.JolietFS; }
-  void SetJolietFileSystem(bool Value) { CDFiles.JolietFS = Value; }
+  void SetJolietFileSystem(bool Value) { ChangeSetting(CDFiles.JolietFS, Value); }
   [[nodiscard]] bool ISO9660v1999FS() const { return CDFiles.ISO9660v1999FS; }
-  void SetISO9660v1999FS(bool Value) { CDFiles.ISO9660v1999FS = Value; }
+  void SetISO9660v1999FS(bool Value) { ChangeSetting(CDFiles.ISO9660v1999FS, Value); }
   [[nodiscard]] bool UDFBridge() const { return CDFiles.UDFBridge; }
-  void SetUDFBridge(bool Value) { CDFiles.UDFBridge = Value; }
+  void SetUDFBridge(bool Value) { ChangeSetting(CDFiles.UDFBridge, Value); }
   // Rock Ridge: POSIX names, modes, owners, times and symbolic links in the
   // ISO 9660 tree. Set before items are inserted: the tree reads them then.
   [[nodiscard]] bool RockRidge() const { return CDFiles.RockRidge; }
-  void SetRockRidge(bool Value) { CDFiles.RockRidge = Value; }
+  void SetRockRidge(bool Value) { ChangeSetting(CDFiles.RockRidge, Value); }
   // Owners recorded as 0 and modes as readable by all (folders 0555, files
   // 0444, or 0555 when executable).
   [[nodiscard]] bool RockRidgePublic() const { return CDFiles.RockRidgePublic; }
-  void SetRockRidgePublic(bool Value) { CDFiles.RockRidgePublic = Value; }
+  void SetRockRidgePublic(bool Value) { ChangeSetting(CDFiles.RockRidgePublic, Value); }
   // Symbolic links followed (what they lead to is recorded) instead of
   // recorded as links.
   [[nodiscard]] bool FollowLinks() const { return CDFiles.FollowLinks; }
@@ -391,6 +393,13 @@ class TKilnorPro {
 
  private:
   [[nodiscard]] const TFileEntry* Entry(std::int32_t FileId) const;
+  // False, with error 0x1000B, while a write runs.
+  [[nodiscard]] bool SettingMayChange();
+  // Storing the value a setting has is no change, so it is never refused.
+  template <typename T>
+  void ChangeSetting(T& Setting, T Value) {
+    if (Setting != Value && SettingMayChange()) Setting = Value;
+  }
 
   // Keeps the report; on failure records the error and the reason.
   [[nodiscard]] bool FinishImport(TImportReport Report, bool FromDrive);

@@ -44,6 +44,8 @@ class TSmartReferenceThread {
 }  // namespace
 
 bool TKilnorPro::GenerateSmartReferences() {
+  // New references would move files under the running write's stream.
+  if (!SettingMayChange()) return false;
   ClearError(CDFiles);
   CDFiles.cbGenSmRefEvent = FOnSmartRefGenDone;
   CDFiles.ComponentStatus = stSmartReferences;

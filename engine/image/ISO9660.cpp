@@ -288,6 +288,12 @@ bool HasNewData(const TFileEntry& entry) {
   return entry.DirRecord == nullptr && !entry.Imported && entry.ReferenceEntry == nullptr && entry.FileSize > 0;
 }
 
+bool IsEmptySourceFile(const TFileEntry& entry) {
+  return entry.DirRecord == nullptr && !entry.Imported && entry.ReferenceEntry == nullptr && entry.FileSize == 0 &&
+         entry.SourceFolder != nullptr && (entry.attributes & kAttributeReparsePoint) == 0 &&
+         !entry.Extras.get().mfcbFunction;
+}
+
 TLayoutSwitches CurrentSwitches(const TCDFiles& cd) {
   return {cd.JolietFS,     cd.ISO9660v1999FS, cd.UDFBridge,      cd.BootImage,
           cd.BootImageSize, cd.RockRidge,      cd.RockRidgePublic};

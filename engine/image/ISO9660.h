@@ -72,6 +72,11 @@ class THeaderGenerator {
 // recorded data. The layout and the stream use this one rule.
 [[nodiscard]] bool HasNewData(const TFileEntry& entry);
 
+// Whether the entry records an empty file read from a source file (not a
+// link, a memory file or an imported or shared entry), which the stream
+// still checks is empty.
+[[nodiscard]] bool IsEmptySourceFile(const TFileEntry& entry);
+
 // The layout-affecting switches as they are now.
 [[nodiscard]] TLayoutSwitches CurrentSwitches(const TCDFiles& cd);
 

@@ -276,7 +276,11 @@ bool TCacheThread::StreamCompilationFiles(const TStreamItem& Item) {
   std::uint64_t sector = Item.Sector;
   for (std::size_t i = 0; i < cdFiles_.Files.size(); ++i) {
     TFileEntry& entry = *cdFiles_.Files[i];
-    if (!HasNewData(entry)) continue;
+    if (!HasNewData(entry)) {
+      // No sectors, but one that grew since Prepare must not be recorded empty.
+      if (IsEmptySourceFile(entry) && !StreamEntry(entry, static_cast<std::int32_t>(i))) return false;
+      continue;
+    }
     const std::uint64_t sectors = SectorsOf(static_cast<std::uint64_t>(entry.FileSize));
     if (std::uint64_t{cdFiles_.FirstDataSector} + entry.Address != sector || sector + sectors > end) {
       return FailOnLayout();

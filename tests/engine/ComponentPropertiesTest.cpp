@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <regex>
 #include <string>
@@ -122,6 +123,46 @@ TEST(ComponentProperties, ClearingTheLabelEmptiesBothForms) {
   kp.SetVolumeID("");
   EXPECT_EQ(kp.VolumeID(), "");
   EXPECT_EQ(kp.VolumeIDW(), u"");
+}
+
+// A running write reads these settings and owns the tree and the drive: the
+// component keeps them until it has ended and says why a change was refused.
+// Storing the value a setting has, as the options dialog does, is no change.
+TEST(ComponentProperties, SettingsAndTreeKeepWhileAWriteRuns) {
+  TKilnorPro kp;
+  kp.SetVolumeID("Running");
+  kp.CDFiles.WriteRunning = true;
+  kp.CDFiles.ComponentStatus = stWriting;
+  struct Case {
+    const char* name;
+    std::function<void()> change;
+    std::function<bool()> kept;
+  };
+  const Case cases[] = {
+      {"Joliet", [&] { kp.SetJolietFileSystem(false); }, [&] { return kp.JolietFileSystem(); }},
+      {"UDF", [&] { kp.SetUDFBridge(true); }, [&] { return !kp.UDFBridge(); }},
+      {"ISO 9660:1999", [&] { kp.SetISO9660v1999FS(true); }, [&] { return !kp.ISO9660v1999FS(); }},
+      {"readable by all", [&] { kp.SetRockRidgePublic(true); }, [&] { return !kp.RockRidgePublic(); }},
+      {"test write", [&] { kp.SetTestWrite(true); }, [&] { return !kp.TestWrite(); }},
+      {"finalize", [&] { kp.SetFinalizeDisc(true); }, [&] { return !kp.FinalizeDisc(); }},
+      {"cache", [&] { kp.SetCacheSize(64); }, [&] { return kp.CacheSize() == 32; }},
+      {"label", [&] { kp.SetVolumeID("Other"); }, [&] { return kp.VolumeID() == "Running"; }},
+      {"smart references", [&] { EXPECT_FALSE(kp.GenerateSmartReferences()); }, [] { return true; }},
+      {"image mount", [&] { EXPECT_FALSE(kp.MountISOImage("/nonexistent.iso")); }, [] { return true; }},
+      {"session import", [&] { EXPECT_EQ(kp.ImportSession(1, "\\"), -1); }, [] { return true; }},
+  };
+  for (const Case& c : cases) {
+    c.change();
+    EXPECT_TRUE(c.kept()) << c.name;
+    EXPECT_EQ(kp.ErrorNumber(), 0x1000Bu) << c.name;
+    EXPECT_EQ(kp.ComponentStatus(), stWriting) << c.name;
+  }
+  kp.SetJolietFileSystem(true);
+  kp.SetCacheSize(32);
+  kp.SetVolumeID("Running");
+  EXPECT_EQ(kp.ErrorNumber(), 0u) << "unchanged values are no change";
+  kp.CDFiles.WriteRunning = false;
+  kp.CDFiles.ComponentStatus = stIdle;
 }
 
 class BootImageProperty : public ::testing::Test {

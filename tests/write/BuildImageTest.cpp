@@ -140,16 +140,20 @@ TEST_F(BuildImageTest, AMemoryFileOf4GiBIsRefusedBeforeTheOutputIsCreated) {
 
 struct TSourceFault {
   const char* Name;
+  std::size_t PreparedBytes;
   void (*Apply)(const std::string& Source);
   const char* Cause;
 };
 
 const TSourceFault kSourceFaults[] = {
-    {"Grown", [](const std::string& source) { WriteFileBytes(source, PatternBytes(6000, 1)); },
+    {"Grown", 5000, [](const std::string& source) { WriteFileBytes(source, PatternBytes(6000, 1)); },
      "the file changed size while being read"},
-    {"Shrunk", [](const std::string& source) { WriteFileBytes(source, PatternBytes(10, 1)); },
+    {"Shrunk", 5000, [](const std::string& source) { WriteFileBytes(source, PatternBytes(10, 1)); },
      "the file changed size while being read"},
-    {"Removed", [](const std::string& source) { std::filesystem::remove(source); }, "No such file or directory"},
+    {"Removed", 5000, [](const std::string& source) { std::filesystem::remove(source); }, "No such file or directory"},
+    // An empty file has no sectors to stream, but its growth must not be lost either.
+    {"EmptyGrown", 0, [](const std::string& source) { WriteFileBytes(source, PatternBytes(10, 1)); },
+     "the file changed size while being read"},
 };
 
 class SourceFaultTest : public BuildImageTest, public ::testing::WithParamInterface<TSourceFault> {};
@@ -159,7 +163,7 @@ class SourceFaultTest : public BuildImageTest, public ::testing::WithParamInterf
 // it, and the error names the file and, beside the engine's text, the cause.
 TEST_P(SourceFaultTest, ASourceChangedAfterPrepareFailsTheWriteAndKeepsTheOldImage) {
   const std::string source = scratch.File("source.bin");
-  AddFile("source.bin", PatternBytes(5000, 1));
+  AddFile("source.bin", PatternBytes(GetParam().PreparedBytes, 1));
   Prepare(cdFiles);
   GetParam().Apply(source);
   const std::string image = scratch.File("out.iso");
