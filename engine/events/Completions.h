@@ -40,26 +40,28 @@ inline constexpr std::uint32_t WM_SMARTREFDONE = WM_USER + 104;  // wParam: erro
 // The file id of the final verify report, after the per-file ones.
 inline constexpr std::int32_t kVerifySummary = -1;
 
-inline void ReportEraseDone(TNotificationQueue* queue, const TEraseDoneEvent& handler, void* worker,
-                            bool failed) {
+// Erases and writes report only whether they failed.
+template <typename THandler>
+void ReportFailedFlag(TNotificationQueue* queue, std::uint32_t message, const THandler& handler, void* sender,
+                      bool failed) {
   if (!handler) return;
   if (queue) {
-    queue->Post(WM_ERASEDONE, 0, failed ? 1 : 0);
+    queue->Post(message, 0, failed ? 1 : 0);
   } else {
-    handler(worker, 0, failed);
+    handler(sender, 0, failed);
   }
+}
+
+inline void ReportEraseDone(TNotificationQueue* queue, const TEraseDoneEvent& handler, void* worker,
+                            bool failed) {
+  ReportFailedFlag(queue, WM_ERASEDONE, handler, worker, failed);
 }
 
 // The write start routine reports an abort with the component as sender; the
 // write thread reports with itself.
 inline void ReportWriteDone(TNotificationQueue* queue, const TWriteDoneEvent& handler, void* sender,
                             bool failed) {
-  if (!handler) return;
-  if (queue) {
-    queue->Post(WM_WRITEDONE, 0, failed ? 1 : 0);
-  } else {
-    handler(sender, 0, failed);
-  }
+  ReportFailedFlag(queue, WM_WRITEDONE, handler, sender, failed);
 }
 
 // Called once per verified file and once more with kVerifySummary.
