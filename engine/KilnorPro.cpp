@@ -85,12 +85,6 @@ TKilnorPro::~TKilnorPro() {
   CloseDevice(Device);
 }
 
-bool TKilnorPro::SettingMayChange() {
-  if (!CDFiles.WriteRunning) return true;
-  RecordError(CDFiles, erWriteRunning);
-  return false;
-}
-
 std::string TKilnorPro::VolumeID() const { return TerminatedText(CDFiles.VolumeLabel); }
 
 void TKilnorPro::SetVolumeID(std::string_view Value) { SetVolumeIDW(Utf8ToUtf16(Value)); }
@@ -100,7 +94,7 @@ std::u16string TKilnorPro::VolumeIDW() const { return TerminatedText(CDFiles.Vol
 void TKilnorPro::SetVolumeIDW(std::u16string_view Value) {
   Value = Value.substr(0, Value.find(u'\0'));
   const std::u16string_view label = Value.substr(0, Utf16PrefixLength(Value, kMaxVolumeLabelChars));
-  if (label == VolumeIDW() || !SettingMayChange()) return;
+  if (label == VolumeIDW() || !NoWriteRunning(CDFiles)) return;
   CopyTerminated(CDFiles.VolumeLabelW, label);
   CopyTerminated(CDFiles.VolumeLabel, std::string_view(Utf16ToUtf8(label)));
 }
@@ -114,7 +108,7 @@ std::string TKilnorPro::Version() {
 }
 
 void TKilnorPro::SetBootImage(const std::string& Value) {
-  if (Value.empty() || !SettingMayChange()) return;
+  if (Value.empty() || !NoWriteRunning(CDFiles)) return;
   const auto size = ReadableFileSize(Value);
   if (!size || !BootMediaOfSize(static_cast<std::int64_t>(*size))) return;
   // Checked just now; a file that vanishes in between leaves no boot image.

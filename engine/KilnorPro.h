@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "engine/device/SCSILib.h"
+#include "engine/image/ErrorNumbers.h"
 #include "engine/image/SessionImport.h"
 #include "engine/image/TreeTypes.h"
 #include "engine/platform/NotificationQueue.h"
@@ -393,12 +394,10 @@ class TKilnorPro {
 
  private:
   [[nodiscard]] const TFileEntry* Entry(std::int32_t FileId) const;
-  // False, with error 0x1000B, while a write runs.
-  [[nodiscard]] bool SettingMayChange();
   // Storing the value a setting has is no change, so it is never refused.
   template <typename T>
   void ChangeSetting(T& Setting, T Value) {
-    if (Setting != Value && SettingMayChange()) Setting = Value;
+    if (Setting != Value && NoWriteRunning(CDFiles)) Setting = Value;
   }
 
   // Keeps the report; on failure records the error and the reason.

@@ -53,7 +53,7 @@ bool TKilnorPro::FinishImport(TImportReport Report, bool FromDrive) {
 
 std::int32_t TKilnorPro::ImportSessionW(std::uint16_t SessionNo, std::u16string_view DestPath) {
   // The drive and the tree belong to the running write until it ends.
-  if (!SettingMayChange()) return -1;
+  if (!NoWriteRunning(CDFiles)) return -1;
   const TImportStatus status(CDFiles);
   ClearError(CDFiles);
   Device.DeviceError = 0;
@@ -72,7 +72,7 @@ std::int32_t TKilnorPro::ImportSession(std::uint16_t SessionNo, std::string_view
 }
 
 bool TKilnorPro::MountISOImageW(std::u16string_view ISOFileName) {
-  if (!SettingMayChange()) return false;
+  if (!NoWriteRunning(CDFiles)) return false;
   const TImportStatus status(CDFiles);
   ClearError(CDFiles);
   if (CDFiles.RootDir == nullptr) return FinishImport(Refused(kNoRoot), false);

@@ -45,7 +45,7 @@ class TSmartReferenceThread {
 
 bool TKilnorPro::GenerateSmartReferences() {
   // New references would move files under the running write's stream.
-  if (!SettingMayChange()) return false;
+  if (!NoWriteRunning(CDFiles)) return false;
   ClearError(CDFiles);
   CDFiles.cbGenSmRefEvent = FOnSmartRefGenDone;
   CDFiles.ComponentStatus = stSmartReferences;

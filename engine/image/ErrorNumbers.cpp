@@ -10,6 +10,12 @@ void RecordError(TCDFiles& CDFiles, std::uint32_t Number) {
   CDFiles.ErrorNumber.compare_exchange_strong(none, Number);
 }
 
+bool NoWriteRunning(TCDFiles& CDFiles) {
+  if (!CDFiles.WriteRunning) return true;
+  RecordError(CDFiles, erWriteRunning);
+  return false;
+}
+
 void RecordFileError(TCDFiles& CDFiles, std::uint32_t Number, std::u16string_view FileName,
                      std::string_view Cause) {
   std::lock_guard lock(CDFiles.ErrorLock);

@@ -44,6 +44,10 @@ void RecordError(TCDFiles& CDFiles, std::uint32_t Number);
 // which stays as it is.
 void RecordFileError(TCDFiles& CDFiles, std::uint32_t Number, std::u16string_view FileName,
                      std::string_view Cause = {});
+// True when no write runs; otherwise records erWriteRunning. What a running
+// write streams (the tree, the layout, its settings, the drive) is refused to
+// everything else until it has ended.
+[[nodiscard]] bool NoWriteRunning(TCDFiles& CDFiles);
 // Forgets a pending engine error; an operation does this when it starts.
 void ClearError(TCDFiles& CDFiles);
 // The cause recorded with the last file error; it stays until the next

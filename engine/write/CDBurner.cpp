@@ -171,10 +171,7 @@ bool StartWrite(TCDFiles& CDFiles, TStreamPlan Plan, std::unique_ptr<TPacketSink
 
 bool BuildISOImage(TCDFiles& CDFiles, std::u16string_view FileName, TWorkerRegistry& Workers, void* Component,
                    const TWriteDoneEvent& OnWriteDone) {
-  if (CDFiles.WriteRunning) {
-    RecordError(CDFiles, erWriteRunning);
-    return false;
-  }
+  if (!NoWriteRunning(CDFiles)) return false;
   ClearError(CDFiles);
   CDFiles.ISOFileName.assign(FileName);
   CDFiles.BurnISOImage = false;

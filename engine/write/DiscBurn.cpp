@@ -55,7 +55,7 @@ namespace {
 
 bool Burn(TCDFiles& CDFiles, TSCSIDevice& Device, TWorkerRegistry& Workers, void* Component,
           const TWriteDoneEvent& OnWriteDone) {
-  if (CDFiles.WriteRunning) return Refuse(CDFiles, erWriteRunning);
+  if (!NoWriteRunning(CDFiles)) return false;
   ClearError(CDFiles);
   CDFiles.ISOFileName.clear();
   CDFiles.SaveToISOImage = false;
@@ -75,7 +75,7 @@ bool Burn(TCDFiles& CDFiles, TSCSIDevice& Device, TWorkerRegistry& Workers, void
 
 bool BurnISOImage(TCDFiles& CDFiles, TSCSIDevice& Device, std::u16string_view FileName, TWorkerRegistry& Workers,
                   void* Component, const TWriteDoneEvent& OnWriteDone) {
-  if (CDFiles.WriteRunning) return Refuse(CDFiles, erWriteRunning);
+  if (!NoWriteRunning(CDFiles)) return false;
   ClearError(CDFiles);
   if (FileName.size() > kMaxISOFileNameChars) return Refuse(CDFiles, erFileNameTooLong);
   CDFiles.ISOFileName.assign(FileName);
